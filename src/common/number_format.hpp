@@ -1,0 +1,70 @@
+#pragma once
+// The library's number texts, written once and used by every module that
+// prints: the right-aligned integer fields of free-format lines, the
+// free-format real field of m_print and v_print, and the "(f0.8)" values of
+// the text files.
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace orvik::detail {
+
+// An integer right-aligned in 11 characters.
+inline std::string format_int_field(std::int32_t value) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "%11d", static_cast<int>(value));
+  return buf;
+}
+
+// Minimal width, as "(i0)".
+inline std::string format_int_minimal(std::int32_t value) { return std::to_string(value); }
+
+// Fixed-point, exactly 8 decimals, minimal width; a 0 before the point below
+// magnitude 1 and a minus sign for every negative value, -0.0 included.
+inline std::string format_fixed8(float value) {
+  if (std::isnan(value)) return "NaN";
+  if (std::isinf(value)) return value > 0 ? "Infinity" : "-Infinity";
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.8f", static_cast<double>(value));
+  return buf;
+}
+
+inline constexpr int free_real_width = 16;
+
+// The free-format real field: 16 characters, right-aligned, 9 significant
+// digits (enough for any float32 to read back as itself). Magnitudes from
+// 0.1 up to 1e9 (after rounding to 9 digits) and zero are written in
+// fixed-point followed by four blanks where the exponent would stand, so
+// that the columns line up; everything else in exponent form, E+nn.
+inline std::string format_free_real(float value) {
+  char body[32];
+  const double v = static_cast<double>(value);
+  bool trailing_blanks = true;
+  if (std::isnan(value)) {
+    std::snprintf(body, sizeof body, "NaN");
+  } else if (std::isinf(value)) {
+    std::snprintf(body, sizeof body, "%s", value > 0 ? "Infinity" : "-Infinity");
+  } else if (value == 0.0f) {
+    std::snprintf(body, sizeof body, "%.8f", v);
+  } else {
+    char sci[32];
+    std::snprintf(sci, sizeof sci, "%.8E", v);
+    const int exponent = std::atoi(std::strchr(sci, 'E') + 1);
+    if (exponent >= -1 && exponent <= 8) {
+      std::snprintf(body, sizeof body, "%#.*f", 8 - exponent, v);
+    } else {
+      std::snprintf(body, sizeof body, "%s", sci);
+      trailing_blanks = false;
+    }
+  }
+  std::string text = body;
+  if (trailing_blanks) text += "    ";
+  if (text.size() < free_real_width) text.insert(0, free_real_width - text.size(), ' ');
+  return text;
+}
+
+}  // namespace orvik::detail

@@ -1,0 +1,32 @@
+#include <orvik/utility.hpp>
+
+#include "exception/fail.hpp"
+#include "utility/io_failure.hpp"
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <system_error>
+
+namespace orvik {
+
+bool u_is_exist_file(std::string_view filename) {
+  std::error_code ec;
+  if (std::filesystem::exists(std::filesystem::path(filename), ec)) return true;
+  std::string message = "u_is_exist_file::";
+  message.append(filename);
+  message += " not exist";
+  detail::fail(u_what_exception, message, 3001);
+}
+
+std::int32_t u_nbline(std::string_view filename) {
+  u_is_exist_file(filename);
+  std::ifstream in{std::string(filename)};
+  if (!in.is_open()) detail::file_failure(filename, "cannot be opened for reading");
+  std::int32_t count = 0;
+  std::string line;
+  while (std::getline(in, line)) ++count;
+  return count;
+}
+
+}  // namespace orvik
