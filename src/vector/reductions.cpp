@@ -1,1 +1,159 @@
-// (not yet written)
+// Vector reductions: dot product, norms and lengths, sum, product, extremes,
+// counts and the exact equality tests.
+
+#include <orvik/vector.hpp>
+
+#include "vector/vector_internal.hpp"
+
+#include <cmath>
+#include <limits>
+
+namespace orvik {
+
+namespace detail {
+
+float dot_kernel(const float* x, const float* y, std::int32_t n) noexcept {
+  float s = 0.0f;
+  for (std::int32_t i = 0; i < n; ++i) s = std::fma(x[i], y[i], s);
+  return s;
+}
+
+float integer_power(float x, std::int32_t p) noexcept {
+  // The count is kept unsigned so that the most negative p has a magnitude.
+  const std::uint32_t count =
+      p < 0 ? static_cast<std::uint32_t>(-static_cast<std::int64_t>(p)) : static_cast<std::uint32_t>(p);
+  float r = 1.0f;
+  for (std::uint32_t k = 0; k < count; ++k) {
+    const float next = r * x;
+    // Once a product no longer changes (0, 1, an infinity...) no later one
+    // will, so a huge p does not cost a huge loop.
+    if (next == r) break;
+    // NaN never compares equal; it stays NaN however often it is multiplied.
+    if (std::isnan(next)) {
+      r = next;
+      break;
+    }
+    r = next;
+  }
+  return p < 0 ? 1.0f / r : r;
+}
+
+}  // namespace detail
+
+namespace {
+
+constexpr float largest_float = std::numeric_limits<float>::max();
+
+}  // namespace
+
+float v_dot(const t_vector& x, const t_vector& y) {
+  if (!x.allocated || !y.allocated) detail::v_fail("v_dot::vector not allocated", 2001);
+  // Refused rather than reading past the end of y.
+  if (x.size != y.size) detail::v_fail("v_dot::vectors are not the same size", 202);
+  return detail::dot_kernel(x.elements.data(), y.elements.data(), x.size);
+}
+
+float v_norm(const t_vector& v, std::optional<std::int32_t> p) {
+  detail::v_require_allocated(v, "v_norm::vector not allocated");
+  const std::int32_t power = p.value_or(2);
+  if (power == 0) {
+    // Starts from the most negative finite float, not from 0, so an empty
+    // vector gives -3.4028235e38; a NaN never wins the comparison.
+    float largest = -largest_float;
+    for (std::int32_t i = 1; i <= v.size; ++i) {
+      const float a = std::fabs(detail::at(v, i));
+      if (a > largest) largest = a;
+    }
+    return largest;
+  }
+  float s = 0.0f;
+  for (std::int32_t i = 1; i <= v.size; ++i) s = s + detail::integer_power(std::fabs(detail::at(v, i)), power);
+  const float e = 1.0f / static_cast<float>(power);
+  return std::pow(s, e);
+}
+
+float v_length(const t_vector& v) {
+  detail::v_require_allocated(v, "v_length::vector not allocated");
+  return std::sqrt(detail::dot_kernel(v.elements.data(), v.elements.data(), v.size));
+}
+
+float v_sqrlength(const t_vector& v) {
+  detail::v_require_allocated(v, "v_sqrLength::vector not allocated");
+  return detail::dot_kernel(v.elements.data(), v.elements.data(), v.size);
+}
+
+float v_sum(const t_vector& v) {
+  detail::v_require_allocated(v, "v_sum::vector not allocated");
+  long double s = 0.0L;
+  for (std::int32_t i = 1; i <= v.size; ++i) s += detail::at(v, i);
+  return static_cast<float>(s);
+}
+
+float v_prod(const t_vector& v) {
+  detail::v_require_allocated(v, "v_prod::vector not allocated");
+  float r = 1.0f;
+  for (std::int32_t i = 1; i <= v.size; ++i) r = detail::at(v, i) * r;
+  return r;
+}
+
+float v_abs(const t_vector& v) {
+  detail::v_require_allocated(v, "v_abs::vector not allocated");
+  return v.size > 0 ? std::fabs(detail::at(v, v.size)) : 0.0f;
+}
+
+float v_min(const t_vector& v) {
+  detail::v_require_allocated(v, "v_min::vector not allocated");
+  float smallest = largest_float;
+  for (std::int32_t i = 1; i <= v.size; ++i) {
+    if (detail::at(v, i) < smallest) smallest = detail::at(v, i);
+  }
+  return smallest;
+}
+
+float v_max(const t_vector& v) {
+  detail::v_require_allocated(v, "v_max::vector not allocated");
+  float largest = -largest_float;
+  for (std::int32_t i = 1; i <= v.size; ++i) {
+    if (detail::at(v, i) > largest) largest = detail::at(v, i);
+  }
+  return largest;
+}
+
+std::int32_t v_nbzeros(const t_vector& v) {
+  detail::v_require_allocated(v, "v_nbzeros::vector not allocated");
+  std::int32_t count = 0;
+  for (std::int32_t i = 1; i <= v.size; ++i) count += detail::at(v, i) == 0.0f ? 1 : 0;
+  return count;
+}
+
+std::int32_t v_nbpositive(const t_vector& v) {
+  detail::v_require_allocated(v, "v_nbpositive::vector not allocated");
+  std::int32_t count = 0;
+  for (std::int32_t i = 1; i <= v.size; ++i) count += detail::at(v, i) > 0.0f ? 1 : 0;
+  return count;
+}
+
+std::int32_t v_nbnegative(const t_vector& v) {
+  detail::v_require_allocated(v, "v_nbnegative::vector not allocated");
+  std::int32_t count = 0;
+  for (std::int32_t i = 1; i <= v.size; ++i) count += detail::at(v, i) < 0.0f ? 1 : 0;
+  return count;
+}
+
+bool v_isequal(const t_vector& x, const t_vector& y) {
+  if (!x.allocated || !y.allocated) detail::v_fail("v_isEqual::vector not allocated", 2001);
+  if (x.size != y.size) detail::v_fail("v_isEqual::vectors are not the same size", 202);
+  // != is true for an unordered pair, so a NaN on either side is a difference.
+  std::int32_t differences = 0;
+  for (std::int32_t i = 1; i <= x.size; ++i) differences += detail::at(x, i) != detail::at(y, i) ? 1 : 0;
+  return differences == 0;
+}
+
+bool v_isequal_scalar(const t_vector& v, float value) {
+  detail::v_require_allocated(v, "v_isEqual_scalar::vector not allocated");
+  std::int32_t differences = 0;
+  for (std::int32_t i = 1; i <= v.size; ++i) differences += detail::at(v, i) != value ? 1 : 0;
+  return differences == 0;
+}
+
+}  // namespace orvik
