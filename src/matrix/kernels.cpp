@@ -1,1 +1,60 @@
-// (not yet written)
+// The product loops. Column-major storage makes the k-outer, i-inner order
+// the cache-friendly one; every output element still receives its terms in
+// increasing k, one std::fma each, from a start of 0.0.
+
+#include "matrix/kernels.hpp"
+
+#include <cmath>
+#include <cstddef>
+
+namespace orvik::detail {
+namespace {
+
+std::size_t idx(std::int32_t i, std::int32_t j, std::int32_t rows) {
+  return static_cast<std::size_t>(j) * static_cast<std::size_t>(rows) + static_cast<std::size_t>(i);
+}
+
+}  // namespace
+
+void kernel_prod_mat(const float* a, const float* b, float* c, std::int32_t m, std::int32_t p,
+                     std::int32_t n) noexcept {
+  for (std::int32_t j = 0; j < n; ++j) {
+    float* cj = c + idx(0, j, m);
+    for (std::int32_t i = 0; i < m; ++i) cj[i] = 0.0f;
+    for (std::int32_t k = 0; k < p; ++k) {
+      const float bkj = b[idx(k, j, p)];
+      const float* ak = a + idx(0, k, m);
+      for (std::int32_t i = 0; i < m; ++i) cj[i] = std::fma(ak[i], bkj, cj[i]);
+    }
+  }
+}
+
+void kernel_prod_vec_rows(const float* a, const float* x, float* y, std::int32_t rows, std::int32_t cols) noexcept {
+  // The row sums advance together, one column at a time.
+  for (std::int32_t i = 0; i < rows; ++i) y[i] = 0.0f;
+  for (std::int32_t j = 0; j < cols; ++j) {
+    const float xj = x[j];
+    const float* aj = a + idx(0, j, rows);
+    for (std::int32_t i = 0; i < rows; ++i) y[i] = std::fma(aj[i], xj, y[i]);
+  }
+}
+
+void kernel_prod_vec_cols(const float* a, const float* x, float* y, std::int32_t rows, std::int32_t cols) noexcept {
+  for (std::int32_t j = 0; j < rows; ++j) y[j] = 0.0f;
+  for (std::int32_t i = 0; i < cols; ++i) {
+    const float e = x[i];
+    const float* ai = a + idx(0, i, rows);
+    for (std::int32_t j = 0; j < rows; ++j) y[j] = std::fma(ai[j], e, y[j]);
+  }
+}
+
+void kernel_prod_vec_left(const float* x, const float* a, float* y, std::int32_t rows, std::int32_t cols) noexcept {
+  for (std::int32_t i = 0; i < cols; ++i) {
+    const float* ai = a + idx(0, i, rows);
+    float s = 0.0f;
+    for (std::int32_t j = 0; j < rows; ++j) s = std::fma(x[j], ai[j], s);
+    y[i] = s;
+  }
+}
+
+}  // namespace orvik::detail

@@ -1,1 +1,56 @@
-// (not yet written)
+// Matrix-vector and matrix-matrix products; the loops themselves live in
+// kernels.cpp.
+
+#include <orvik/matrix.hpp>
+#include <orvik/vector.hpp>
+
+#include "matrix/kernels.hpp"
+#include "matrix/matrix_internal.hpp"
+
+namespace orvik {
+
+t_vector m_prod_vec1(const t_matrix& m, const t_vector& v) {
+  if (!m.allocated || !v.allocated) detail::m_fail("m_prod_vec1::matrix not allocated", 2001);
+  if (m.cols != v.size) {
+    detail::m_fail("m_prod_vec1::The number cols of the first matrix must be equal to vector size", 202);
+  }
+  t_vector result;
+  v_init(result, m.rows);
+  detail::kernel_prod_vec_rows(m.elements.data(), v.elements.data(), result.elements.data(), m.rows, m.cols);
+  return result;
+}
+
+t_vector m_prod_vec_c(const t_matrix& m, const t_vector& v) {
+  if (!m.allocated || !v.allocated) detail::m_fail("m_prod_vec_c::matrix not allocated", 2001);
+  if (m.cols != v.size) {
+    detail::m_fail("m_prod_vec_c::The number cols of the first matrix must be equal to vector size", 202);
+  }
+  t_vector result;
+  v_init(result, m.rows);
+  detail::kernel_prod_vec_cols(m.elements.data(), v.elements.data(), result.elements.data(), m.rows, m.cols);
+  return result;
+}
+
+t_vector m_prod_vec2(const t_vector& v, const t_matrix& m) {
+  if (!m.allocated || !v.allocated) detail::m_fail("m_prod_vec2::matrix not allocated", 2001);
+  if (v.size != m.rows) detail::m_fail("m_prod_vec2::matrix size must be equal to matrix row", 202);
+  t_vector result;
+  v_init(result, m.cols);
+  detail::kernel_prod_vec_left(v.elements.data(), m.elements.data(), result.elements.data(), m.rows, m.cols);
+  return result;
+}
+
+t_matrix m_prod_mat(const t_matrix& m1, const t_matrix& m2) {
+  if (!m1.allocated || !m2.allocated) detail::m_fail("m_prod_mat::matrix not allocated", 2001);
+  if (m1.cols != m2.rows) {
+    // 101 characters: the message buffer keeps the first 100.
+    detail::m_fail(
+        "m_prod_mat::The number cols of the first matrix must be equal to the number rows of the second matrix", 202);
+  }
+  t_matrix result;
+  m_init(result, m1.rows, m2.cols);
+  detail::kernel_prod_mat(m1.elements.data(), m2.elements.data(), result.elements.data(), m1.rows, m1.cols, m2.cols);
+  return result;
+}
+
+}  // namespace orvik
