@@ -8,8 +8,7 @@
 namespace {
 
 void print_size_line(const orvik::t_matrix& m) {
-  std::printf(" >>>>>>>>>>>>>size info: rows= %11d , cols= %11d\n", static_cast<int>(m.rows),
-              static_cast<int>(m.cols));
+  std::printf(" >>>>>>>>>>>>>size info: rows= %11d , cols= %11d\n", static_cast<int>(m.rows), static_cast<int>(m.cols));
 }
 
 }  // namespace

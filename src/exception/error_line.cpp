@@ -1,7 +1,7 @@
 #include <orvik/exception.hpp>
 
-#include "exception/fail.hpp"
 #include "common/number_format.hpp"
+#include "exception/fail.hpp"
 
 #include <algorithm>
 #include <cstdio>

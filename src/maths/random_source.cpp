@@ -48,8 +48,8 @@ std::int32_t wrapping_pow100(std::int32_t k) noexcept {
 
 float random_fill_value(std::int32_t k, float low, float high) noexcept {
   const auto seconds = static_cast<std::int32_t>(clock_seconds_of_day());
-  const auto flag = static_cast<std::int32_t>(static_cast<std::uint32_t>(wrapping_pow100(k)) *
-                                              static_cast<std::uint32_t>(seconds));
+  const auto flag =
+      static_cast<std::int32_t>(static_cast<std::uint32_t>(wrapping_pow100(k)) * static_cast<std::uint32_t>(seconds));
   const float r = random_uniform(flag);
   const float span = high - low;
   const float scaled = r * span;

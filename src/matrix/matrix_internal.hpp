@@ -23,12 +23,12 @@ inline void m_require_allocated(const t_matrix& m, std::string_view message) {
 
 // Element (i, j), 1-based, without checks.
 inline float& at(t_matrix& m, std::int32_t i, std::int32_t j) {
-  return m.elements[static_cast<std::size_t>(j - 1) * static_cast<std::size_t>(m.rows) +
-                    static_cast<std::size_t>(i - 1)];
+  return m
+      .elements[static_cast<std::size_t>(j - 1) * static_cast<std::size_t>(m.rows) + static_cast<std::size_t>(i - 1)];
 }
 inline float at(const t_matrix& m, std::int32_t i, std::int32_t j) {
-  return m.elements[static_cast<std::size_t>(j - 1) * static_cast<std::size_t>(m.rows) +
-                    static_cast<std::size_t>(i - 1)];
+  return m
+      .elements[static_cast<std::size_t>(j - 1) * static_cast<std::size_t>(m.rows) + static_cast<std::size_t>(i - 1)];
 }
 
 }  // namespace orvik::detail

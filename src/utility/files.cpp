@@ -1,7 +1,7 @@
 #include <orvik/utility.hpp>
 
 #include "exception/fail.hpp"
-#include "utility/io_failure.hpp"
+#include "utility/text_reader.hpp"
 
 #include <filesystem>
 #include <fstream>
@@ -21,8 +21,7 @@ bool u_is_exist_file(std::string_view filename) {
 
 std::int32_t u_nbline(std::string_view filename) {
   u_is_exist_file(filename);
-  std::ifstream in{std::string(filename)};
-  if (!in.is_open()) detail::file_failure(filename, "cannot be opened for reading");
+  std::ifstream in = detail::open_text_input(filename);
   std::int32_t count = 0;
   std::string line;
   while (std::getline(in, line)) ++count;

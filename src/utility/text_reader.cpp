@@ -5,14 +5,14 @@
 #include <cctype>
 #include <charconv>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
+#include <system_error>
 
 namespace orvik::detail {
 namespace {
 
-bool is_separator(char c) {
-  return c == ' ' || c == '\t' || c == ',' || c == '\r' || c == '\v' || c == '\f';
-}
+bool is_separator(char c) { return c == ' ' || c == '\t' || c == ',' || c == '\r' || c == '\v' || c == '\f'; }
 
 }  // namespace
 
@@ -52,9 +52,17 @@ bool parse_real(std::string_view token, float& value) {
   return true;
 }
 
-text_reader::text_reader(std::string_view filename) : in_(std::string(filename)), filename_(filename) {
-  if (!in_.is_open()) file_failure(filename_, "cannot be opened for reading");
+std::ifstream open_text_input(std::string_view filename) {
+  std::error_code ec;
+  if (std::filesystem::is_directory(std::filesystem::path(filename), ec)) {
+    file_failure(filename, "cannot be opened for reading (it is a directory)");
+  }
+  std::ifstream in{std::string(filename)};
+  if (!in.is_open()) file_failure(filename, "cannot be opened for reading");
+  return in;
 }
+
+text_reader::text_reader(std::string_view filename) : in_(open_text_input(filename)), filename_(filename) {}
 
 bool text_reader::next_token(std::string_view& token) {
   for (;;) {
@@ -78,8 +86,8 @@ bool text_reader::read_int(std::int32_t& value) {
   std::string_view token;
   if (!next_token(token)) return false;
   if (!parse_int(token, value)) {
-    file_failure(filename_, "line " + std::to_string(line_number_) + ": \"" + std::string(token) +
-                                "\" is not an integer");
+    file_failure(filename_,
+                 "line " + std::to_string(line_number_) + ": \"" + std::string(token) + "\" is not an integer");
   }
   return true;
 }
@@ -88,8 +96,8 @@ bool text_reader::read_real(float& value) {
   std::string_view token;
   if (!next_token(token)) return false;
   if (!parse_real(token, value)) {
-    file_failure(filename_, "line " + std::to_string(line_number_) + ": \"" + std::string(token) +
-                                "\" is not a number");
+    file_failure(filename_,
+                 "line " + std::to_string(line_number_) + ": \"" + std::string(token) + "\" is not a number");
   }
   return true;
 }

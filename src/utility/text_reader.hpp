@@ -41,6 +41,10 @@ class text_reader {
   long line_number_ = 0;
 };
 
+// Opens a text file for reading; a file that cannot be opened (or is a
+// directory) is reported through file_failure.
+std::ifstream open_text_input(std::string_view filename);
+
 // Parses a whole token as the reader does; false when it is not a number.
 bool parse_real(std::string_view token, float& value);
 bool parse_int(std::string_view token, std::int32_t& value);

@@ -26,21 +26,19 @@ std::string error_line(std::int32_t number, std::string_view message);
 
 // The body stops with exactly the error line of (number, message) on
 // standard output, nothing else, and exit status 1.
-#define EXPECT_STOPS_WITH(body, number, message)                                  \
-  do {                                                                            \
-    const ::orvik::test::child_result stop_result_ = ::orvik::test::run_in_child( \
-        [&] { body; });                                                           \
-    EXPECT_EQ(stop_result_.exit_code, 1);                                         \
-    EXPECT_EQ(stop_result_.out, ::orvik::test::error_line(number, message));      \
+#define EXPECT_STOPS_WITH(body, number, message)                                                 \
+  do {                                                                                           \
+    const ::orvik::test::child_result stop_result_ = ::orvik::test::run_in_child([&] { body; }); \
+    EXPECT_EQ(stop_result_.exit_code, 1);                                                        \
+    EXPECT_EQ(stop_result_.out, ::orvik::test::error_line(number, message));                     \
   } while (0)
 
 // The body ends with the standard-error report of a file problem
 // (exit status 2) whose text contains `fragment`.
-#define EXPECT_FILE_FAILURE(body, fragment)                                                  \
-  do {                                                                                       \
-    const ::orvik::test::child_result stop_result_ = ::orvik::test::run_in_child(            \
-        [&] { body; });                                                                      \
-    EXPECT_EQ(stop_result_.exit_code, 2);                                                    \
-    EXPECT_NE(stop_result_.err.find(fragment), std::string::npos) << stop_result_.err;       \
-    EXPECT_EQ(std::count(stop_result_.err.begin(), stop_result_.err.end(), '\n'), 1);        \
+#define EXPECT_FILE_FAILURE(body, fragment)                                                      \
+  do {                                                                                           \
+    const ::orvik::test::child_result stop_result_ = ::orvik::test::run_in_child([&] { body; }); \
+    EXPECT_EQ(stop_result_.exit_code, 2);                                                        \
+    EXPECT_NE(stop_result_.err.find(fragment), std::string::npos) << stop_result_.err;           \
+    EXPECT_EQ(std::count(stop_result_.err.begin(), stop_result_.err.end(), '\n'), 1);            \
   } while (0)

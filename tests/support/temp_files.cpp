@@ -1,9 +1,9 @@
 #include "support/temp_files.hpp"
 
+#include <stdlib.h>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
-#include <stdlib.h>
 
 namespace orvik::test {
 
