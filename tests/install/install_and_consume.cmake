@@ -6,8 +6,13 @@ if(rc)
   message(FATAL_ERROR "install failed: ${rc}")
 endif()
 
+# A sanitized library needs its runtime in the consumer's link too.
+set(extra_flags)
+if(SANITIZE)
+  set(extra_flags -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=address,undefined)
+endif()
 execute_process(COMMAND ${CMAKE_COMMAND} -S ${CONSUMER_SOURCE_DIR} -B ${WORK_DIR}/build -G ${GENERATOR}
-  -DCMAKE_PREFIX_PATH=${prefix} RESULT_VARIABLE rc)
+  -DCMAKE_PREFIX_PATH=${prefix} ${extra_flags} RESULT_VARIABLE rc)
 if(rc)
   message(FATAL_ERROR "consumer configure failed: ${rc}")
 endif()
