@@ -122,7 +122,7 @@ void v_set(t_vector& v, std::int32_t index, float value) {
 
 std::vector<float> v_get_v(const t_vector& v) {
   detail::v_require_allocated(v, "v_get_v::vector not allocated");
-  return std::vector<float>(v.elements.begin(), v.elements.begin() + v.size);
+  return v.elements;
 }
 
 t_vector v_extract(const t_vector& v, std::optional<std::int32_t> first, std::optional<std::int32_t> last) {
@@ -142,10 +142,10 @@ void v_add_val_end(t_vector& v, float value) {
   detail::v_require_allocated(v, "v_add_val_end::vector not allocated");
   // Exactly one more element and no spare capacity: every append copies the
   // whole vector out and back.
-  std::vector<float> saved(v.elements.begin(), v.elements.begin() + v.size);
+  const std::vector<float> saved = v.elements;
   v_destruct(v);
   create_storage(v, v.size + 1, "v_add_val_end::vector allocate error");
-  std::copy(saved.begin(), saved.end(), v.elements.begin());
+  std::copy_n(saved.begin(), std::min(saved.size(), v.elements.size() - 1), v.elements.begin());
   detail::at(v, v.size) = value;
 }
 
