@@ -1,1 +1,87 @@
-// (not yet written)
+// Matrix norms, the condition number and the trace.
+
+#include <orvik/decompositions.hpp>
+#include <orvik/maths.hpp>
+
+#include "matrix/matrix_internal.hpp"
+
+#include <cmath>
+#include <limits>
+
+namespace orvik {
+namespace {
+
+constexpr float most_negative = -std::numeric_limits<float>::max();
+
+// The largest of the sums of |A| along each column (by_columns) or each row;
+// each sum is a float rounded after every addition.
+float largest_abs_sum(const t_matrix& a, bool by_columns) {
+  const std::int32_t outer = by_columns ? a.cols : a.rows;
+  const std::int32_t inner = by_columns ? a.rows : a.cols;
+  float largest = most_negative;
+  for (std::int32_t o = 1; o <= outer; ++o) {
+    float s = 0.0f;
+    for (std::int32_t t = 1; t <= inner; ++t) s = s + std::fabs(by_columns ? detail::at(a, t, o) : detail::at(a, o, t));
+    if (s > largest) largest = s;
+  }
+  return largest;
+}
+
+float frobenius(const t_matrix& a) {
+  float s = 0.0f;
+  for (std::int32_t j = 1; j <= a.cols; ++j) {
+    for (std::int32_t i = 1; i <= a.rows; ++i) {
+      const float v = std::fabs(detail::at(a, i, j));
+      s = std::fma(v, v, s);
+    }
+  }
+  return std::sqrt(s);
+}
+
+float spectral(const t_matrix& a, float eps) {
+  t_matrix at = m_trans(a);
+  t_matrix b = m_prod_mat(at, a);
+  m_destruct(at);
+  t_poweig e = m_pow_eig(b, std::nullopt, eps, 1000);
+  const float result = std::sqrt(std::fabs(e.eigval));
+  m_destruct_t_poweig(e);
+  m_destruct(b);
+  return result;
+}
+
+}  // namespace
+
+float m_norm(const t_matrix& a, std::optional<std::int32_t> p) {
+  detail::m_require_allocated(a, "m_norm::matrix not allocated");
+  const float eps = math_machine_eps();
+  switch (p.value_or(2)) {
+    case 1:
+      return largest_abs_sum(a, true);
+    case 0:
+      return largest_abs_sum(a, false);
+    case -1:
+      return frobenius(a);
+    default:
+      return spectral(a, eps);
+  }
+}
+
+float m_cond(const t_matrix& a) {
+  detail::m_require_allocated(a, "m_cond::matrix not allocated");
+  t_matrix x = m_inverse_gaussj(a);
+  const float norm_inverse = m_norm(x, 2);
+  const float norm_a = m_norm(a, 2);
+  m_destruct(x);
+  return norm_a * norm_inverse;
+}
+
+float m_trace(const t_matrix& a) {
+  detail::m_require_allocated(a, "m_trace::matrix not allocated");
+  if (a.rows != a.cols) detail::m_fail("m_trace::square matrix expected", 202);
+  t_vector d = m_diag(a);
+  const float result = v_sum(d);
+  v_destruct(d);
+  return result;
+}
+
+}  // namespace orvik
