@@ -1,1 +1,99 @@
-// (not yet written)
+// Eigenvalues: the shifted QR iteration with a fixed number of steps, and
+// eigenpairs one by one by power iteration with deflation.
+
+#include <orvik/solvers.hpp>
+
+#include "matrix/deflation.hpp"
+#include "matrix/matrix_internal.hpp"
+
+#include <cmath>
+#include <utility>
+
+namespace orvik {
+
+namespace detail {
+
+void deflate_rank_one(t_matrix& b, float factor, const t_vector& v) {
+  const std::int32_t n = b.rows;
+  for (std::int32_t k = 1; k <= n; ++k) {
+    const float vk = v.elements[static_cast<std::size_t>(k - 1)];
+    for (std::int32_t j = 1; j <= b.cols; ++j) {
+      const float outer = vk * v.elements[static_cast<std::size_t>(j - 1)];
+      at(b, k, j) = std::fma(-factor, outer, at(b, k, j));
+    }
+  }
+}
+
+}  // namespace detail
+
+t_vector m_eig_qr(const t_matrix& a, std::int32_t niter, std::optional<std::string_view> method,
+                  std::optional<float> qr_tol, std::optional<bool> permute) {
+  detail::m_require_allocated(a, "m_eig_qr::matrix not allocated");
+  if (a.rows != a.cols) detail::m_fail("m_eig_qr:: square matrix expected", 202);
+  const std::int32_t n = a.rows;
+  t_matrix h = a;
+  const t_matrix identity = m_identity(n);
+  t_qr f;
+  for (std::int32_t step = 1; step <= niter; ++step) {
+    // The shift is taken afresh from the current iterate at every step.
+    const float mu = detail::at(h, n, n);
+    {
+      const t_matrix shift = m_prod_scalar1(mu, identity);
+      const t_matrix shifted = m_minus(h, shift);
+      t_qr next = m_decompqr(shifted, method, qr_tol, permute);
+      m_destruct_qr(f);
+      f = std::move(next);
+    }
+    const t_matrix rq = m_prod_mat(f.R, f.Q);
+    const t_matrix shift = m_prod_scalar1(mu, identity);
+    h = m_add(rq, shift);
+  }
+  t_vector estimates = m_diag(h);
+  m_destruct_qr(f);
+  return estimates;
+}
+
+t_eig m_eig_deflation(const t_matrix& a, const std::optional<t_vector>& x0, std::optional<float> tol,
+                      std::optional<std::int32_t> maxiter) {
+  // No allocation check here: an unallocated A is reported by m_pow_eig.
+  if (a.rows != a.cols) detail::m_fail("m_eig_deflation:: square matrix expected", 202);
+  const std::int32_t n = a.rows;
+  t_matrix b = a;
+  t_eig eig;
+  v_init(eig.eigvals, n);
+  m_init(eig.eigvecs, n, n);
+  t_poweig e;
+  for (std::int32_t i = 1; i <= n; ++i) {
+    {
+      t_poweig next = m_pow_eig(b, x0, tol, maxiter);
+      m_destruct_t_poweig(e);
+      e = std::move(next);
+    }
+    const float lambda = e.eigval;
+    const t_vector& v = e.eigvec;
+    eig.eigvals.elements[static_cast<std::size_t>(i - 1)] = lambda;
+    for (std::int32_t k = 1; k <= n; ++k) {
+      detail::at(eig.eigvecs, k, i) = v.elements[static_cast<std::size_t>(k - 1)];
+    }
+
+    const float s = v_sqrlength(v);
+    detail::deflate_rank_one(b, lambda / s, v);
+
+    // The residual is measured against the input, not the working matrix.
+    const t_matrix identity = m_identity(n);
+    const t_matrix shift = m_prod_scalar1(lambda, identity);
+    const t_matrix shifted = m_minus(a, shift);
+    const t_vector w = m_prod_vec_c(shifted, v);
+    v_print(w);
+  }
+  m_destruct(b);
+  m_destruct_t_poweig(e);
+  return eig;
+}
+
+void m_destruct_t_eig(t_eig& eig) {
+  v_destruct(eig.eigvals);
+  m_destruct(eig.eigvecs);
+}
+
+}  // namespace orvik

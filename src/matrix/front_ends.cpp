@@ -1,1 +1,191 @@
-// (not yet written)
+// The determinant, rank and pseudo-inverse front ends and the method routines
+// that are not factorizations themselves.
+
+#include <orvik/maths.hpp>
+#include <orvik/solvers.hpp>
+
+#include "matrix/matrix_internal.hpp"
+#include "matrix/method_text.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace orvik {
+namespace {
+
+// (-1)^nb_permut applied exactly, only when pivoting was asked for.
+float with_permutation_sign(float d, std::optional<bool> permute, std::int32_t nb_permut) {
+  if (permute.value_or(false) && nb_permut % 2 != 0) return -d;
+  return d;
+}
+
+float diagonal_product(const t_matrix& m) {
+  const t_vector diagonal = m_diag(m);
+  return v_prod(diagonal);
+}
+
+}  // namespace
+
+// --- determinant ---------------------------------------------------------------
+
+float m_det(const t_matrix& a, std::optional<std::string_view> method, std::optional<bool> permute) {
+  if (detail::method_is(method, "lu")) return m_det_lu(a, permute);
+  if (detail::method_is(method, "chol")) return m_det_chol(a, permute);
+  return m_det_gaussj(a);
+}
+
+float m_det_lu(const t_matrix& a, std::optional<bool> permute) {
+  detail::m_require_allocated(a, "m_det_lu::matrix not allocated");
+  if (a.rows != a.cols) detail::m_fail("m_det_lu::square matrix expected", 202);
+  t_m_and_p f = m_decomplu_m(a, permute);
+  const float d = with_permutation_sign(diagonal_product(f.M), permute, f.nb_permut);
+  m_destruct_m_and_p(f);
+  return d;
+}
+
+float m_det_lu_all(const t_matrix& a, std::optional<bool> permute) {
+  detail::m_require_allocated(a, "m_det_lu_all::matrix not allocated");
+  t_lu f = m_decomplu(a, permute);
+  const float d = with_permutation_sign(diagonal_product(f.U), permute, f.nb_permut);
+  m_destruct_lu(f);
+  return d;
+}
+
+float m_det_chol(const t_matrix& a, std::optional<bool> permute) {
+  detail::m_require_allocated(a, "m_det_chol::matrix not allocated");
+  if (a.rows != a.cols) detail::m_fail("m_det_chol::square matrix expected", 202);
+  t_m_and_p f = m_decompcholesky(a, permute);
+  const float p = diagonal_product(f.M);
+  const float d = with_permutation_sign(p * p, permute, f.nb_permut);
+  m_destruct_m_and_p(f);
+  return d;
+}
+
+// --- rank ----------------------------------------------------------------------
+
+std::int32_t m_rank(const t_matrix& a, std::optional<float> tol, std::optional<std::string_view> method,
+                    std::optional<float> svd_tol, std::optional<std::int32_t> svd_maxiter,
+                    std::optional<std::string_view> qr_method, std::optional<float> qr_tol,
+                    std::optional<bool> permute) {
+  if (detail::method_is(method, "svd")) return m_rank_svd(a, tol, svd_tol, svd_maxiter, qr_method, qr_tol, permute);
+  return m_rank_gaussj(a);
+}
+
+std::int32_t m_rank_svd(const t_matrix& a, std::optional<float> tol, std::optional<float> svd_tol,
+                        std::optional<std::int32_t> svd_maxiter, std::optional<std::string_view> qr_method,
+                        std::optional<float> qr_tol, std::optional<bool> permute) {
+  t_vector s = m_decompsvd_s(a, svd_tol, svd_maxiter, qr_method, qr_tol, permute);
+  const float threshold = tol.value_or(1.0e-8f);
+  std::int32_t rank = 0;
+  for (const float value : s.elements) {
+    if (value > threshold) ++rank;
+  }
+  v_destruct(s);
+  return rank;
+}
+
+// --- pseudo-inverse ----------------------------------------------------------------
+
+t_matrix m_pinv(const t_matrix& a, std::optional<float> svd_tol, std::optional<float> chol_tol,
+                std::optional<std::int32_t> svd_maxiter, std::optional<std::string_view> qr_method,
+                std::optional<float> qr_tol, std::optional<std::string_view> method) {
+  if (detail::method_is(method, "svd")) return m_pseudoinv_svd(a, svd_tol, svd_maxiter, qr_method, qr_tol);
+  return m_pseudoinv_chol(a, chol_tol);
+}
+
+t_matrix m_pseudoinv_svd(const t_matrix& a, std::optional<float> tol, std::optional<std::int32_t> maxiter,
+                         std::optional<std::string_view> method, std::optional<float> qr_tol) {
+  const float eps = math_machine_eps();
+  t_svd f = m_decompsvd(a, tol, maxiter, method, qr_tol, std::nullopt);
+  for (std::int32_t i = 1; i <= std::min(a.rows, a.cols); ++i) {
+    float& x = detail::at(f.S, i, i);
+    // A value below eps is dropped, not inverted.
+    x = x >= eps ? 1.0f / x : 0.0f;
+  }
+  const t_matrix st = m_trans(f.S);
+  const t_matrix vs = m_prod_mat(f.V, st);
+  const t_matrix ut = m_trans(f.U);
+  t_matrix y = m_prod_mat(vs, ut);
+  m_destruct_t_svd(f);
+  return y;
+}
+
+t_matrix m_pseudoinv_chol(const t_matrix& g, std::optional<float> tol) {
+  const std::int32_t m = g.rows;
+  const std::int32_t n = g.cols;
+  // A wide matrix is handled through G G^T (the transposed case).
+  const bool transposed = m < n;
+  const std::int32_t k = transposed ? m : n;
+  const t_matrix gt = m_trans(g);
+  t_matrix b = transposed ? m_prod_mat(g, gt) : m_prod_mat(gt, g);
+
+  float threshold = 0.0f;
+  if (tol) {
+    threshold = *tol;
+  } else {
+    float smallest = std::numeric_limits<float>::max();
+    for (std::int32_t i = 1; i <= k; ++i) {
+      const float d = std::fabs(detail::at(b, i, i));
+      if (d < smallest) smallest = d;
+    }
+    threshold = 1.0e-9f * smallest;
+  }
+
+  t_matrix l;
+  m_init(l, k, k);
+  std::int32_t r = 0;
+  for (std::int32_t j = 1; j <= k; ++j) {
+    ++r;
+    {
+      const t_matrix b_column = m_extract(b, j, k, j, j);
+      if (r == 1) {
+        m_setsub(l, j, k, 1, 1, b_column);
+      } else {
+        const t_matrix l_block = m_extract(l, j, k, 1, r - 1);
+        const t_matrix l_row = m_extract(l, j, j, 1, r - 1);
+        const t_matrix l_row_t = m_trans(l_row);
+        const t_matrix correction = m_prod_mat(l_block, l_row_t);
+        const t_matrix column = m_minus(b_column, correction);
+        m_setsub(l, j, k, r, r, column);
+      }
+    }
+    if (detail::at(l, j, r) > threshold) {
+      detail::at(l, j, r) = std::sqrt(detail::at(l, j, r));
+      if (j < k) {
+        const t_matrix below = m_extract(l, j + 1, k, r, r);
+        const t_matrix scaled = m_div_scalar(below, detail::at(l, j, r));
+        m_setsub(l, j + 1, k, r, r, scaled);
+      }
+    } else {
+      // The column is given up; the next j writes its rows j+1 ... k again.
+      --r;
+    }
+  }
+  m_destruct(b);
+
+  t_matrix y;
+  if (r == 0) {
+    // Nothing of the factor is kept (a zero matrix, for one): the
+    // pseudo-inverse is then the zero matrix of the transposed shape.
+    m_init(y, n, m);
+    return y;
+  }
+  const t_matrix kept = m_extract(l, 1, k, 1, r);
+  const t_matrix kept_t = m_trans(kept);
+  const t_matrix gram = m_prod_mat(kept_t, kept);
+  t_matrix inverse = m_inverse_gaussj(gram);
+  const t_matrix nn = m_prod_mat(inverse, inverse);
+  if (transposed) {
+    const t_matrix gl = m_prod_mat(gt, kept);
+    const t_matrix gln = m_prod_mat(gl, nn);
+    y = m_prod_mat(gln, kept_t);
+  } else {
+    const t_matrix ln = m_prod_mat(kept, nn);
+    const t_matrix lnl = m_prod_mat(ln, kept_t);
+    y = m_prod_mat(lnl, gt);
+  }
+  return y;
+}
+
+}  // namespace orvik
