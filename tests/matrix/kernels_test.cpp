@@ -1,0 +1,140 @@
+// The product kernels against the plain loops they stand for, bit for bit.
+
+#include "matrix/kernels.hpp"
+#include "matrix_test_util.hpp"
+
+#include <gtest/gtest.h>
+#include <orvik/matrix.hpp>
+#include <orvik/vector.hpp>
+
+#include <cmath>
+#include <cstring>
+#include <random>
+#include <utility>
+#include <vector>
+
+namespace orvik {
+namespace {
+
+using test::bits_of;
+
+// Values spread over many binades and both signs, so that rounding order
+// shows in the last bits.
+std::vector<float> random_values(std::mt19937& gen, std::size_t count) {
+  std::uniform_real_distribution<float> mantissa(-1.0f, 1.0f);
+  std::uniform_int_distribution<int> exponent(-12, 12);
+  std::vector<float> out(count);
+  for (float& x : out) x = std::ldexp(mantissa(gen), exponent(gen));
+  return out;
+}
+
+float a_at(const std::vector<float>& a, int rows, int i, int j) { return a[static_cast<std::size_t>(j) * rows + i]; }
+
+// The loops exactly as the operations describe them: one running float,
+// one fused step per term.
+std::vector<float> reference_mat(const std::vector<float>& a, const std::vector<float>& b, int m, int p, int n) {
+  std::vector<float> c(static_cast<std::size_t>(m) * n);
+  for (int i = 0; i < m; ++i) {
+    for (int j = 0; j < n; ++j) {
+      float s = 0.0f;
+      for (int k = 0; k < p; ++k) s = std::fma(a_at(a, m, i, k), a_at(b, p, k, j), s);
+      c[static_cast<std::size_t>(j) * m + i] = s;
+    }
+  }
+  return c;
+}
+
+std::vector<float> reference_rows(const std::vector<float>& a, const std::vector<float>& x, int rows, int cols) {
+  std::vector<float> y(static_cast<std::size_t>(rows));
+  for (int i = 0; i < rows; ++i) {
+    float s = 0.0f;
+    for (int j = 0; j < cols; ++j) s = std::fma(a_at(a, rows, i, j), x[j], s);
+    y[i] = s;
+  }
+  return y;
+}
+
+std::vector<float> reference_cols(const std::vector<float>& a, const std::vector<float>& x, int rows, int cols) {
+  std::vector<float> y(static_cast<std::size_t>(rows), 0.0f);
+  for (int i = 0; i < cols; ++i) {
+    const float e = x[i];
+    for (int j = 0; j < rows; ++j) y[j] = std::fma(a_at(a, rows, j, i), e, y[j]);
+  }
+  return y;
+}
+
+std::vector<float> reference_left(const std::vector<float>& x, const std::vector<float>& a, int rows, int cols) {
+  std::vector<float> y(static_cast<std::size_t>(cols));
+  for (int i = 0; i < cols; ++i) {
+    float s = 0.0f;
+    for (int j = 0; j < rows; ++j) s = std::fma(x[j], a_at(a, rows, j, i), s);
+    y[i] = s;
+  }
+  return y;
+}
+
+const std::vector<std::pair<int, int>> shapes = {{1, 1}, {1, 7}, {7, 1}, {2, 3}, {3, 2}, {5, 5}, {13, 17}, {31, 9}};
+
+TEST(ProductKernels, MatrixProductMatchesThePlainLoop) {
+  std::mt19937 gen(12345);
+  for (const auto& [m, p] : shapes) {
+    for (const int n : {1, 4, 11}) {
+      const auto a = random_values(gen, static_cast<std::size_t>(m) * p);
+      const auto b = random_values(gen, static_cast<std::size_t>(p) * n);
+      std::vector<float> c(static_cast<std::size_t>(m) * n, 99.0f);
+      detail::kernel_prod_mat(a.data(), b.data(), c.data(), m, p, n);
+      EXPECT_EQ(bits_of(c), bits_of(reference_mat(a, b, m, p, n))) << m << "x" << p << " * " << p << "x" << n;
+    }
+  }
+}
+
+TEST(ProductKernels, MatrixVectorProductsMatchThePlainLoops) {
+  std::mt19937 gen(777);
+  for (const auto& [rows, cols] : shapes) {
+    const auto a = random_values(gen, static_cast<std::size_t>(rows) * cols);
+    const auto x = random_values(gen, static_cast<std::size_t>(cols));
+    const auto xl = random_values(gen, static_cast<std::size_t>(rows));
+    std::vector<float> y(static_cast<std::size_t>(rows), 99.0f);
+    detail::kernel_prod_vec_rows(a.data(), x.data(), y.data(), rows, cols);
+    EXPECT_EQ(bits_of(y), bits_of(reference_rows(a, x, rows, cols))) << rows << "x" << cols;
+    std::fill(y.begin(), y.end(), 99.0f);
+    detail::kernel_prod_vec_cols(a.data(), x.data(), y.data(), rows, cols);
+    EXPECT_EQ(bits_of(y), bits_of(reference_cols(a, x, rows, cols))) << rows << "x" << cols;
+    std::vector<float> yl(static_cast<std::size_t>(cols), 99.0f);
+    detail::kernel_prod_vec_left(xl.data(), a.data(), yl.data(), rows, cols);
+    EXPECT_EQ(bits_of(yl), bits_of(reference_left(xl, a, rows, cols))) << rows << "x" << cols;
+  }
+}
+
+TEST(ProductKernels, PublicProductsGoThroughTheKernels) {
+  std::mt19937 gen(4242);
+  const int m = 6, p = 9, n = 5;
+  t_matrix a = m_zeros(m, p);
+  t_matrix b = m_zeros(p, n);
+  a.elements = random_values(gen, a.elements.size());
+  b.elements = random_values(gen, b.elements.size());
+  EXPECT_EQ(bits_of(m_prod_mat(a, b).elements), bits_of(reference_mat(a.elements, b.elements, m, p, n)));
+
+  t_vector x = v_zeros(p);
+  x.elements = random_values(gen, static_cast<std::size_t>(p));
+  EXPECT_EQ(bits_of(m_prod_vec1(a, x).elements), bits_of(reference_rows(a.elements, x.elements, m, p)));
+  EXPECT_EQ(bits_of(m_prod_vec_c(a, x).elements), bits_of(reference_cols(a.elements, x.elements, m, p)));
+  t_vector xl = v_zeros(m);
+  xl.elements = random_values(gen, static_cast<std::size_t>(m));
+  EXPECT_EQ(bits_of(m_prod_vec2(xl, a).elements), bits_of(reference_left(xl.elements, a.elements, m, p)));
+}
+
+// One rounding per step, not two: (1 + 2^-23)^2 is 1 + 2^-22 + 2^-46; the
+// fused step keeps the 2^-46 when -1 - 2^-22 cancels the rest, where a
+// product rounded on its own would leave exactly 0.
+TEST(ProductKernels, EachStepIsOneFusedMultiplyAdd) {
+  const float e = 1.0f + 0x1.0p-23f;
+  const t_matrix row = test::matrix_of(1, 2, {-1.0f - 0x1.0p-22f, e});
+  const t_matrix col = test::matrix_of(2, 1, {1.0f, e});
+  const float fused = std::fma(e, e, -1.0f - 0x1.0p-22f);
+  EXPECT_NE(fused, 0.0f);
+  EXPECT_EQ(m_prod_mat(row, col).elements[0], fused);
+}
+
+}  // namespace
+}  // namespace orvik

@@ -1,0 +1,44 @@
+#pragma once
+// Small builders shared by the matrix tests.
+
+#include <orvik/matrix.hpp>
+#include <orvik/vector.hpp>
+
+#include <bit>
+#include <cstdint>
+#include <initializer_list>
+#include <vector>
+
+namespace orvik::test {
+
+// A rows x cols matrix from values given row by row, as one reads them.
+inline t_matrix matrix_of(std::int32_t rows, std::int32_t cols, std::initializer_list<float> by_rows) {
+  t_matrix m;
+  m.rows = rows;
+  m.cols = cols;
+  m.elements.assign(static_cast<std::size_t>(rows) * static_cast<std::size_t>(cols), 0.0f);
+  m.allocated = true;
+  auto value = by_rows.begin();
+  for (std::int32_t i = 0; i < rows; ++i) {
+    for (std::int32_t j = 0; j < cols; ++j) m.elements[static_cast<std::size_t>(j) * rows + i] = *value++;
+  }
+  return m;
+}
+
+inline t_vector vector_of(std::initializer_list<float> values) {
+  t_vector v;
+  v.size = static_cast<std::int32_t>(values.size());
+  v.elements.assign(values);
+  v.allocated = true;
+  return v;
+}
+
+// Bit patterns, so that -0.0 and NaN payloads compare exactly.
+inline std::vector<std::uint32_t> bits_of(const std::vector<float>& values) {
+  std::vector<std::uint32_t> out;
+  out.reserve(values.size());
+  for (const float x : values) out.push_back(std::bit_cast<std::uint32_t>(x));
+  return out;
+}
+
+}  // namespace orvik::test
