@@ -73,7 +73,8 @@ std::vector<float> reference_left(const std::vector<float>& x, const std::vector
   return y;
 }
 
-const std::vector<std::pair<int, int>> shapes = {{1, 1}, {1, 7}, {7, 1}, {2, 3}, {3, 2}, {5, 5}, {13, 17}, {31, 9}};
+const std::vector<std::pair<int, int>> shapes = {{1, 1}, {1, 7}, {7, 1},   {2, 3}, {3, 2},
+                                                 {5, 5}, {4, 8}, {13, 17}, {31, 9}};
 
 TEST(ProductKernels, MatrixProductMatchesThePlainLoop) {
   std::mt19937 gen(12345);
