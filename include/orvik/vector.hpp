@@ -21,7 +21,10 @@ struct t_vector {
 // before any check.
 void v_init(t_vector& v, std::optional<std::int32_t> n = std::nullopt);
 void v_resize(t_vector& v, std::int32_t n);
+// Values missing because the file ends early are 0.0; a file without a
+// count leaves v without storage. `unit` is accepted and otherwise unused.
 void v_init_fromfile(t_vector& v, std::string_view filename, std::optional<std::int32_t> unit = std::nullopt);
+// n = 0 gives an allocated vector without elements; a negative n stops (201).
 t_vector v_zeros(std::int32_t n);
 t_vector v_ones(std::int32_t n);
 void v_init_value(t_vector& v, float value);
@@ -32,7 +35,8 @@ std::int32_t v_size(const t_vector& v);
 float v_get(const t_vector& v, std::int32_t index);
 void v_set(t_vector& v, std::int32_t index, float value);
 std::vector<float> v_get_v(const t_vector& v);
-// Bounds omitted: the remembered ones (initially 1 and 1).
+// Bounds omitted: the remembered ones (initially 1 and 1). Given bounds are
+// remembered before the checks: v must hold storage and 1 <= first, last <= size.
 t_vector v_extract(const t_vector& v, std::optional<std::int32_t> first = std::nullopt,
                    std::optional<std::int32_t> last = std::nullopt);
 void v_add_val_end(t_vector& v, float value);
@@ -52,6 +56,7 @@ t_vector v_cross(const t_vector& x, const t_vector& y);
 void v_normalize(t_vector& v);
 
 // --- reductions -----------------------------------------------------------------
+// Unequal sizes stop (202) rather than reading past the end of y.
 float v_dot(const t_vector& x, const t_vector& y);
 // p omitted: 2; p = 0: the largest absolute value.
 float v_norm(const t_vector& v, std::optional<std::int32_t> p = std::nullopt);
