@@ -10,9 +10,9 @@
 #include <orvik/orvik.hpp>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <cmath>
 #include <functional>
 #include <random>
 #include <string>
@@ -33,11 +33,6 @@ namespace {
 
 using f2::el;
 using f2::mat;
-
-std::vector<float> sorted_descending(std::vector<float> values) {
-  std::sort(values.begin(), values.end(), std::greater<>());
-  return values;
-}
 
 // U * S * V^T. A thin U (Gram-Schmidt, tall input) meets the top square of S.
 t_matrix recombine(const t_svd& f) {
@@ -123,6 +118,11 @@ TEST(F2Svd, RecombinesRandomMatrices) {
 }
 
 #if ORVIK_HAVE_LAPACK
+std::vector<float> sorted_descending(std::vector<float> values) {
+  std::sort(values.begin(), values.end(), std::greater<>());
+  return values;
+}
+
 std::vector<float> reference_singular_values(const t_matrix& a) {
   std::vector<float> work_a = a.elements;
   const int m = a.rows, n = a.cols, one = 1;
