@@ -40,7 +40,9 @@ TEST(F2Qr, HouseholderWorkedCases) {
     const t_qr qr = m_decompqr_householder(mat(2, 1, {3, 4}));
     F2_EXPECT_NEAR_MATRIX(qr.Q, mat(2, 2, {0.6f, 0.8f, 0.8f, -0.6f}), 1e-6f);
     EXPECT_NEAR(el(qr.R, 1, 1), 5.0f, 1e-6f);
+    // Below the diagonal R keeps the rounding residue of the products.
     EXPECT_LT(std::fabs(el(qr.R, 2, 1)), 1e-6f);
+    EXPECT_NE(el(qr.R, 2, 1), 0.0f);
   }
   {
     // The diagonal of R keeps the sign x(1) had.
@@ -151,6 +153,16 @@ TEST(F2Qr, RememberedDefaultsLeftBehind) {
     EXPECT_EQ(m.cols, 1);
     const t_matrix block = m_extract(a);
     EXPECT_EQ(block.elements, m_extract(a, 3, 4, 3, 3).elements);
+  }
+  {
+    // Re-orthogonalised Gram-Schmidt ends on the last column of Q, m x 1.
+    const t_matrix a = f2::random_matrix(4, 3, 5);
+    const t_qr qr = m_decompqr_gramschimdt_reortho(a);
+    EXPECT_EQ(m_extract(a).elements, m_extract(a, 1, 4, 3, 3).elements);
+    t_matrix m;
+    m_init(m);
+    EXPECT_EQ(m.rows, 4);
+    EXPECT_EQ(m.cols, 1);
   }
 }
 
