@@ -106,4 +106,13 @@ TEST(RaisingMode, NestsAndEndsWithTheOutermostScope) {
   EXPECT_STOPS_WITH(orvik::detail::fail(orvik::m_what_exception, "stop", 101), 101, "stop");
 }
 
+TEST(RaisingMode, AnErrorThrownInAChildEndsThatChildOnly) {
+  orvik::raising_scope guard;
+  const auto result =
+      orvik::test::run_in_child([] { orvik::detail::fail(orvik::m_what_exception, "m_init::allocate error", 2001); });
+  EXPECT_EQ(result.exit_code, orvik::test::uncaught_exit_code);
+  EXPECT_EQ(result.out, "");
+  EXPECT_NE(result.err.find("m_init::allocate error"), std::string::npos) << result.err;
+}
+
 }  // namespace

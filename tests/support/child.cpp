@@ -4,6 +4,7 @@
 #include <unistd.h>
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
 #include <fstream>
 #include <iostream>
 #include <sstream>
@@ -41,7 +42,19 @@ child_result run_in_child(const std::function<void()>& body) {
   if (pid == 0) {
     std::freopen(out_path.c_str(), "w", stdout);
     std::freopen(err_path.c_str(), "w", stderr);
-    body();
+    // An exception must not unwind into the test framework of the child,
+    // which would go on to run the rest of the suite there.
+    try {
+      body();
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "uncaught exception: %s\n", e.what());
+      std::fflush(stdout);
+      std::fflush(stderr);
+      _exit(uncaught_exit_code);
+    } catch (...) {
+      std::fflush(stdout);
+      _exit(uncaught_exit_code);
+    }
     std::cout.flush();
     std::fflush(stdout);
     std::fflush(stderr);

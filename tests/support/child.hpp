@@ -16,6 +16,9 @@ struct child_result {
   std::string err;     // standard error
 };
 
+// The exit status of a child whose body let an exception escape.
+inline constexpr int uncaught_exit_code = 99;
+
 // Runs `body` in a forked child; a body that returns ends the child with 0.
 child_result run_in_child(const std::function<void()>& body);
 
