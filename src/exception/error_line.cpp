@@ -1,6 +1,7 @@
 #include <orvik/exception.hpp>
 
 #include "common/number_format.hpp"
+#include "common/output.hpp"
 #include "exception/fail.hpp"
 
 #include <algorithm>
@@ -30,10 +31,7 @@ std::string e_error_line(const t_exception& e) {
   return line;
 }
 
-void e_print_err(const t_exception& e) {
-  const std::string line = e_error_line(e) + '\n';
-  std::fwrite(line.data(), 1, line.size(), stdout);
-}
+void e_print_err(const t_exception& e) { detail::print_line(e_error_line(e)); }
 
 void e_error(std::int32_t number, const t_message& warning, std::int32_t level) {
   t_exception e;

@@ -1,5 +1,7 @@
 #include <orvik/times.hpp>
 
+#include "common/output.hpp"
+
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -133,8 +135,7 @@ void ft_print(const t_time& t, std::optional<std::int32_t> myrank) {
   line += int_field(t.count, 10);
   line += ", myrank=";
   line += int_field(myrank.value_or(0), 3);
-  line += '\n';
-  std::fwrite(line.data(), 1, line.size(), stdout);
+  detail::print_line(line);
 }
 
 }  // namespace orvik
