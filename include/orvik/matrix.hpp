@@ -60,7 +60,8 @@ std::vector<float> m_get_m(const t_matrix& m);
 // The rows one after the other (row-major), through v_init.
 t_vector m_matrixtovector(const t_matrix& m);
 // Inclusive bounds; an omitted bound is the remembered one (initially 1), and
-// a given bound replaces it before any check.
+// a given bound replaces it before any check. A matrix without storage is
+// refused once the bounds are remembered.
 t_matrix m_extract(const t_matrix& m, std::optional<std::int32_t> row_first = std::nullopt,
                    std::optional<std::int32_t> row_last = std::nullopt,
                    std::optional<std::int32_t> col_first = std::nullopt,
@@ -139,6 +140,8 @@ t_matrix mc_tridiag(float a, float b, float c, std::int32_t n);
 // m becomes n x n random (continuing the random sequence) with each diagonal
 // element replaced by its row sum plus 1.
 void mc_diagdominant(t_matrix& m, std::int32_t n, float low, float high);
+// Only the elements above the diagonal are drawn; the diagonal counts as 0.0
+// in its row sum.
 void mc_diagdominantsymmetric(t_matrix& m, std::int32_t n, float low, float high);
 
 }  // namespace orvik

@@ -11,30 +11,33 @@
 namespace orvik {
 namespace {
 
-// The elements one reduction visits, in visiting order.
+// The elements one reduction visits, in visiting order. The offset of the
+// first one is kept apart from the storage: a row of a matrix without
+// columns starts past storage that holds no element at all.
 struct run {
-  const float* first;
+  const float* storage;
+  std::ptrdiff_t start;
   std::int32_t count;
   std::ptrdiff_t stride;
 
-  float operator[](std::int32_t t) const { return first[static_cast<std::ptrdiff_t>(t) * stride]; }
+  float operator[](std::int32_t t) const { return storage[start + static_cast<std::ptrdiff_t>(t) * stride]; }
 };
 
 run whole(const t_matrix& m, std::string_view unallocated) {
   detail::m_require_allocated(m, unallocated);
-  return {m.elements.data(), static_cast<std::int32_t>(m.elements.size()), 1};
+  return {m.elements.data(), 0, static_cast<std::int32_t>(m.elements.size()), 1};
 }
 
 run column(const t_matrix& m, std::int32_t c, std::string_view unallocated, std::string_view bad_index) {
   detail::m_require_allocated(m, unallocated);
   if (c < 1 || c > m.cols) detail::m_fail(bad_index, 201);
-  return {m.elements.data() + static_cast<std::ptrdiff_t>(c - 1) * m.rows, m.rows, 1};
+  return {m.elements.data(), static_cast<std::ptrdiff_t>(c - 1) * m.rows, m.rows, 1};
 }
 
 run row(const t_matrix& m, std::int32_t r, std::string_view unallocated, std::string_view bad_index) {
   detail::m_require_allocated(m, unallocated);
   if (r < 1 || r > m.rows) detail::m_fail(bad_index, 201);
-  return {m.elements.data() + (r - 1), m.cols, m.rows};
+  return {m.elements.data(), r - 1, m.cols, m.rows};
 }
 
 // Held wide and rounded once, so a large term and its negative do not wipe

@@ -50,6 +50,15 @@ TEST(MatrixReductions, ExtremesSkipNaNAndStartAtTheLargestFinite) {
   EXPECT_FALSE(std::signbit(m_max(matrix_of(1, 2, {0.0f, -0.0f}))));
 }
 
+// A matrix without columns still has rows to reduce: nothing is visited.
+TEST(MatrixReductions, RowsWithoutElements) {
+  const t_matrix m = m_zeros(3, 0);
+  EXPECT_EQ(m_sumrow(m, 3), 0.0f);
+  EXPECT_EQ(m_minrow(m, 2), big);
+  EXPECT_EQ(m_maxrow(m, 3), -big);
+  EXPECT_EQ(m_nbzerosrow(m, 2), 0);
+}
+
 TEST(MatrixReductions, CountsFollowTheSignRules) {
   const t_matrix m = matrix_of(2, 4, {0.0f, -0.0f, nan, inf, -inf, 3.0f, -2.0f, 0.0f});
   EXPECT_EQ(m_nbzeros(m), 3);
