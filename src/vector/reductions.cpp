@@ -18,6 +18,14 @@ float dot_kernel(const float* x, const float* y, std::int32_t n) noexcept {
   return s;
 }
 
+}  // namespace detail
+
+namespace {
+
+constexpr float largest_float = std::numeric_limits<float>::max();
+
+// |x| to the integer power p by repeated multiplication in float, each
+// product rounded; a negative p gives the reciprocal of the positive power.
 float integer_power(float x, std::int32_t p) noexcept {
   // The count is kept unsigned so that the most negative p has a magnitude.
   const std::uint32_t count =
@@ -37,12 +45,6 @@ float integer_power(float x, std::int32_t p) noexcept {
   }
   return p < 0 ? 1.0f / r : r;
 }
-
-}  // namespace detail
-
-namespace {
-
-constexpr float largest_float = std::numeric_limits<float>::max();
 
 }  // namespace
 
@@ -67,7 +69,7 @@ float v_norm(const t_vector& v, std::optional<std::int32_t> p) {
     return largest;
   }
   float s = 0.0f;
-  for (std::int32_t i = 1; i <= v.size; ++i) s = s + detail::integer_power(std::fabs(detail::at(v, i)), power);
+  for (std::int32_t i = 1; i <= v.size; ++i) s = s + integer_power(std::fabs(detail::at(v, i)), power);
   const float e = 1.0f / static_cast<float>(power);
   return std::pow(s, e);
 }

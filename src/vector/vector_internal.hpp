@@ -30,8 +30,4 @@ inline float at(const t_vector& v, std::int32_t i) { return v.elements[static_ca
 // y(i), s) for i = 1 to n, one rounding per step, in float.
 float dot_kernel(const float* x, const float* y, std::int32_t n) noexcept;
 
-// |x| to the integer power p by repeated multiplication in float, each
-// product rounded; a negative p gives the reciprocal of the positive power.
-float integer_power(float x, std::int32_t p) noexcept;
-
 }  // namespace orvik::detail
