@@ -95,14 +95,14 @@ t_vector m_diag(const t_matrix& m, std::optional<std::int32_t> k) {
 
 t_matrix m_triu(const t_matrix& m, std::optional<std::int32_t> k) {
   detail::m_require_allocated(m, "m_triu::matrix not allocated");
-  const std::int64_t kk = k.value_or(0);
-  return masked(m, [kk](std::int32_t i, std::int32_t j) { return static_cast<std::int64_t>(j) - i >= kk; });
+  const std::int32_t kk = k.value_or(0);
+  return masked(m, [kk](std::int32_t i, std::int32_t j) { return j - i >= kk; });
 }
 
 t_matrix m_tril(const t_matrix& m, std::optional<std::int32_t> k) {
   detail::m_require_allocated(m, "m_tril::matrix not allocated");
-  const std::int64_t kk = k.value_or(0);
-  return masked(m, [kk](std::int32_t i, std::int32_t j) { return static_cast<std::int64_t>(j) - i <= kk; });
+  const std::int32_t kk = k.value_or(0);
+  return masked(m, [kk](std::int32_t i, std::int32_t j) { return j - i <= kk; });
 }
 
 t_matrix m_bidiag_up(const t_matrix& m) {
