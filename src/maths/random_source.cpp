@@ -50,6 +50,10 @@ float random_fill_value(std::int32_t k, float low, float high) noexcept {
   const auto seconds = static_cast<std::int32_t>(clock_seconds_of_day());
   const auto flag =
       static_cast<std::int32_t>(static_cast<std::uint32_t>(wrapping_pow100(k)) * static_cast<std::uint32_t>(seconds));
+  return random_scaled(flag, low, high);
+}
+
+float random_scaled(std::int32_t flag, float low, float high) noexcept {
   const float r = random_uniform(flag);
   const float span = high - low;
   const float scaled = r * span;

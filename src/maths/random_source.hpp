@@ -21,6 +21,10 @@ double clock_seconds_of_day() noexcept;
 // k to the power 100 in 32-bit wrap-around arithmetic.
 std::int32_t wrapping_pow100(std::int32_t k) noexcept;
 
+// low + r * (high - low) for the value r the source gives for `flag`, each
+// operation rounded to float32.
+float random_scaled(std::int32_t flag, float low, float high) noexcept;
+
 // The per-element draw of the random fillers: the flag is k^100 times the
 // whole seconds of the clock, read anew for every element, both in
 // wrap-around arithmetic; the value is low + r * (high - low).

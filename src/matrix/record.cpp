@@ -3,7 +3,6 @@
 #include <orvik/matrix.hpp>
 #include <orvik/utility.hpp>
 
-#include "common/storage.hpp"
 #include "maths/random_source.hpp"
 #include "matrix/matrix_internal.hpp"
 #include "utility/text_reader.hpp"
@@ -16,14 +15,6 @@ namespace {
 std::int32_t remembered_rows = 2;
 std::int32_t remembered_cols = 2;
 
-// Sets the shape and gives `m` rows x cols zeros, or stops with `message`.
-void create_storage(t_matrix& m, std::int32_t rows, std::int32_t cols, std::string_view message) {
-  m.rows = rows;
-  m.cols = cols;
-  if (!detail::allocate_elements(m.elements, static_cast<std::int64_t>(rows) * cols)) detail::m_fail(message, 2001);
-  m.allocated = true;
-}
-
 void fill(t_matrix& m, float value) { std::fill(m.elements.begin(), m.elements.end(), value); }
 
 }  // namespace
@@ -34,14 +25,14 @@ void m_init(t_matrix& m, std::optional<std::int32_t> rows, std::optional<std::in
   if (remembered_rows < 1) detail::m_fail("m_init::row is nil or negative", 201);
   if (remembered_cols < 1) detail::m_fail("m_init::column is nil or negative", 201);
   m_destruct(m);
-  create_storage(m, remembered_rows, remembered_cols, "m_init::allocate error");
+  detail::create_storage(m, remembered_rows, remembered_cols, "m_init::allocate error");
 }
 
 void m_resize(t_matrix& m, std::int32_t rows, std::int32_t cols) {
   if (rows < 1) detail::m_fail("m_resize::row is nil or negative", 201);
   if (cols < 1) detail::m_fail("m_resize::column is nil or negative", 201);
   m_destruct(m);
-  create_storage(m, rows, cols, "m_resize::allocate error");
+  detail::create_storage(m, rows, cols, "m_resize::allocate error");
 }
 
 t_matrix m_zeros(std::int32_t rows, std::int32_t cols) {
@@ -50,7 +41,7 @@ t_matrix m_zeros(std::int32_t rows, std::int32_t cols) {
   if (rows < 0) detail::m_fail("m_zeros::row is nil or negative", 201);
   if (cols < 0) detail::m_fail("m_zeros::column is nil or negative", 201);
   t_matrix result;
-  create_storage(result, rows, cols, "m_zeros::allocate error");
+  detail::create_storage(result, rows, cols, "m_zeros::allocate error");
   return result;
 }
 
@@ -65,7 +56,7 @@ void m_init_fromfile(t_matrix& m, std::string_view filename, std::optional<std::
   if (rows < 1) detail::m_fail("m_init_fromfile::row is nil or negative", 201);
   if (cols < 1) detail::m_fail("m_init_fromfile::column is nil or negative", 201);
   // Rows the file does not reach are left as 0.0.
-  create_storage(m, rows, cols, "m_init_fromfile::matrix allocate error");
+  detail::create_storage(m, rows, cols, "m_init_fromfile::matrix allocate error");
   for (std::int32_t i = 1; i <= rows; ++i) {
     in.next_statement();
     for (std::int32_t j = 1; j <= cols; ++j) {

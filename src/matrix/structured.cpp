@@ -4,7 +4,6 @@
 #include <orvik/matrix.hpp>
 #include <orvik/vector.hpp>
 
-#include "common/storage.hpp"
 #include "maths/random_source.hpp"
 #include "matrix/matrix_internal.hpp"
 
@@ -14,15 +13,6 @@
 
 namespace orvik {
 namespace {
-
-// Gives `m` n x n zeros directly, leaving the remembered sizes of m_init
-// alone, or stops with `message` (2001).
-void make_square(t_matrix& m, std::int32_t n, std::string_view message) {
-  m.rows = n;
-  m.cols = n;
-  if (!detail::allocate_elements(m.elements, static_cast<std::int64_t>(n) * n)) detail::m_fail(message, 2001);
-  m.allocated = true;
-}
 
 // A copy of the positions of `m` that `keep(i, j)` selects, 0.0 elsewhere,
 // made through m_init with the shape of `m`.
@@ -42,7 +32,7 @@ t_matrix banded(float a, std::optional<float> sub, std::optional<float> super, s
                 std::string_view too_small, std::string_view alloc_error) {
   if (n < 2) detail::m_fail(too_small, 202);
   t_matrix result;
-  make_square(result, n, alloc_error);
+  detail::create_storage(result, n, n, alloc_error);
   // The bands stop at the last row and column: (n, n + 1) and (n + 1, n)
   // lie outside the matrix.
   for (std::int32_t i = 1; i <= n; ++i) {
@@ -57,12 +47,7 @@ t_matrix banded(float a, std::optional<float> sub, std::optional<float> super, s
 
 // r * (high - low) + low for the next value r of the random sequence, which
 // is continued, never reseeded.
-float draw(float low, float high) {
-  const float r = detail::random_uniform(0);
-  const float span = high - low;
-  const float scaled = r * span;
-  return scaled + low;
-}
+float draw(float low, float high) { return detail::random_scaled(0, low, high); }
 
 // Every diagonal element becomes its row sum (diagonal included) plus 1,
 // all sums taken before the first diagonal element is replaced.
@@ -118,7 +103,7 @@ t_matrix m_bidiag_low(const t_matrix& m) {
 t_matrix m_identity(std::int32_t n) {
   if (n < 1) detail::m_fail("m_identity::matrix size is nil or negative", 201);
   t_matrix result;
-  make_square(result, n, "m_identity::allocate error");
+  detail::create_storage(result, n, n, "m_identity::allocate error");
   for (std::int32_t i = 1; i <= n; ++i) detail::at(result, i, i) = 1.0f;
   return result;
 }
@@ -130,7 +115,7 @@ t_matrix mc_diag(std::span<const float> d) {
   if (d.size() > static_cast<std::size_t>(detail::max_elements)) detail::m_fail("allocate error", 2001);
   const auto n = static_cast<std::int32_t>(d.size());
   t_matrix result;
-  make_square(result, n, "allocate error");
+  detail::create_storage(result, n, n, "allocate error");
   for (std::int32_t i = 1; i <= n; ++i) detail::at(result, i, i) = d[static_cast<std::size_t>(i - 1)];
   return result;
 }
@@ -152,7 +137,7 @@ t_matrix mc_tridiag(float a, float b, float c, std::int32_t n) {
 void mc_diagdominant(t_matrix& m, std::int32_t n, float low, float high) {
   if (n < 1) detail::m_fail("mc_diagDominant::matrix index is nil or negative", 201);
   m_destruct(m);
-  make_square(m, n, "mc_diagDominant::allocate error");
+  detail::create_storage(m, n, n, "mc_diagDominant::allocate error");
   // Drawn row by row although stored column by column.
   for (std::int32_t i = 1; i <= n; ++i) {
     for (std::int32_t j = 1; j <= n; ++j) detail::at(m, i, j) = draw(low, high);
@@ -163,7 +148,7 @@ void mc_diagdominant(t_matrix& m, std::int32_t n, float low, float high) {
 void mc_diagdominantsymmetric(t_matrix& m, std::int32_t n, float low, float high) {
   if (n < 1) detail::m_fail("mc_diagDominantSymmetric::matrix index is nil or negative", 201);
   m_destruct(m);
-  make_square(m, n, "mc_diagDominantSymmetric::allocate error");
+  detail::create_storage(m, n, n, "mc_diagDominantSymmetric::allocate error");
   for (std::int32_t i = 1; i <= n; ++i) {
     for (std::int32_t j = i + 1; j <= n; ++j) detail::at(m, i, j) = draw(low, high);
     for (std::int32_t j = 1; j < i; ++j) detail::at(m, i, j) = detail::at(m, j, i);
