@@ -31,8 +31,10 @@ t_m_and_p m_decompcholesky(const t_matrix& a, std::optional<bool> permute) {
   if (n == 0) return result;
   t_matrix w = m;
   m_affect(m, 0.0f);
+  // No update reaches the first pivot, so it is tested here; each later one
+  // is tested after every update of it, the one at k = j - 1 last.
+  require_pivot(detail::at(w, 1, 1), eps);
   for (std::int32_t k = 1; k <= n - 1; ++k) {
-    require_pivot(detail::at(w, k, k), eps);
     detail::at(m, k, k) = std::sqrt(detail::at(w, k, k));
     for (std::int32_t i = k + 1; i <= n; ++i) detail::at(m, i, k) = detail::at(w, i, k) / detail::at(m, k, k);
     for (std::int32_t j = k + 1; j <= n; ++j) {
@@ -43,7 +45,6 @@ t_m_and_p m_decompcholesky(const t_matrix& a, std::optional<bool> permute) {
       require_pivot(detail::at(w, j, j), eps);
     }
   }
-  require_pivot(detail::at(w, n, n), eps);
   detail::at(m, n, n) = std::sqrt(detail::at(w, n, n));
   m_destruct(w);
   return result;
