@@ -5,6 +5,7 @@
 #include <orvik/maths.hpp>
 
 #include "matrix/matrix_internal.hpp"
+#include "vector/vector_internal.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -12,8 +13,6 @@
 
 namespace orvik {
 namespace {
-
-float entry(const t_vector& v, std::int32_t i) { return v.elements[static_cast<std::size_t>(i - 1)]; }
 
 // The entry y is scaled by: the first one of largest magnitude among the
 // numbers. When that largest magnitude is zero but some entry is not a
@@ -23,21 +22,21 @@ std::int32_t scaling_index(const t_vector& y) {
   std::int32_t k = 0;
   std::int32_t first_nan = 0;
   for (std::int32_t i = 1; i <= y.size; ++i) {
-    const float v = entry(y, i);
+    const float v = detail::at(y, i);
     if (std::isnan(v)) {
       if (first_nan == 0) first_nan = i;
-    } else if (k == 0 || std::fabs(v) > std::fabs(entry(y, k))) {
+    } else if (k == 0 || std::fabs(v) > std::fabs(detail::at(y, k))) {
       k = i;
     }
   }
-  if (first_nan != 0 && (k == 0 || entry(y, k) == 0.0f)) k = first_nan;
+  if (first_nan != 0 && (k == 0 || detail::at(y, k) == 0.0f)) k = first_nan;
   return k;
 }
 
 // x scaled so that its first entry of largest magnitude is +1; a zero x is
 // left as it is.
 t_vector unit_peak(const t_vector& x) {
-  const float peak = entry(x, scaling_index(x));
+  const float peak = detail::at(x, scaling_index(x));
   if (peak == 0.0f) return x;
   return v_div_scalar(x, peak);
 }
@@ -71,25 +70,25 @@ t_poweig m_pow_eig(const t_matrix& a, const std::optional<t_vector>& x0, std::op
   // pass 1).
   t_vector y = m_prod_vec_c(a, x);
   std::int32_t k = scaling_index(y);
-  if (entry(y, k) == 0.0f) {
+  if (detail::at(y, k) == 0.0f) {
     x = unit_peak(x);
     residuals.push_back(0.0f);
     converged = true;
     p = 2;
   } else {
-    eigval = entry(y, k);
+    eigval = detail::at(y, k);
     x = v_div_scalar(y, eigval);
   }
   while (p < limit && !converged) {
     y = m_prod_vec_c(a, x);
     k = scaling_index(y);
-    if (entry(y, k) == 0.0f) {
+    if (detail::at(y, k) == 0.0f) {
       x = unit_peak(x);
       eigval = 0.0f;
       residuals.push_back(0.0f);
       converged = true;
     } else {
-      eigval = entry(y, k);
+      eigval = detail::at(y, k);
       x = v_div_scalar(y, eigval);
       const t_vector ax = m_prod_vec_c(a, x);
       const t_vector r = v_minus(ax, y);
