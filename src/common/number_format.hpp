@@ -67,4 +67,28 @@ inline std::string format_free_real(float value) {
   return text;
 }
 
+// A free-format line of `count` reals: a blank, then the values value(1) to
+// value(count) each in its free-format field, separated by single blanks.
+template <typename Value>
+std::string free_real_line(std::int32_t count, Value value) {
+  std::string line = " ";
+  for (std::int32_t k = 1; k <= count; ++k) {
+    if (k > 1) line += ' ';
+    line += format_free_real(value(k));
+  }
+  return line;
+}
+
+// A line of the text files: value(1) to value(count) in "(f0.8)" form,
+// separated by single blanks, with no blank at either end.
+template <typename Value>
+std::string fixed8_line(std::int32_t count, Value value) {
+  std::string line;
+  for (std::int32_t k = 1; k <= count; ++k) {
+    if (k > 1) line += ' ';
+    line += format_fixed8(value(k));
+  }
+  return line;
+}
+
 }  // namespace orvik::detail

@@ -13,14 +13,8 @@ namespace orvik {
 
 void m_print(const t_matrix& m) {
   detail::m_require_allocated(m, "matrix not allocated");
-  std::string line;
   for (std::int32_t i = 1; i <= m.rows; ++i) {
-    line = " ";
-    for (std::int32_t j = 1; j <= m.cols; ++j) {
-      if (j > 1) line += ' ';
-      line += detail::format_free_real(detail::at(m, i, j));
-    }
-    detail::print_line(line);
+    detail::print_line(detail::free_real_line(m.cols, [&](std::int32_t j) { return detail::at(m, i, j); }));
   }
 }
 
@@ -29,15 +23,9 @@ void m_print_tofile(const t_matrix& m, std::string_view filename, std::optional<
   detail::m_require_allocated(m, "m_print_tofile::matrix not allocated");
   detail::text_writer out(filename, status, position);
   out.line(detail::format_int_minimal(m.rows) + ' ' + detail::format_int_minimal(m.cols));
-  std::string line;
+  // A matrix with rows but no columns writes an empty line per row.
   for (std::int32_t i = 1; i <= m.rows; ++i) {
-    // A matrix with rows but no columns writes an empty line per row.
-    line.clear();
-    for (std::int32_t j = 1; j <= m.cols; ++j) {
-      if (j > 1) line += ' ';
-      line += detail::format_fixed8(detail::at(m, i, j));
-    }
-    out.line(line);
+    out.line(detail::fixed8_line(m.cols, [&](std::int32_t j) { return detail::at(m, i, j); }));
   }
   out.close();
 }

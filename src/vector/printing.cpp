@@ -14,17 +14,14 @@ namespace orvik {
 void v_print(const t_vector& v) {
   detail::v_require_allocated(v, "v_print::vector not allocated");
   // An empty vector still writes its line: the single leading blank.
-  std::string line = " ";
-  for (std::int32_t i = 1; i <= v.size; ++i) {
-    if (i > 1) line += ' ';
-    line += detail::format_free_real(detail::at(v, i));
-  }
-  detail::print_line(line);
+  detail::print_line(detail::free_real_line(v.size, [&](std::int32_t i) { return detail::at(v, i); }));
 }
 
 void v_print_c(const t_vector& v) {
   detail::v_require_allocated(v, "v_print_c::vector not allocated");
-  for (std::int32_t i = 1; i <= v.size; ++i) detail::print_line(" " + detail::format_free_real(detail::at(v, i)));
+  for (std::int32_t i = 1; i <= v.size; ++i) {
+    detail::print_line(detail::free_real_line(1, [&](std::int32_t) { return detail::at(v, i); }));
+  }
 }
 
 void v_print_tofile(const t_vector& v, std::string_view filename, std::optional<std::int32_t> /*unit*/,
@@ -33,12 +30,7 @@ void v_print_tofile(const t_vector& v, std::string_view filename, std::optional<
   detail::text_writer out(filename, status, position);
   out.line(detail::format_int_minimal(v.size));
   // An empty vector writes an empty value line, so the layout keeps its two lines.
-  std::string line;
-  for (std::int32_t i = 1; i <= v.size; ++i) {
-    if (i > 1) line += ' ';
-    line += detail::format_fixed8(detail::at(v, i));
-  }
-  out.line(line);
+  out.line(detail::fixed8_line(v.size, [&](std::int32_t i) { return detail::at(v, i); }));
   out.close();
 }
 
