@@ -9,6 +9,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <limits>
 #include <string_view>
 
 namespace orvik {
@@ -26,7 +28,9 @@ t_matrix sweep_until_converged(const t_matrix& a, std::optional<float> tol, std:
                                const qr_settings& qr_args, t_matrix* u, t_matrix* v, std::string_view diverge) {
   const float eps = math_machine_eps();
   const float tolerance = tol.value_or(eps);
-  const std::int32_t limit = maxiter.value_or(100 * std::max(a.rows, a.cols));
+  // The default limit is held at the largest int32 for the tallest shapes.
+  const std::int32_t limit = maxiter.value_or(static_cast<std::int32_t>(std::min<std::int64_t>(
+      100 * static_cast<std::int64_t>(std::max(a.rows, a.cols)), std::numeric_limits<std::int32_t>::max())));
 
   t_matrix r = m_trans(a);
   if (u != nullptr) {
@@ -34,7 +38,7 @@ t_matrix sweep_until_converged(const t_matrix& a, std::optional<float> tol, std:
     *v = m_identity(a.cols);
   }
   float err = 10000.0f;
-  std::int32_t iter = 0;
+  std::int64_t iter = 0;  // wide, so a limit at the largest int32 cannot overflow it
   // iter <= limit admits limit + 1 sweeps.
   while (err > tolerance && iter <= limit) {
     {

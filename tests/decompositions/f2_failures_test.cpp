@@ -60,6 +60,10 @@ TEST(F2Stops, SvdAndEigenvalues) {
       {"svd_s one sweep", [] { m_decompsvd_s(m22, std::nullopt, 0); }, 301, "m_decompsvd_s::svd method diverge"},
       {"svd fresh", [] { m_decompsvd(fresh); }, 2001, "m_decompsvd::matrix not allocated"},
       {"svd one sweep", [] { m_decompsvd(m22, std::nullopt, 0); }, 301, "m_decompsvd::svd method diverge"},
+      // The default sweep limit of a very tall shape must stay inside int32
+      // (caught by the sanitized build) before m_trans refuses the shape.
+      {"svd_s very tall default limit", [] { m_decompsvd_s(m_zeros(30000000, 0)); }, 201,
+       "m_init::row is nil or negative"},
       {"svd passes on 305", [] { m_decompsvd(dependent); }, 305, "m_decompQR_GramSchimdt::QR decomposition not exist"},
       {"eig_qr fresh", [] { m_eig_qr(fresh, 3); }, 2001, "m_eig_qr::matrix not allocated"},
       {"eig_qr not square", [] { m_eig_qr(m23, 3); }, 202, "m_eig_qr:: square matrix expected"},
