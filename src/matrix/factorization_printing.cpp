@@ -7,7 +7,6 @@
 
 #include <initializer_list>
 #include <string>
-#include <utility>
 
 namespace orvik {
 namespace {
