@@ -18,7 +18,10 @@ struct factor {
 
 void write_line(std::string_view filename, std::string_view status, std::string_view position, std::string_view text) {
   detail::text_writer out(filename, status, position);
-  out.line(" " + std::string(text));
+  // A free-format line: a blank, then the text.
+  std::string line = " ";
+  line += text;
+  out.line(line);
   out.close();
 }
 
