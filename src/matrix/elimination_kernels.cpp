@@ -4,7 +4,6 @@
 
 #include "matrix/matrix_internal.hpp"
 
-#include <algorithm>
 #include <cmath>
 #include <utility>
 
