@@ -7,6 +7,7 @@
 #include <orvik/solvers.hpp>
 
 #include "matrix/matrix_internal.hpp"
+#include "matrix/pivoting.hpp"
 
 namespace orvik {
 namespace {
@@ -28,21 +29,12 @@ void store_normalised(t_matrix& q, std::int32_t k, const t_vector& g, float leng
 t_qr m_decompqr_gramschimdt(const t_matrix& a, std::optional<bool> permute) {
   detail::m_require_allocated(a, "m_decompQR_GramSchimdt::matrix not allocated");
   const float eps = math_machine_eps();
-  t_m_and_p mp = m_permut(a, permute);
+  t_qr qr;
+  t_matrix w = detail::pivoted_copy(a, permute, qr.P, qr.nb_permut);
   const std::int32_t m = a.rows;
   const std::int32_t n = a.cols;
-  t_qr qr;
   m_init(qr.Q, m, n);
   m_init(qr.R, n, n);
-  t_matrix w;
-  if (permute.value_or(false)) {
-    qr.P = mp.P;
-    qr.nb_permut = mp.nb_permut;
-    w = mp.M;
-  } else {
-    w = a;
-  }
-  m_destruct_m_and_p(mp);
   const auto rank = static_cast<float>(m_rank_gaussj(w));
 
   t_vector g;
@@ -90,15 +82,7 @@ t_qr m_decompqr_gramschimdt_reortho(const t_matrix& a, std::optional<float> qr_t
   detail::m_require_allocated(a, "m_decompQR_GramSchimdt::matrix not allocated");
   const float tol = qr_tol.value_or(1.0e-25f);
   t_qr qr;
-  if (permute.value_or(false)) {
-    t_m_and_p mp = m_permut(a, permute);
-    qr.P = mp.P;
-    qr.nb_permut = mp.nb_permut;
-    qr.Q = mp.M;
-    m_destruct_m_and_p(mp);
-  } else {
-    qr.Q = a;
-  }
+  qr.Q = detail::pivoted_copy(a, permute, qr.P, qr.nb_permut);
   const std::int32_t m = a.rows;
   const std::int32_t n = a.cols;
   m_init(qr.R, n, n);

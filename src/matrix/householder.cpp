@@ -8,6 +8,7 @@
 
 #include "matrix/matrix_internal.hpp"
 #include "matrix/method_text.hpp"
+#include "matrix/pivoting.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -24,15 +25,7 @@ t_qr m_decompqr(const t_matrix& a, std::optional<std::string_view> method, std::
 t_qr m_decompqr_householder(const t_matrix& a, std::optional<bool> permute) {
   detail::m_require_allocated(a, "m_decompQR_HouseHolder::matrix not allocated");
   t_qr qr;
-  if (permute.value_or(false)) {
-    t_m_and_p mp = m_permut(a, permute);
-    qr.P = mp.P;
-    qr.nb_permut = mp.nb_permut;
-    qr.R = mp.M;
-    m_destruct_m_and_p(mp);
-  } else {
-    qr.R = a;
-  }
+  qr.R = detail::pivoted_copy(a, permute, qr.P, qr.nb_permut);
   const float eps = math_machine_eps();
   const std::int32_t m = a.rows;
   const std::int32_t n = a.cols;

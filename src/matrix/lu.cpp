@@ -6,6 +6,7 @@
 
 #include "matrix/elimination_kernels.hpp"
 #include "matrix/matrix_internal.hpp"
+#include "matrix/pivoting.hpp"
 
 #include <algorithm>
 
@@ -20,16 +21,7 @@ t_lu m_decomplu(const t_matrix& a, std::optional<bool> permute) {
   // U is made last, so m_init remembers its shape.
   m_init(result.L, r, m);
   m_init(result.U, m, c);
-  t_matrix w;
-  if (permute.value_or(false)) {
-    t_m_and_p pivoted = m_permut(a, permute);
-    result.P = pivoted.P;
-    result.nb_permut = pivoted.nb_permut;
-    w = pivoted.M;
-    m_destruct_m_and_p(pivoted);
-  } else {
-    w = a;
-  }
+  t_matrix w = detail::pivoted_copy(a, permute, result.P, result.nb_permut);
   t_matrix& l = result.L;
   t_matrix& u = result.U;
   for (std::int32_t i = 1; i <= r; ++i) {
