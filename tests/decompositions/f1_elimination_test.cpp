@@ -12,9 +12,9 @@
 namespace orvik {
 namespace {
 
-using f1::el;
+using f1::element;
 using f1::rows_of;
-using f1::vec_of;
+using f1::vector_of;
 
 const float eps = std::ldexp(1.0f, -24);
 const float nan = std::numeric_limits<float>::quiet_NaN();
@@ -118,9 +118,9 @@ TEST(F1Power, ZeroProductsEndAsEigenvectorsForZero) {
   EXPECT_EQ(zero.nb_iter, 1);
   expect_vector(zero.errors, {0});
   // A start vector is scaled to a peak of +1; a zero start vector stays.
-  const t_poweig scaled = m_pow_eig(f1::filled(2, 2), vec_of({1, -4}));
+  const t_poweig scaled = m_pow_eig(f1::filled(2, 2), vector_of({1, -4}));
   expect_vector(scaled.eigvec, {-0.25f, 1});
-  const t_poweig zero_start = m_pow_eig(rows_of({{1, 2}, {3, 4}}), vec_of({0, 0}));
+  const t_poweig zero_start = m_pow_eig(rows_of({{1, 2}, {3, 4}}), vector_of({0, 0}));
   EXPECT_EQ(zero_start.eigval, 0.0f);
   expect_vector(zero_start.eigvec, {0, 0});
   EXPECT_EQ(zero_start.nb_iter, 1);
@@ -133,7 +133,7 @@ TEST(F1Power, ZeroProductsEndAsEigenvectorsForZero) {
 }
 
 TEST(F1Power, StartVectorAndNanProducts) {
-  const t_vector x0 = vec_of({0, 1});
+  const t_vector x0 = vector_of({0, 1});
   const t_poweig e = m_pow_eig(rows_of({{2, 0}, {0, 5}}), x0);
   EXPECT_EQ(e.eigval, 5.0f);
   expect_vector(e.eigvec, {0, 1});

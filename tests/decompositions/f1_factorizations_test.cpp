@@ -13,7 +13,7 @@
 namespace orvik {
 namespace {
 
-using f1::el;
+using f1::element;
 using f1::rows_of;
 
 const float inf = std::numeric_limits<float>::infinity();
@@ -25,7 +25,7 @@ void expect_matrix(const t_matrix& m, const t_matrix& expected) {
   ASSERT_EQ(m.cols, expected.cols);
   for (std::int32_t i = 1; i <= m.rows; ++i)
     for (std::int32_t j = 1; j <= m.cols; ++j)
-      EXPECT_EQ(el(m, i, j), el(expected, i, j)) << "(" << i << "," << j << ")";
+      EXPECT_EQ(element(m, i, j), element(expected, i, j)) << "(" << i << "," << j << ")";
 }
 
 // The shape m_init falls back on when no size is given.
@@ -79,23 +79,23 @@ TEST(F1Permut, TiesGoToTheLowestIndex) {
 
 TEST(F1Permut, NanIsNeverChosenNorDisplaced) {
   const t_m_and_p stays = m_permut(rows_of({{nan}, {1}, {2}}), true);
-  EXPECT_TRUE(std::isnan(el(stays.M, 1, 1)));
-  EXPECT_EQ(el(stays.M, 2, 1), 2.0f);
-  EXPECT_EQ(el(stays.M, 3, 1), 1.0f);
+  EXPECT_TRUE(std::isnan(element(stays.M, 1, 1)));
+  EXPECT_EQ(element(stays.M, 2, 1), 2.0f);
+  EXPECT_EQ(element(stays.M, 3, 1), 1.0f);
   EXPECT_EQ(stays.nb_permut, 1);
   const t_m_and_p never = m_permut(rows_of({{1}, {nan}, {0.5f}}), true);
   EXPECT_EQ(never.nb_permut, 0);
-  EXPECT_EQ(el(never.M, 1, 1), 1.0f);
+  EXPECT_EQ(element(never.M, 1, 1), 1.0f);
 }
 
 TEST(F1Permut, RowsAreSortedByTheLastColumnAndMEqualsPA) {
   const t_matrix a = f1::random_matrix(6, 4, 11);
   const t_m_and_p r = m_permut(a, true);
-  for (std::int32_t i = 1; i < 6; ++i) EXPECT_GE(std::fabs(el(r.M, i, 4)), std::fabs(el(r.M, i + 1, 4)));
+  for (std::int32_t i = 1; i < 6; ++i) EXPECT_GE(std::fabs(element(r.M, i, 4)), std::fabs(element(r.M, i + 1, 4)));
   const t_matrix pa = m_prod_mat(r.P, a);
   expect_matrix(pa, r.M);
   const t_m_and_p c = m_permut_col(a, true);
-  for (std::int32_t j = 1; j < 4; ++j) EXPECT_GE(std::fabs(el(c.M, 6, j)), std::fabs(el(c.M, 6, j + 1)));
+  for (std::int32_t j = 1; j < 4; ++j) EXPECT_GE(std::fabs(element(c.M, 6, j)), std::fabs(element(c.M, 6, j + 1)));
   const t_matrix ap = m_prod_mat(a, c.P);
   expect_matrix(ap, c.M);
 }
@@ -129,11 +129,11 @@ TEST(F1Lu, WithPivoting) {
 
 TEST(F1Lu, ZeroPivotFollowsIeee) {
   const t_lu lu = m_decomplu(rows_of({{0, 1}, {1, 0}}));
-  EXPECT_EQ(el(lu.L, 2, 1), inf);
-  EXPECT_EQ(el(lu.U, 2, 2), -inf);
+  EXPECT_EQ(element(lu.L, 2, 1), inf);
+  EXPECT_EQ(element(lu.U, 2, 2), -inf);
   const t_m_and_p compact = m_decomplu_m(rows_of({{0, 1}, {1, 0}}));
-  EXPECT_EQ(el(compact.M, 2, 1), inf);
-  EXPECT_EQ(el(compact.M, 2, 2), -inf);
+  EXPECT_EQ(element(compact.M, 2, 1), inf);
+  EXPECT_EQ(element(compact.M, 2, 2), -inf);
   const t_lu one = m_decomplu(rows_of({{0}}));
   expect_matrix(one.L, rows_of({{1}}));
   expect_matrix(one.U, rows_of({{0}}));
@@ -163,8 +163,8 @@ TEST(F1Lu, SeparateAndCompactFormsHoldTheSameBits) {
       const t_m_and_p compact = m_decomplu_m(a, permute);
       for (std::int32_t i = 1; i <= r; ++i)
         for (std::int32_t j = 1; j <= c; ++j) {
-          const float packed = el(compact.M, i, j);
-          const float separate = j < i ? el(lu.L, i, j) : el(lu.U, i, j);
+          const float packed = element(compact.M, i, j);
+          const float separate = j < i ? element(lu.L, i, j) : element(lu.U, i, j);
           EXPECT_EQ(std::bit_cast<std::uint32_t>(packed), std::bit_cast<std::uint32_t>(separate));
         }
       EXPECT_EQ(lu.nb_permut, compact.nb_permut);
@@ -187,8 +187,8 @@ TEST(F1Cholesky, KnownFactors) {
 TEST(F1Cholesky, PivotJustAboveEpsIsAccepted) {
   const float above = std::nextafter(std::ldexp(1.0f, -24), 1.0f);
   const t_m_and_p r = m_decompcholesky(rows_of({{1, 0}, {0, above}}));
-  EXPECT_EQ(el(r.M, 2, 2), std::sqrt(above));
-  EXPECT_EQ(el(m_decompcholesky(rows_of({{above}})).M, 1, 1), std::sqrt(above));
+  EXPECT_EQ(element(r.M, 2, 2), std::sqrt(above));
+  EXPECT_EQ(element(m_decompcholesky(rows_of({{above}})).M, 1, 1), std::sqrt(above));
 }
 
 TEST(F1Cholesky, WithPivotingFactorsTheReorderedRows) {

@@ -17,30 +17,10 @@
 namespace orvik {
 namespace {
 
+using test::stop_case;
+
 using f1::rows_of;
-using f1::vec_of;
-
-struct stop_case {
-  std::string what;
-  std::function<void()> body;
-  std::int32_t number;
-  std::string message;
-};
-
-void expect_all(const std::vector<stop_case>& cases) {
-  for (const stop_case& c : cases) {
-    SCOPED_TRACE(c.what);
-    EXPECT_STOPS_WITH(c.body(), c.number, c.message);
-    orvik::raising_scope guard;
-    try {
-      c.body();
-      ADD_FAILURE() << "no failure raised";
-    } catch (const orvik::error& e) {
-      EXPECT_EQ(e.exception().number, c.number);
-      EXPECT_EQ(e.exception().level, c.number);
-    }
-  }
-}
+using f1::vector_of;
 
 const t_matrix fresh{};
 const t_matrix m23 = rows_of({{1, 2, 3}, {4, 5, 6}});
@@ -48,7 +28,7 @@ const float eps = std::ldexp(1.0f, -24);
 const float nan = std::numeric_limits<float>::quiet_NaN();
 
 TEST(F1Stops, PivotingAndLu) {
-  expect_all({
+  test::expect_stops_and_raises({
       {"permut fresh", [] { m_permut(fresh, true); }, 2001, "m_permut::matrix not allocated"},
       {"permut fresh, no pivoting", [] { m_permut(fresh); }, 2001, "m_permut::matrix not allocated"},
       {"permut_col fresh", [] { m_permut_col(fresh, true); }, 2001, "m_permut_col::matrix not allocated"},
@@ -59,7 +39,7 @@ TEST(F1Stops, PivotingAndLu) {
 
 TEST(F1Stops, Cholesky) {
   const std::string not_pd = "m_decompCholesky::matrix is not positive definite";
-  expect_all({
+  test::expect_stops_and_raises({
       {"fresh", [] { m_decompcholesky(fresh); }, 2001, "m_decompCholesky::matrix not allocated"},
       {"rectangular", [] { m_decompcholesky(m23); }, 202, "m_decompCholesky:: square matrix expected"},
       {"updated pivot zero",
@@ -102,7 +82,7 @@ TEST(F1Stops, Cholesky) {
 
 TEST(F1Stops, GaussJordan) {
   const std::string singular = "m_inverse_gaussj::matrix is close to singular or badly scaled";
-  expect_all({
+  test::expect_stops_and_raises({
       {"inverse fresh", [] { m_inverse_gaussj(fresh); }, 2001, "m_inverse_gaussj::matrix not allocated"},
       {"inverse rectangular", [] { m_inverse_gaussj(m23); }, 202, "m_inverse_gaussj::square matrix expected"},
       {"inverse singular",
@@ -123,7 +103,7 @@ TEST(F1Stops, GaussJordan) {
 }
 
 TEST(F1Stops, PowerIteration) {
-  expect_all({
+  test::expect_stops_and_raises({
       {"fresh", [] { m_pow_eig(fresh); }, 2001, "m_pow_eig::matrix not allocated"},
       {"rectangular", [] { m_pow_eig(m23); }, 202, "m_pow_eig:: square matrix expected"},
       // Equal magnitudes of opposite sign never settle.
@@ -147,14 +127,14 @@ TEST(F1Stops, PowerIteration) {
        201, "v_init::positive size expected"},
       {"start vector of the wrong size",
        [] {
-         m_pow_eig(rows_of({{2}}), vec_of({1, 1}));
+         m_pow_eig(rows_of({{2}}), vector_of({1, 1}));
        },
        202, "m_prod_vec_c::The number cols of the first matrix must be equal to vector size"},
   });
 }
 
 TEST(F1Stops, NormsConditionTrace) {
-  expect_all({
+  test::expect_stops_and_raises({
       {"norm fresh", [] { m_norm(fresh, 1); }, 2001, "m_norm::matrix not allocated"},
       {"norm fresh, default", [] { m_norm(fresh); }, 2001, "m_norm::matrix not allocated"},
       {"cond fresh", [] { m_cond(fresh); }, 2001, "m_cond::matrix not allocated"},

@@ -16,7 +16,7 @@
 namespace orvik {
 namespace {
 
-using f1::el;
+using f1::element;
 
 std::uint32_t bits(float v) { return std::bit_cast<std::uint32_t>(v); }
 

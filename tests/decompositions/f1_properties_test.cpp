@@ -19,7 +19,7 @@ extern "C" void sgesvd_(const char* jobu, const char* jobvt, const int* m, const
 namespace orvik {
 namespace {
 
-using f1::el;
+using f1::element;
 using f1::max_abs;
 
 const double unit = std::ldexp(1.0, -24);
@@ -59,9 +59,9 @@ TEST(F1Properties, LuReproducesTheReorderedMatrix) {
       EXPECT_LE(residual, 4.0 * std::max(r, c) * unit * scale) << r << "x" << c << " permute " << permute;
       // Exact zeros outside the triangles and a unit diagonal.
       for (std::int32_t i = 1; i <= lu.L.rows; ++i)
-        for (std::int32_t j = i; j <= lu.L.cols; ++j) EXPECT_EQ(el(lu.L, i, j), i == j ? 1.0f : 0.0f);
+        for (std::int32_t j = i; j <= lu.L.cols; ++j) EXPECT_EQ(element(lu.L, i, j), i == j ? 1.0f : 0.0f);
       for (std::int32_t i = 2; i <= lu.U.rows; ++i)
-        for (std::int32_t j = 1; j < i; ++j) EXPECT_EQ(el(lu.U, i, j), 0.0f);
+        for (std::int32_t j = 1; j < i; ++j) EXPECT_EQ(element(lu.U, i, j), 0.0f);
     }
   }
 }
@@ -74,7 +74,7 @@ TEST(F1Properties, CholeskyFactorOfSymmetricPositiveDefinite) {
     const t_matrix lt = m_trans(r.M);
     EXPECT_LE(max_abs_diff(f1::product_double(r.M, lt), a), 4.0 * n * unit * max_abs(a)) << n;
     for (std::int32_t i = 1; i <= n; ++i)
-      for (std::int32_t j = i + 1; j <= n; ++j) EXPECT_EQ(el(r.M, i, j), 0.0f);
+      for (std::int32_t j = i + 1; j <= n; ++j) EXPECT_EQ(element(r.M, i, j), 0.0f);
   }
 }
 
@@ -102,7 +102,7 @@ TEST(F1Properties, DeterminantAgainstTheDiagonalOfU) {
       const t_matrix a = f1::dominant_matrix(n, seed++);
       const t_lu lu = m_decomplu(a, permute);
       double product = lu.nb_permut % 2 == 0 ? 1.0 : -1.0;
-      for (std::int32_t i = 1; i <= n; ++i) product *= el(lu.U, i, i);
+      for (std::int32_t i = 1; i <= n; ++i) product *= element(lu.U, i, i);
       const double det = m_det_gaussj(a);
       EXPECT_NEAR(det / product, 1.0, 8.0 * n * unit) << n << " permute " << permute;
       // The sign of the permutation matrix is (-1)^nb_permut.

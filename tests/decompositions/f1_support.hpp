@@ -5,6 +5,8 @@
 
 #include <orvik/orvik.hpp>
 
+#include "support/records.hpp"
+
 #include <cmath>
 #include <cstdint>
 #include <initializer_list>
@@ -12,6 +14,10 @@
 #include <vector>
 
 namespace orvik::f1 {
+
+using test::element;
+using test::random_matrix;
+using test::vector_of;
 
 // A matrix from its rows.
 inline t_matrix rows_of(std::initializer_list<std::initializer_list<float>> rows) {
@@ -29,19 +35,6 @@ inline t_matrix rows_of(std::initializer_list<std::initializer_list<float>> rows
   return m;
 }
 
-inline t_vector vec_of(std::initializer_list<float> values) {
-  t_vector v;
-  v.size = static_cast<std::int32_t>(values.size());
-  v.elements.assign(values.begin(), values.end());
-  v.allocated = true;
-  return v;
-}
-
-inline float el(const t_matrix& m, std::int32_t i, std::int32_t j) {
-  return m
-      .elements[static_cast<std::size_t>(j - 1) * static_cast<std::size_t>(m.rows) + static_cast<std::size_t>(i - 1)];
-}
-
 inline t_matrix filled(std::int32_t rows, std::int32_t cols) {
   t_matrix m;
   m.rows = rows;
@@ -51,23 +44,13 @@ inline t_matrix filled(std::int32_t rows, std::int32_t cols) {
   return m;
 }
 
-// Uniform entries in [low, high), seeded.
-inline t_matrix random_matrix(std::int32_t rows, std::int32_t cols, unsigned seed, float low = -1.0f,
-                              float high = 1.0f) {
-  std::mt19937 gen(seed);
-  std::uniform_real_distribution<float> dist(low, high);
-  t_matrix m = filled(rows, cols);
-  for (float& v : m.elements) v = dist(gen);
-  return m;
-}
-
 // Random with each diagonal entry raised above the sum of the other
 // magnitudes of its row, so elimination without pivoting stays tame.
 inline t_matrix dominant_matrix(std::int32_t n, unsigned seed) {
   t_matrix m = random_matrix(n, n, seed);
   for (std::int32_t i = 1; i <= n; ++i) {
     float s = 1.0f;
-    for (std::int32_t j = 1; j <= n; ++j) s += std::fabs(el(m, i, j));
+    for (std::int32_t j = 1; j <= n; ++j) s += std::fabs(element(m, i, j));
     m.elements[static_cast<std::size_t>(i - 1) * static_cast<std::size_t>(n) + static_cast<std::size_t>(i - 1)] = s;
   }
   return m;
@@ -80,7 +63,7 @@ inline t_matrix spd_matrix(std::int32_t n, unsigned seed) {
   for (std::int32_t i = 1; i <= n; ++i) {
     for (std::int32_t j = 1; j <= n; ++j) {
       double s = i == j ? n : 0.0;
-      for (std::int32_t k = 1; k <= n; ++k) s += static_cast<double>(el(g, k, i)) * el(g, k, j);
+      for (std::int32_t k = 1; k <= n; ++k) s += static_cast<double>(element(g, k, i)) * element(g, k, j);
       m.elements[static_cast<std::size_t>(j - 1) * static_cast<std::size_t>(n) + static_cast<std::size_t>(i - 1)] =
           static_cast<float>(s);
     }
@@ -101,7 +84,7 @@ inline std::vector<double> product_double(const t_matrix& a, const t_matrix& b) 
   for (std::int32_t j = 1; j <= b.cols; ++j)
     for (std::int32_t i = 1; i <= a.rows; ++i) {
       double s = 0.0;
-      for (std::int32_t k = 1; k <= a.cols; ++k) s += static_cast<double>(el(a, i, k)) * el(b, k, j);
+      for (std::int32_t k = 1; k <= a.cols; ++k) s += static_cast<double>(element(a, i, k)) * element(b, k, j);
       r[static_cast<std::size_t>(j - 1) * static_cast<std::size_t>(a.rows) + static_cast<std::size_t>(i - 1)] = s;
     }
   return r;

@@ -15,29 +15,17 @@
 namespace orvik {
 namespace {
 
-using f2::mat;
+using test::stop_case;
 
-struct stop_case {
-  std::string what;
-  std::function<void()> body;
-  std::int32_t number;
-  std::string message;
-};
-
-void expect_all(const std::vector<stop_case>& cases) {
-  for (const stop_case& c : cases) {
-    SCOPED_TRACE(c.what);
-    EXPECT_STOPS_WITH(c.body(), c.number, c.message);
-  }
-}
+using f2::matrix_of;
 
 const t_matrix fresh{};
-const t_matrix m22 = mat(2, 2, {1, 2, 3, 4});
-const t_matrix m23 = mat(2, 3, {1, 2, 3, 4, 5, 7});
-const t_matrix dependent = mat(3, 3, {1, 2, 0, 0, 0, 0, 0, 0, 1});
+const t_matrix m22 = matrix_of(2, 2, {1, 2, 3, 4});
+const t_matrix m23 = matrix_of(2, 3, {1, 2, 3, 4, 5, 7});
+const t_matrix dependent = matrix_of(3, 3, {1, 2, 0, 0, 0, 0, 0, 0, 1});
 
 TEST(F2Stops, Qr) {
-  expect_all({
+  test::expect_stops({
       {"householder fresh", [] { m_decompqr_householder(fresh); }, 2001,
        "m_decompQR_HouseHolder::matrix not allocated"},
       {"dispatch ho fresh", [] { m_decompqr(fresh, "ho "); }, 2001, "m_decompQR_HouseHolder::matrix not allocated"},
@@ -48,14 +36,14 @@ TEST(F2Stops, Qr) {
        "m_decompQR_GramSchimdt::QR decomposition not exist"},
       {"zero first column",
        [] {
-         m_decompqr_gramschimdt(mat(2, 2, {0, 1, 0, 2}));
+         m_decompqr_gramschimdt(matrix_of(2, 2, {0, 1, 0, 2}));
        },
        305, "m_decompQR_GramSchimdt::QR decomposition not exist"},
   });
 }
 
 TEST(F2Stops, SvdAndEigenvalues) {
-  expect_all({
+  test::expect_stops({
       {"svd_s fresh", [] { m_decompsvd_s(fresh); }, 2001, "m_decompsvd_s::matrix not allocated"},
       {"svd_s one sweep", [] { m_decompsvd_s(m22, std::nullopt, 0); }, 301, "m_decompsvd_s::svd method diverge"},
       {"svd fresh", [] { m_decompsvd(fresh); }, 2001, "m_decompsvd::matrix not allocated"},
@@ -69,7 +57,7 @@ TEST(F2Stops, SvdAndEigenvalues) {
       {"eig_qr not square", [] { m_eig_qr(m23, 3); }, 202, "m_eig_qr:: square matrix expected"},
       {"eig_qr passes on 305",
        [] {
-         m_eig_qr(mat(2, 2, {1, 0, 0, 1}), 1);
+         m_eig_qr(matrix_of(2, 2, {1, 0, 0, 1}), 1);
        },
        305, "m_decompQR_GramSchimdt::QR decomposition not exist"},
       {"deflation not square", [] { m_eig_deflation(m23); }, 202, "m_eig_deflation:: square matrix expected"},
@@ -80,7 +68,7 @@ TEST(F2Stops, SvdAndEigenvalues) {
 }
 
 TEST(F2Stops, FrontEnds) {
-  expect_all({
+  test::expect_stops({
       {"det_lu fresh", [] { m_det(fresh, "lu"); }, 2001, "m_det_lu::matrix not allocated"},
       {"det_lu not square", [] { m_det_lu(m23); }, 202, "m_det_lu::square matrix expected"},
       {"det_lu_all fresh", [] { m_det_lu_all(fresh); }, 2001, "m_det_lu_all::matrix not allocated"},
@@ -88,7 +76,7 @@ TEST(F2Stops, FrontEnds) {
       {"det_chol not square", [] { m_det_chol(m23); }, 202, "m_det_chol::square matrix expected"},
       {"det_chol passes on 304",
        [] {
-         m_det(mat(2, 2, {0, 1, 1, 0}), "chol");
+         m_det(matrix_of(2, 2, {0, 1, 1, 0}), "chol");
        },
        304, "m_decompCholesky::matrix is not positive definite"},
       {"rank_svd fresh", [] { m_rank(fresh, std::nullopt, "svd"); }, 2001, "m_decompsvd_s::matrix not allocated"},

@@ -15,10 +15,10 @@
 namespace orvik {
 namespace {
 
-using f2::mat;
+using f2::matrix_of;
 
 TEST(F2Det, MethodTextAndWorkedCases) {
-  const t_matrix a = mat(2, 2, {2, 1, 4, 1});
+  const t_matrix a = matrix_of(2, 2, {2, 1, 4, 1});
   EXPECT_EQ(m_det(a, "lu", true), -2.0f);
   EXPECT_EQ(m_det(a, "lu   ", true), -2.0f);
   EXPECT_EQ(m_det_lu_all(a, true), -2.0f);
@@ -28,15 +28,15 @@ TEST(F2Det, MethodTextAndWorkedCases) {
 
   // A zero leading pivot tells the methods apart: LU without pivoting
   // cannot produce -1, Gauss-Jordan pivots and can.
-  const t_matrix swap = mat(2, 2, {0, 1, 1, 0});
+  const t_matrix swap = matrix_of(2, 2, {0, 1, 1, 0});
   EXPECT_EQ(m_det(swap, "LU"), -1.0f);
   EXPECT_NE(m_det(swap, "lu"), -1.0f);
   EXPECT_EQ(m_det(swap, "Chol"), -1.0f);
   EXPECT_EQ(m_det(swap, std::nullopt, true), -1.0f);
 
-  EXPECT_NEAR(m_det(mat(2, 2, {4, 2, 2, 3}), "chol"), 8.0f, 2e-6f);
+  EXPECT_NEAR(m_det(matrix_of(2, 2, {4, 2, 2, 3}), "chol"), 8.0f, 2e-6f);
   // Only the two diagonal entries of the 2 x 3 U: 2 and 3.
-  EXPECT_EQ(m_det_lu_all(mat(2, 3, {2, 1, 3, 4, 5, 6})), 6.0f);
+  EXPECT_EQ(m_det_lu_all(matrix_of(2, 3, {2, 1, 3, 4, 5, 6})), 6.0f);
 }
 
 TEST(F2Det, ThreeMethodsAgreeOnRandomMatrices) {
@@ -61,10 +61,10 @@ TEST(F2Rank, BothMethodsOnMatricesOfKnownRank) {
     std::int32_t rank;
   };
   const std::vector<known> cases = {
-      {mat(4, 4, {1, 2, 0, 4, 2, 4, 0, 8, 0, 0, 3, 0, 1, 2, 3, 4}), 2},
-      {mat(3, 3, {1, 0, 0, 0, 1, 0, 0, 0, 1}), 3},
-      {mat(3, 5, {1, 2, 3, 4, 5, 2, 4, 6, 8, 10, -1, -2, -3, -4, -5}), 1},
-      {mat(5, 3, {1, 0, 1, 0, 1, 1, 1, 1, 2, 2, 0, 2, 0, 4, 4}), 2},
+      {matrix_of(4, 4, {1, 2, 0, 4, 2, 4, 0, 8, 0, 0, 3, 0, 1, 2, 3, 4}), 2},
+      {matrix_of(3, 3, {1, 0, 0, 0, 1, 0, 0, 0, 1}), 3},
+      {matrix_of(3, 5, {1, 2, 3, 4, 5, 2, 4, 6, 8, 10, -1, -2, -3, -4, -5}), 1},
+      {matrix_of(5, 3, {1, 0, 1, 0, 1, 1, 1, 1, 2, 2, 0, 2, 0, 4, 4}), 2},
       {f2::random_matrix(6, 4, 9), 4},
       {f2::random_matrix(3, 7, 10), 3},
   };
@@ -80,31 +80,31 @@ TEST(F2Rank, BothMethodsOnMatricesOfKnownRank) {
 }
 
 TEST(F2Rank, SvdThresholdIsStrict) {
-  const t_matrix a = mat(2, 2, {3, 0, 0, 2});
+  const t_matrix a = matrix_of(2, 2, {3, 0, 0, 2});
   EXPECT_EQ(m_rank_svd(a, 2.0f), 1);
   EXPECT_EQ(m_rank_svd(a, 1.9f), 2);
   // Householder keeps the tiny entry; plain Gram-Schmidt would drop it as
   // past the rank of the elimination.
-  EXPECT_EQ(m_rank_svd(mat(2, 2, {1, 0, 0, 2e-8f}), std::nullopt, std::nullopt, std::nullopt, "ho"), 2);
-  EXPECT_EQ(m_rank_svd(mat(2, 2, {1, 0, 0, 1e-8f}), std::nullopt, std::nullopt, std::nullopt, "ho"), 1);
-  EXPECT_EQ(m_rank_svd(mat(2, 2, {1, 0, 0, 2e-8f})), 1);
+  EXPECT_EQ(m_rank_svd(matrix_of(2, 2, {1, 0, 0, 2e-8f}), std::nullopt, std::nullopt, std::nullopt, "ho"), 2);
+  EXPECT_EQ(m_rank_svd(matrix_of(2, 2, {1, 0, 0, 1e-8f}), std::nullopt, std::nullopt, std::nullopt, "ho"), 1);
+  EXPECT_EQ(m_rank_svd(matrix_of(2, 2, {1, 0, 0, 2e-8f})), 1);
 }
 
 TEST(F2Pinv, WorkedCases) {
   // The transposed case: B = I, so the result is G^T.
-  const t_matrix wide = mat(2, 3, {1, 0, 0, 0, 1, 0});
+  const t_matrix wide = matrix_of(2, 3, {1, 0, 0, 0, 1, 0});
   EXPECT_EQ(m_pseudoinv_chol(wide).elements, m_trans(wide).elements);
-  const t_matrix d = mat(2, 2, {2, 0, 0, 0.5f});
-  EXPECT_EQ(m_pseudoinv_chol(d).elements, mat(2, 2, {0.5f, 0, 0, 2}).elements);
+  const t_matrix d = matrix_of(2, 2, {2, 0, 0, 0.5f});
+  EXPECT_EQ(m_pseudoinv_chol(d).elements, matrix_of(2, 2, {0.5f, 0, 0, 2}).elements);
   // A Cholesky tolerance of 1 drops the pivot 0.25.
-  EXPECT_EQ(m_pinv(d, 10000.0f, 1.0f).elements, mat(2, 2, {0.5f, 0, 0, 0}).elements);
+  EXPECT_EQ(m_pinv(d, 10000.0f, 1.0f).elements, matrix_of(2, 2, {0.5f, 0, 0, 0}).elements);
   // "svd" ignores chol_tol; a huge svd_tol makes no sweep at all.
   EXPECT_EQ(m_pinv(d, 10000.0f, 1.0f, std::nullopt, std::nullopt, std::nullopt, "svd").elements,
-            mat(2, 2, {0.5f, 0, 0, 2}).elements);
+            matrix_of(2, 2, {0.5f, 0, 0, 2}).elements);
   // A singular value below eps is dropped, not inverted.
-  const t_matrix tiny = mat(2, 2, {4, 0, 0, 1e-9f});
-  EXPECT_EQ(m_pseudoinv_svd(tiny, 10000.0f).elements, mat(2, 2, {0.25f, 0, 0, 0}).elements);
-  const t_matrix y = m_pseudoinv_svd(mat(2, 3, {1, 2, 3, 4, 5, 7}), 1e-3f, std::nullopt, "ho");
+  const t_matrix tiny = matrix_of(2, 2, {4, 0, 0, 1e-9f});
+  EXPECT_EQ(m_pseudoinv_svd(tiny, 10000.0f).elements, matrix_of(2, 2, {0.25f, 0, 0, 0}).elements);
+  const t_matrix y = m_pseudoinv_svd(matrix_of(2, 3, {1, 2, 3, 4, 5, 7}), 1e-3f, std::nullopt, "ho");
   EXPECT_EQ(y.rows, 3);
   EXPECT_EQ(y.cols, 2);
 }
@@ -117,7 +117,7 @@ TEST(F2Pinv, NothingKeptGivesTheZeroMatrixOfTheTransposedShape) {
   EXPECT_EQ(y.cols, 2);
   EXPECT_EQ(y.elements, std::vector<float>(6, 0.0f));
   // A tolerance above every pivot keeps nothing either.
-  const t_matrix z = m_pinv(mat(2, 2, {1, 2, 3, 4}), std::nullopt, 1e6f);
+  const t_matrix z = m_pinv(matrix_of(2, 2, {1, 2, 3, 4}), std::nullopt, 1e6f);
   EXPECT_EQ(z.elements, std::vector<float>(4, 0.0f));
 }
 

@@ -13,7 +13,7 @@
 namespace orvik {
 namespace {
 
-using f2::mat;
+using f2::matrix_of;
 
 const std::string lu_text =
     " ------> LU decomposition :\n"
@@ -35,12 +35,12 @@ TEST(F2Printing, LuWithAndWithoutPermutation) {
   test::temp_dir dir;
   const std::string file = dir.path("lu.txt");
   t_lu lu;
-  lu.L = mat(2, 2, {1, 0, 0.5f, 1});
-  lu.U = mat(2, 2, {4, 1, 0, 0.5f});
+  lu.L = matrix_of(2, 2, {1, 0, 0.5f, 1});
+  lu.U = matrix_of(2, 2, {4, 1, 0, 0.5f});
   lu.nb_permut = 1;
   m_print_lu_tofile(lu, file);
   EXPECT_EQ(test::read_file(file), lu_text);
-  lu.P = mat(2, 2, {0, 1, 1, 0});
+  lu.P = matrix_of(2, 2, {0, 1, 1, 0});
   m_print_lu_tofile(lu, file, 11, "unknown", "rewind");
   EXPECT_EQ(test::read_file(file), lu_text + p_text);
 }
@@ -48,7 +48,7 @@ TEST(F2Printing, LuWithAndWithoutPermutation) {
 TEST(F2Printing, CholeskyRecordWithoutPermutation) {
   test::temp_dir dir;
   const std::string file = dir.path("chol.txt");
-  const t_m_and_p chol = m_decompcholesky(mat(2, 2, {4, 2, 2, 3}));
+  const t_m_and_p chol = m_decompcholesky(matrix_of(2, 2, {4, 2, 2, 3}));
   ASSERT_FALSE(chol.P.allocated);
   m_print_m_and_p_tofile(chol, file);
   const std::string text = test::read_file(file);
@@ -65,7 +65,7 @@ TEST(F2Printing, CholeskyRecordWithoutPermutation) {
 TEST(F2Printing, QrRewindReplacesAppendKeeps) {
   test::temp_dir dir;
   const std::string file = dir.path("qr.txt");
-  const t_qr qr = m_decompqr_householder(mat(2, 2, {2, 1, 0, 3}));
+  const t_qr qr = m_decompqr_householder(matrix_of(2, 2, {2, 1, 0, 3}));
   const std::string once =
       " ------> QR decomposition :\n"
       " ------> Q matrix :\n"
@@ -94,7 +94,7 @@ TEST(F2Printing, UnallocatedFactorStopsAfterItsHeader) {
   test::temp_dir dir;
   const std::string file = dir.path("stop.txt");
   t_qr qr;
-  qr.Q = mat(1, 1, {1});
+  qr.Q = matrix_of(1, 1, {1});
   EXPECT_STOPS_WITH(m_print_qr_tofile(qr, file), 2001, "m_print_tofile::matrix not allocated");
   EXPECT_EQ(test::read_file(file),
             " ------> QR decomposition :\n"

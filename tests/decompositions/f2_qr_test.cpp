@@ -13,12 +13,12 @@
 namespace orvik {
 namespace {
 
-using f2::el;
-using f2::mat;
+using f2::element;
+using f2::matrix_of;
 
 TEST(F2Qr, MethodTextChoosesByTrimmedCaseSensitiveText) {
   // Householder gives a square Q, both Gram-Schmidt methods a thin one.
-  const t_matrix a = mat(3, 2, {1, 2, 3, 4, 5, 7});
+  const t_matrix a = matrix_of(3, 2, {1, 2, 3, 4, 5, 7});
   struct choice {
     std::optional<std::string_view> method;
     std::int32_t q_cols;
@@ -37,35 +37,35 @@ TEST(F2Qr, MethodTextChoosesByTrimmedCaseSensitiveText) {
 
 TEST(F2Qr, HouseholderWorkedCases) {
   {
-    const t_qr qr = m_decompqr_householder(mat(2, 1, {3, 4}));
-    F2_EXPECT_NEAR_MATRIX(qr.Q, mat(2, 2, {0.6f, 0.8f, 0.8f, -0.6f}), 1e-6f);
-    EXPECT_NEAR(el(qr.R, 1, 1), 5.0f, 1e-6f);
+    const t_qr qr = m_decompqr_householder(matrix_of(2, 1, {3, 4}));
+    F2_EXPECT_NEAR_MATRIX(qr.Q, matrix_of(2, 2, {0.6f, 0.8f, 0.8f, -0.6f}), 1e-6f);
+    EXPECT_NEAR(element(qr.R, 1, 1), 5.0f, 1e-6f);
     // Below the diagonal R keeps the rounding residue of the products.
-    EXPECT_LT(std::fabs(el(qr.R, 2, 1)), 1e-6f);
-    EXPECT_NE(el(qr.R, 2, 1), 0.0f);
+    EXPECT_LT(std::fabs(element(qr.R, 2, 1)), 1e-6f);
+    EXPECT_NE(element(qr.R, 2, 1), 0.0f);
   }
   {
     // The diagonal of R keeps the sign x(1) had.
-    const t_qr qr = m_decompqr_householder(mat(2, 1, {-3, 4}));
-    EXPECT_NEAR(el(qr.R, 1, 1), -5.0f, 1e-6f);
-    F2_EXPECT_NEAR_MATRIX(qr.Q, mat(2, 2, {0.6f, -0.8f, -0.8f, -0.6f}), 1e-6f);
+    const t_qr qr = m_decompqr_householder(matrix_of(2, 1, {-3, 4}));
+    EXPECT_NEAR(element(qr.R, 1, 1), -5.0f, 1e-6f);
+    F2_EXPECT_NEAR_MATRIX(qr.Q, matrix_of(2, 2, {0.6f, -0.8f, -0.8f, -0.6f}), 1e-6f);
   }
   {
     // v vanishes, t = 0 becomes 1: H is exactly the identity.
-    const t_matrix a = mat(2, 2, {2, 1, 0, 3});
+    const t_matrix a = matrix_of(2, 2, {2, 1, 0, 3});
     const t_qr qr = m_decompqr_householder(a);
     EXPECT_EQ(qr.Q.elements, m_identity(2).elements);
     EXPECT_EQ(qr.R.elements, a.elements);
   }
   {
     // v^T v below eps: v is used unnormalised and the column stays unreduced.
-    const t_qr qr = m_decompqr_householder(mat(2, 1, {1e-5f, 1e-5f}));
+    const t_qr qr = m_decompqr_householder(matrix_of(2, 1, {1e-5f, 1e-5f}));
     F2_EXPECT_NEAR_MATRIX(qr.Q, m_identity(2), 1e-9f);
-    EXPECT_NEAR(el(qr.R, 2, 1), 1e-5f, 1e-10f);
+    EXPECT_NEAR(element(qr.R, 2, 1), 1e-5f, 1e-10f);
   }
   {
     // A single row takes no step.
-    const t_matrix a = mat(1, 3, {4, -5, 6});
+    const t_matrix a = matrix_of(1, 3, {4, -5, 6});
     const t_qr qr = m_decompqr_householder(a);
     EXPECT_EQ(qr.Q.elements, std::vector<float>{1.0f});
     EXPECT_EQ(qr.R.elements, a.elements);
@@ -75,56 +75,56 @@ TEST(F2Qr, HouseholderWorkedCases) {
 TEST(F2Qr, GramSchmidtWorkedCases) {
   for (const char* method : {"gs", "gsro"}) {
     SCOPED_TRACE(method);
-    const t_qr qr = m_decompqr(mat(2, 2, {3, 1, 4, 2}), method);
-    F2_EXPECT_NEAR_MATRIX(qr.Q, mat(2, 2, {0.6f, -0.8f, 0.8f, 0.6f}), 1e-6f);
-    F2_EXPECT_NEAR_MATRIX(qr.R, mat(2, 2, {5, 2.2f, 0, 0.4f}), 1e-6f);
-    EXPECT_EQ(el(qr.R, 2, 1), 0.0f);
+    const t_qr qr = m_decompqr(matrix_of(2, 2, {3, 1, 4, 2}), method);
+    F2_EXPECT_NEAR_MATRIX(qr.Q, matrix_of(2, 2, {0.6f, -0.8f, 0.8f, 0.6f}), 1e-6f);
+    F2_EXPECT_NEAR_MATRIX(qr.R, matrix_of(2, 2, {5, 2.2f, 0, 0.4f}), 1e-6f);
+    EXPECT_EQ(element(qr.R, 2, 1), 0.0f);
   }
   {
     // The second pass of column 2 finds a zero coefficient.
-    const t_qr qr = m_decompqr_gramschimdt_reortho(mat(2, 2, {1, 1, 0, 0.01f}));
-    F2_EXPECT_NEAR_MATRIX(qr.R, mat(2, 2, {1, 1, 0, 0.01f}), 1e-7f);
+    const t_qr qr = m_decompqr_gramschimdt_reortho(matrix_of(2, 2, {1, 1, 0, 0.01f}));
+    F2_EXPECT_NEAR_MATRIX(qr.R, matrix_of(2, 2, {1, 1, 0, 0.01f}), 1e-7f);
     F2_EXPECT_NEAR_MATRIX(qr.Q, m_identity(2), 1e-6f);
   }
   {
     // Rank 1: plain skips the column past the rank, reortho zeroes it.
-    const t_matrix a = mat(2, 2, {1, 2, 0, 0});
+    const t_matrix a = matrix_of(2, 2, {1, 2, 0, 0});
     for (const t_qr& qr : {m_decompqr_gramschimdt(a), m_decompqr_gramschimdt_reortho(a)}) {
-      EXPECT_EQ(qr.R.elements, mat(2, 2, {1, 2, 0, 0}).elements);
-      EXPECT_EQ(qr.Q.elements, mat(2, 2, {1, 0, 0, 0}).elements);
+      EXPECT_EQ(qr.R.elements, matrix_of(2, 2, {1, 2, 0, 0}).elements);
+      EXPECT_EQ(qr.Q.elements, matrix_of(2, 2, {1, 0, 0, 0}).elements);
     }
   }
   {
     // A dependent column within the rank: reortho returns a zero column.
-    const t_qr qr = m_decompqr_gramschimdt_reortho(mat(3, 3, {1, 2, 0, 0, 0, 0, 0, 0, 1}));
-    EXPECT_EQ(el(qr.R, 2, 2), 0.0f);
+    const t_qr qr = m_decompqr_gramschimdt_reortho(matrix_of(3, 3, {1, 2, 0, 0, 0, 0, 0, 0, 1}));
+    EXPECT_EQ(element(qr.R, 2, 2), 0.0f);
     EXPECT_EQ(m_getcol(qr.Q, 2), std::vector<float>(3, 0.0f));
-    const t_qr zero_first = m_decompqr_gramschimdt_reortho(mat(2, 2, {0, 1, 0, 2}));
-    EXPECT_EQ(el(zero_first.R, 1, 1), 0.0f);
+    const t_qr zero_first = m_decompqr_gramschimdt_reortho(matrix_of(2, 2, {0, 1, 0, 2}));
+    EXPECT_EQ(element(zero_first.R, 1, 1), 0.0f);
     EXPECT_EQ(m_getcol(zero_first.Q, 1), std::vector<float>(2, 0.0f));
   }
   {
     // Wide input: the third column is past the rank and stays zero.
-    const t_qr qr = m_decompqr_gramschimdt(mat(2, 3, {1, 0, 5, 0, 1, 7}));
+    const t_qr qr = m_decompqr_gramschimdt(matrix_of(2, 3, {1, 0, 5, 0, 1, 7}));
     EXPECT_EQ(qr.Q.rows, 2);
     EXPECT_EQ(qr.Q.cols, 3);
     EXPECT_EQ(qr.R.rows, 3);
     EXPECT_EQ(m_getcol(qr.Q, 3), std::vector<float>(2, 0.0f));
-    EXPECT_EQ(el(qr.R, 3, 3), 0.0f);
-    EXPECT_NEAR(el(qr.R, 1, 3), 5.0f, 1e-6f);
-    EXPECT_NEAR(el(qr.R, 2, 3), 7.0f, 1e-6f);
+    EXPECT_EQ(element(qr.R, 3, 3), 0.0f);
+    EXPECT_NEAR(element(qr.R, 1, 3), 5.0f, 1e-6f);
+    EXPECT_NEAR(element(qr.R, 2, 3), 7.0f, 1e-6f);
   }
 }
 
 TEST(F2Qr, ReorthoHonoursAGivenTolerance) {
   // Column 2 shrinks to 0.01 of its length 1.00005: below 10 * 0.01 * that,
   // so a tolerance of 0.01 turns it into a zero column; the default keeps it.
-  const t_matrix a = mat(2, 2, {1, 1, 0, 0.01f});
+  const t_matrix a = matrix_of(2, 2, {1, 1, 0, 0.01f});
   const t_qr loose = m_decompqr(a, "gsro", 0.01f);
-  EXPECT_EQ(el(loose.R, 2, 2), 0.0f);
+  EXPECT_EQ(element(loose.R, 2, 2), 0.0f);
   EXPECT_EQ(m_getcol(loose.Q, 2), std::vector<float>(2, 0.0f));
   const t_qr tight = m_decompqr(a, "gsro");
-  EXPECT_NEAR(el(tight.R, 2, 2), 0.01f, 1e-7f);
+  EXPECT_NEAR(element(tight.R, 2, 2), 0.01f, 1e-7f);
   // A tolerance of 0 keeps every column that did not vanish.
   const t_qr zero_tol = m_decompqr_gramschimdt_reortho(a, 0.0f);
   F2_EXPECT_NEAR_MATRIX(zero_tol.Q, m_identity(2), 1e-6f);
@@ -167,7 +167,7 @@ TEST(F2Qr, RememberedDefaultsLeftBehind) {
 }
 
 TEST(F2Qr, PivotingCarriesThePermutation) {
-  const t_matrix a = mat(3, 3, {1, 2, 3, 7, 1, 9, 4, 8, 2});
+  const t_matrix a = matrix_of(3, 3, {1, 2, 3, 7, 1, 9, 4, 8, 2});
   const t_m_and_p mp = m_permut(a, true);
   for (const char* method : {"ho", "gs", "gsro"}) {
     SCOPED_TRACE(method);
@@ -198,9 +198,9 @@ TEST(F2Qr, FactorsReproduceRandomMatrices) {
       for (std::int32_t j = 1; j <= qr.R.cols; ++j) {
         for (std::int32_t i = j + 1; i <= qr.R.rows; ++i) {
           if (std::string(method) == "ho") {
-            EXPECT_LT(std::fabs(el(qr.R, i, j)), 2e-6f);
+            EXPECT_LT(std::fabs(element(qr.R, i, j)), 2e-6f);
           } else {
-            EXPECT_EQ(el(qr.R, i, j), 0.0f);
+            EXPECT_EQ(element(qr.R, i, j), 0.0f);
           }
         }
       }
@@ -209,7 +209,7 @@ TEST(F2Qr, FactorsReproduceRandomMatrices) {
 }
 
 TEST(F2Qr, ReleaseSkipsWhatIsNotAllocated) {
-  t_qr qr = m_decompqr_householder(mat(2, 2, {1, 2, 3, 4}), true);
+  t_qr qr = m_decompqr_householder(matrix_of(2, 2, {1, 2, 3, 4}), true);
   qr.nb_permut = 5;
   m_destruct_qr(qr);
   EXPECT_FALSE(qr.Q.allocated);

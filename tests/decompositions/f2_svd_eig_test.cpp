@@ -31,8 +31,8 @@ void ssyev_(const char* jobz, const char* uplo, const int* n, float* a, const in
 namespace orvik {
 namespace {
 
-using f2::el;
-using f2::mat;
+using f2::element;
+using f2::matrix_of;
 
 // U * S * V^T. A thin U (Gram-Schmidt, tall input) meets the top square of S.
 t_matrix recombine(const t_svd& f) {
@@ -41,7 +41,7 @@ t_matrix recombine(const t_svd& f) {
 }
 
 TEST(F2Svd, TwoByTwoConvergesToKnownValuesInIterationOrder) {
-  const t_matrix a = mat(2, 2, {1, 2, 3, 4});
+  const t_matrix a = matrix_of(2, 2, {1, 2, 3, 4});
   const t_vector s = m_decompsvd_s(a);
   ASSERT_EQ(s.size, 2);
   EXPECT_NEAR(s.elements[0], 5.464986f, 2e-6f);
@@ -53,7 +53,7 @@ TEST(F2Svd, TwoByTwoConvergesToKnownValuesInIterationOrder) {
 }
 
 TEST(F2Svd, DiagonalInputTakesOneSweepAndMovesSignsIntoU) {
-  const t_matrix a = mat(2, 2, {3, 0, 0, -2});
+  const t_matrix a = matrix_of(2, 2, {3, 0, 0, -2});
   // One sweep suffices: a limit of zero sweeps past the first still converges.
   const t_vector s = m_decompsvd_s(a, std::nullopt, 0);
   EXPECT_EQ(s.elements, (std::vector<float>{3.0f, 2.0f}));
@@ -63,7 +63,7 @@ TEST(F2Svd, DiagonalInputTakesOneSweepAndMovesSignsIntoU) {
 }
 
 TEST(F2Svd, NoSweepForAHugeTolerance) {
-  const t_matrix a = mat(2, 3, {-1, 5, 6, 7, 0.5f, 9});
+  const t_matrix a = matrix_of(2, 3, {-1, 5, 6, 7, 0.5f, 9});
   const t_vector s = m_decompsvd_s(a, 10000.0f);
   EXPECT_EQ(s.elements, (std::vector<float>{1.0f, 0.5f}));
   const t_svd f = m_decompsvd(a, 10000.0f);
@@ -75,7 +75,7 @@ TEST(F2Svd, NoSweepForAHugeTolerance) {
 }
 
 TEST(F2Svd, ShapesFollowTheQrMethod) {
-  const t_matrix a = mat(3, 2, {1, 2, 3, 4, 5, 7});
+  const t_matrix a = matrix_of(3, 2, {1, 2, 3, 4, 5, 7});
   const t_svd ho = m_decompsvd(a, 1e-3f, std::nullopt, "ho");
   EXPECT_EQ((std::vector<std::int32_t>{ho.S.rows, ho.S.cols, ho.V.rows, ho.V.cols, ho.U.rows, ho.U.cols}),
             (std::vector<std::int32_t>{3, 2, 2, 2, 3, 3}));
@@ -112,7 +112,7 @@ TEST(F2Svd, RecombinesRandomMatrices) {
       const t_svd f = m_decompsvd(a, setting.tol, std::nullopt, setting.method);
       F2_EXPECT_NEAR_MATRIX(recombine(f), a, setting.residual);
       F2_EXPECT_NEAR_MATRIX(f2::gram(f.V), m_identity(s.cols), setting.residual);
-      for (std::int32_t i = 1; i <= std::min(s.rows, s.cols); ++i) EXPECT_GE(el(f.S, i, i), 0.0f);
+      for (std::int32_t i = 1; i <= std::min(s.rows, s.cols); ++i) EXPECT_GE(element(f.S, i, i), 0.0f);
     }
   }
 }
@@ -173,15 +173,15 @@ TEST(F2Svd, SingularValuesMatchReferenceLapack) {
 }
 
 TEST(F2Eig, ShiftedQrWorkedCases) {
-  const t_matrix a = mat(2, 2, {1, 2, 3, 4});
+  const t_matrix a = matrix_of(2, 2, {1, 2, 3, 4});
   EXPECT_EQ(m_eig_qr(a, 0).elements, (std::vector<float>{1, 4}));
   EXPECT_EQ(m_eig_qr(a, -3).elements, (std::vector<float>{1, 4}));
-  EXPECT_EQ(m_eig_qr(mat(3, 3, {5, 0, 0, 0, -2, 0, 0, 0, 7}), 4, "ho").elements, (std::vector<float>{5, -2, 7}));
-  const t_vector e = m_eig_qr(mat(2, 2, {2, 1, 1, 3}), 5);
+  EXPECT_EQ(m_eig_qr(matrix_of(3, 3, {5, 0, 0, 0, -2, 0, 0, 0, 7}), 4, "ho").elements, (std::vector<float>{5, -2, 7}));
+  const t_vector e = m_eig_qr(matrix_of(2, 2, {2, 1, 1, 3}), 5);
   EXPECT_NEAR(e.elements[0], 1.381966f, 1e-6f);
   EXPECT_NEAR(e.elements[1], 3.618034f, 1e-6f);
   // H - 2I is orthogonal, so every step gives H back.
-  const t_vector same = m_eig_qr(mat(2, 2, {2, 1, 1, 2}), 7);
+  const t_vector same = m_eig_qr(matrix_of(2, 2, {2, 1, 1, 2}), 7);
   EXPECT_NEAR(same.elements[0], 2.0f, 1e-6f);
   EXPECT_NEAR(same.elements[1], 2.0f, 1e-6f);
 }
@@ -208,7 +208,7 @@ TEST(F2Eig, ShiftedQrMatchesReferenceLapackOnSymmetricMatrices) {
 
 TEST(F2Eig, DeflationFindsPairsAndPrintsResiduals) {
   {
-    const t_matrix a = mat(2, 2, {3, 0, 0, 1});
+    const t_matrix a = matrix_of(2, 2, {3, 0, 0, 1});
     const test::child_result run = test::run_in_child([&] {
       const t_eig e = m_eig_deflation(a);
       if (std::fabs(e.eigvals.elements[0] - 3.0f) > 1e-5f || std::fabs(e.eigvals.elements[1] - 1.0f) > 1e-5f ||
@@ -221,13 +221,13 @@ TEST(F2Eig, DeflationFindsPairsAndPrintsResiduals) {
     EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 2) << run.out;
   }
   {
-    const t_matrix a = mat(2, 2, {2, 1, 1, 2});
+    const t_matrix a = matrix_of(2, 2, {2, 1, 1, 2});
     const t_matrix before = a;
     const test::child_result run = test::run_in_child([&] {
-      const t_eig e = m_eig_deflation(a, f2::vec({1, 0}));
-      const bool ok = std::fabs(e.eigvals.elements[0] - 3.0f) < 1e-5f &&
-                      std::fabs(e.eigvals.elements[1] - 1.0f) < 1e-5f &&
-                      f2::max_abs_diff(e.eigvecs, mat(2, 2, {1, 1, 1, -1})) < 1e-5f && a.elements == before.elements;
+      const t_eig e = m_eig_deflation(a, f2::vector_of({1, 0}));
+      const bool ok =
+          std::fabs(e.eigvals.elements[0] - 3.0f) < 1e-5f && std::fabs(e.eigvals.elements[1] - 1.0f) < 1e-5f &&
+          f2::max_abs_diff(e.eigvecs, matrix_of(2, 2, {1, 1, 1, -1})) < 1e-5f && a.elements == before.elements;
       std::fflush(stdout);
       std::_Exit(ok ? 0 : 3);
     });
@@ -239,7 +239,7 @@ TEST(F2Eig, DeflationFindsPairsAndPrintsResiduals) {
 TEST(F2Eig, DeflationResidualsReachTheOutputBeforeALaterStop) {
   // After 3 is removed, 1 and -1 are of equal magnitude and the power
   // iteration cannot settle.
-  const t_matrix a = mat(3, 3, {3, 0, 0, 0, 1, 0, 0, 0, -1});
+  const t_matrix a = matrix_of(3, 3, {3, 0, 0, 0, 1, 0, 0, 0, -1});
   const test::child_result run = test::run_in_child([&] { m_eig_deflation(a, std::nullopt, std::nullopt, 60); });
   EXPECT_EQ(run.exit_code, 1);
   const std::string stop = test::error_line(301, "m_pow_eig::power eig method diverge");

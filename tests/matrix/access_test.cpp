@@ -1,8 +1,8 @@
 // Element, row, column and block access, and the remembered bounds of
 // m_extract.
 
-#include "matrix_test_util.hpp"
 #include "support/child.hpp"
+#include "support/records.hpp"
 
 #include <gtest/gtest.h>
 #include <orvik/exception.hpp>

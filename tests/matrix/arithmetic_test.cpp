@@ -1,7 +1,7 @@
 // Transpose, elementwise arithmetic and products, and what they leave in the
 // remembered sizes.
 
-#include "matrix_test_util.hpp"
+#include "support/records.hpp"
 
 #include <gtest/gtest.h>
 #include <orvik/matrix.hpp>

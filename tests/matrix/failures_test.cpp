@@ -1,8 +1,8 @@
 // Every check of the access, arithmetic, reduction and generator operations:
 // the exact error line on standard output and exit status 1.
 
-#include "matrix_test_util.hpp"
 #include "support/child.hpp"
+#include "support/records.hpp"
 
 #include <gtest/gtest.h>
 #include <orvik/exception.hpp>
@@ -16,22 +16,10 @@
 namespace orvik {
 namespace {
 
+using test::stop_case;
+
 using test::matrix_of;
 using test::vector_of;
-
-struct stop_case {
-  std::string what;
-  std::function<void()> body;
-  std::int32_t number;
-  std::string message;
-};
-
-void expect_all(const std::vector<stop_case>& cases) {
-  for (const stop_case& c : cases) {
-    SCOPED_TRACE(c.what);
-    EXPECT_STOPS_WITH(c.body(), c.number, c.message);
-  }
-}
 
 const t_matrix fresh{};
 const t_matrix m23 = matrix_of(2, 3, {1, 2, 3, 4, 5, 6});
@@ -39,7 +27,7 @@ const t_matrix m32 = matrix_of(3, 2, {1, 2, 3, 4, 5, 6});
 const t_matrix m22 = matrix_of(2, 2, {1, 2, 3, 4});
 
 TEST(MatrixStops, Access) {
-  expect_all({
+  test::expect_stops({
       {"get fresh", [] { m_get(fresh, 1, 1); }, 2001, "m_get::matrix not allocated"},
       {"get row 0", [] { m_get(m23, 0, 1); }, 201, "m_get::matrix index nil or negative"},
       {"get row past", [] { m_get(m23, 3, 1); }, 201, "m_get::matrix index nil or negative"},
@@ -116,7 +104,7 @@ TEST(MatrixStops, ArithmeticAndProducts) {
   const t_vector v2 = vector_of({1, 1});
   const t_vector v3 = vector_of({1, 1, 1});
   const t_vector no_vector{};
-  expect_all({
+  test::expect_stops({
       {"trans fresh", [] { m_trans(fresh); }, 2001, "m_trans::matrix not allocated"},
       {"trans empty", [] { m_trans(m_zeros(0, 3)); }, 201, "m_init::column is nil or negative"},
       {"add fresh", [] { m_add(m22, fresh); }, 2001, "m_add::matrix not allocated"},
@@ -205,7 +193,7 @@ TEST(MatrixStops, Reductions) {
 }
 
 TEST(MatrixStops, Comparisons) {
-  expect_all({
+  test::expect_stops({
       {"isequal_scalar fresh", [] { m_isequal_scalar(fresh, 0.0f); }, 2001, "m_isEqual_scalar::matrix not allocated"},
       {"isequal fresh", [] { m_isequal(m22, fresh); }, 2001, "m_isEqual::matrix not allocated"},
       {"isequal shape", [] { m_isequal(m23, m32); }, 202, "m_isEqual::matrices are not the same size"},
@@ -226,7 +214,7 @@ t_matrix broken_record() {
 TEST(MatrixStops, StructuredAndGenerators) {
   // 30000^2 elements lie beyond what one record may hold.
   constexpr std::int32_t huge = 30000;
-  expect_all({
+  test::expect_stops({
       {"diag fresh", [] { m_diag(fresh); }, 2001, "m_diag::matrix not allocated"},
       {"diag k = cols", [] { m_diag(m23, 3); }, 203, "m_diag::diag is not defined"},
       {"diag k = -rows", [] { m_diag(m23, -2); }, 203, "m_diag::diag is not defined"},

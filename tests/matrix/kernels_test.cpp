@@ -1,7 +1,7 @@
 // The product kernels against the plain loops they stand for, bit for bit.
 
 #include "matrix/kernels.hpp"
-#include "matrix_test_util.hpp"
+#include "support/records.hpp"
 
 #include <gtest/gtest.h>
 #include <orvik/matrix.hpp>

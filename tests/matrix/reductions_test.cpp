@@ -1,7 +1,7 @@
 // Sums, extremes, counts and the exact comparisons, with the NaN, infinity
 // and signed-zero rules.
 
-#include "matrix_test_util.hpp"
+#include "support/records.hpp"
 
 #include <gtest/gtest.h>
 #include <orvik/matrix.hpp>

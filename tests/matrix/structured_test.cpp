@@ -2,7 +2,7 @@
 // remembered sizes and on the random sequence.
 
 #include "maths/random_source.hpp"
-#include "matrix_test_util.hpp"
+#include "support/records.hpp"
 
 #include <gtest/gtest.h>
 #include <orvik/matrix.hpp>

@@ -1,5 +1,8 @@
 #include "support/child.hpp"
 
+#include <gtest/gtest.h>
+#include <orvik/exception.hpp>
+
 #include <sys/wait.h>
 #include <unistd.h>
 #include <cstdio>
@@ -76,6 +79,28 @@ std::string error_line(std::int32_t number, std::string_view message) {
   std::snprintf(head, sizeof head, " error----> number= %11d  , level= %11d , warning=", static_cast<int>(number),
                 static_cast<int>(number));
   return std::string(head) + warning + "\n";
+}
+
+void expect_stops(const std::vector<stop_case>& cases) {
+  for (const stop_case& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_STOPS_WITH(c.body(), c.number, c.message);
+  }
+}
+
+void expect_stops_and_raises(const std::vector<stop_case>& cases) {
+  expect_stops(cases);
+  for (const stop_case& c : cases) {
+    SCOPED_TRACE(c.what);
+    orvik::raising_scope guard;
+    try {
+      c.body();
+      ADD_FAILURE() << "no failure raised";
+    } catch (const orvik::error& e) {
+      EXPECT_EQ(e.exception().number, c.number);
+      EXPECT_EQ(e.exception().level, c.number);
+    }
+  }
 }
 
 }  // namespace orvik::test

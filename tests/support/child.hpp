@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace orvik::test {
 
@@ -24,6 +25,21 @@ child_result run_in_child(const std::function<void()>& body);
 
 // The error line e_error prints, end of line included.
 std::string error_line(std::int32_t number, std::string_view message);
+
+// One row of a table of stops: `body` must end with the error line of
+// (number, message).
+struct stop_case {
+  std::string what;
+  std::function<void()> body;
+  std::int32_t number;
+  std::string message;
+};
+
+// Each body stops with exactly its error line and exit status 1.
+void expect_stops(const std::vector<stop_case>& cases);
+// The same, and in-process under raising_scope each body throws orvik::error
+// carrying that number as number and level.
+void expect_stops_and_raises(const std::vector<stop_case>& cases);
 
 }  // namespace orvik::test
 

@@ -43,13 +43,6 @@ std::vector<float> random_values(std::mt19937& gen, std::size_t n) {
   return values;
 }
 
-struct stop_case {
-  const char* what;
-  std::function<void()> body;
-  std::int32_t number;
-  std::string message;
-};
-
 constexpr float big = std::numeric_limits<float>::max();
 
 TEST(VectorArithmetic, FailureTable) {
@@ -57,7 +50,7 @@ TEST(VectorArithmetic, FailureTable) {
   const t_vector two = vec({1, 2});
   const t_vector three = vec({1, 2, 3});
   const std::string na = "::vector not allocated";
-  const std::vector<stop_case> cases = {
+  const std::vector<orvik::test::stop_case> cases = {
       {"isequal_scalar", [&] { orvik::v_isequal_scalar(none, 1); }, 2001, "v_isEqual_scalar" + na},
       {"isequal x", [&] { orvik::v_isequal(none, two); }, 2001, "v_isEqual" + na},
       {"isequal y", [&] { orvik::v_isequal(two, none); }, 2001, "v_isEqual" + na},
@@ -115,10 +108,7 @@ TEST(VectorArithmetic, FailureTable) {
       {"empty result", [&] { orvik::v_add(orvik::v_zeros(0), orvik::v_zeros(0)); }, 201,
        "v_init::positive size expected"},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
-    EXPECT_STOPS_WITH(c.body(), c.number, c.message);
-  }
+  orvik::test::expect_stops(cases);
 }
 
 TEST(VectorArithmetic, Elementwise) {

@@ -18,6 +18,8 @@
 
 namespace {
 
+using orvik::test::stop_case;
+
 using orvik::t_vector;
 
 t_vector vec(std::vector<float> values) {
@@ -39,20 +41,6 @@ struct initial_defaults {
   }
 };
 const initial_defaults initial;
-
-struct stop_case {
-  const char* what;
-  std::function<void()> body;
-  std::int32_t number;
-  std::string message;
-};
-
-void expect_stops(const std::vector<stop_case>& cases) {
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
-    EXPECT_STOPS_WITH(c.body(), c.number, c.message);
-  }
-}
 
 // A record that claims storage it does not have: the only way to reach the
 // release failure.
@@ -81,7 +69,7 @@ TEST(VectorRecord, FailureTable) {
   const std::string zero_count = dir.write("zero", "0\n");
   const std::string huge_count = dir.write("huge", std::to_string(too_many) + "\n1\n");
   const std::string fine = dir.write("fine", "1\n5\n");
-  expect_stops({
+  orvik::test::expect_stops({
       {"v_init size",
        [] {
          t_vector v;

@@ -1,5 +1,6 @@
 #pragma once
-// Small builders shared by the matrix tests.
+// Builders for test inputs. They fill records directly, so the remembered
+// sizes of m_init and v_init stay where the code under test left them.
 
 #include <orvik/matrix.hpp>
 #include <orvik/vector.hpp>
@@ -7,6 +8,7 @@
 #include <bit>
 #include <cstdint>
 #include <initializer_list>
+#include <random>
 #include <vector>
 
 namespace orvik::test {
@@ -31,6 +33,27 @@ inline t_vector vector_of(std::initializer_list<float> values) {
   v.elements.assign(values);
   v.allocated = true;
   return v;
+}
+
+// Element (i, j), 1-based, without the library's checks.
+inline float element(const t_matrix& m, std::int32_t i, std::int32_t j) {
+  return m
+      .elements[static_cast<std::size_t>(j - 1) * static_cast<std::size_t>(m.rows) + static_cast<std::size_t>(i - 1)];
+}
+
+// Entries uniform in [low, high) from a seeded generator of the test's own,
+// so the library's random sequence is left alone.
+inline t_matrix random_matrix(std::int32_t rows, std::int32_t cols, unsigned seed, float low = -1.0f,
+                              float high = 1.0f) {
+  std::mt19937 gen(seed);
+  std::uniform_real_distribution<float> dist(low, high);
+  t_matrix m;
+  m.rows = rows;
+  m.cols = cols;
+  m.elements.resize(static_cast<std::size_t>(rows) * static_cast<std::size_t>(cols));
+  for (float& x : m.elements) x = dist(gen);
+  m.allocated = true;
+  return m;
 }
 
 // Bit patterns, so that -0.0 and NaN payloads compare exactly.
