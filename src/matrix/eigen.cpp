@@ -5,6 +5,7 @@
 
 #include "matrix/deflation.hpp"
 #include "matrix/matrix_internal.hpp"
+#include "vector/vector_internal.hpp"
 
 #include <cmath>
 #include <utility>
@@ -16,9 +17,9 @@ namespace detail {
 void deflate_rank_one(t_matrix& b, float factor, const t_vector& v) {
   const std::int32_t n = b.rows;
   for (std::int32_t k = 1; k <= n; ++k) {
-    const float vk = v.elements[static_cast<std::size_t>(k - 1)];
+    const float vk = detail::at(v, k);
     for (std::int32_t j = 1; j <= b.cols; ++j) {
-      const float outer = vk * v.elements[static_cast<std::size_t>(j - 1)];
+      const float outer = vk * detail::at(v, j);
       at(b, k, j) = std::fma(-factor, outer, at(b, k, j));
     }
   }
@@ -71,9 +72,9 @@ t_eig m_eig_deflation(const t_matrix& a, const std::optional<t_vector>& x0, std:
     }
     const float lambda = e.eigval;
     const t_vector& v = e.eigvec;
-    eig.eigvals.elements[static_cast<std::size_t>(i - 1)] = lambda;
+    detail::at(eig.eigvals, i) = lambda;
     for (std::int32_t k = 1; k <= n; ++k) {
-      detail::at(eig.eigvecs, k, i) = v.elements[static_cast<std::size_t>(k - 1)];
+      detail::at(eig.eigvecs, k, i) = detail::at(v, k);
     }
 
     const float s = v_sqrlength(v);

@@ -8,19 +8,20 @@
 
 #include "matrix/matrix_internal.hpp"
 #include "matrix/pivoting.hpp"
+#include "vector/vector_internal.hpp"
 
 namespace orvik {
 namespace {
 
 void copy_column_to(const t_matrix& m, std::int32_t j, t_vector& v) {
-  for (std::int32_t i = 1; i <= m.rows; ++i) v.elements[static_cast<std::size_t>(i - 1)] = detail::at(m, i, j);
+  for (std::int32_t i = 1; i <= m.rows; ++i) detail::at(v, i) = detail::at(m, i, j);
 }
 
 // Q(., k) = g * (1 / length): one reciprocal, then one rounded product per entry.
 void store_normalised(t_matrix& q, std::int32_t k, const t_vector& g, float length) {
   const float reciprocal = 1.0f / length;
   for (std::int32_t i = 1; i <= q.rows; ++i) {
-    detail::at(q, i, k) = g.elements[static_cast<std::size_t>(i - 1)] * reciprocal;
+    detail::at(q, i, k) = detail::at(g, i) * reciprocal;
   }
 }
 
