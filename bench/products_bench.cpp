@@ -1,6 +1,6 @@
 // Timings of the product kernels and of the operations built on them.
 
-#include "matrix/kernels.hpp"
+#include "kernels/kernels.hpp"
 
 #include <benchmark/benchmark.h>
 #include <orvik/matrix.hpp>
@@ -43,7 +43,7 @@ void kernel_prod_mat(benchmark::State& state) {
   const auto b = random_values(static_cast<std::size_t>(n) * n, 2);
   std::vector<float> c(static_cast<std::size_t>(n) * n);
   for (auto _ : state) {
-    orvik::detail::kernel_prod_mat(a.data(), b.data(), c.data(), n, n, n);
+    orvik::kernels::prod_mat(a.data(), b.data(), c.data(), n, n, n);
     benchmark::DoNotOptimize(c.data());
     benchmark::ClobberMemory();
   }
@@ -64,8 +64,7 @@ void kernel_prod_vec(benchmark::State& state) {
   }
   set_flops(state, 2.0 * n * n);
 }
-BENCHMARK(kernel_prod_vec<orvik::detail::kernel_prod_vec_rows>)->RangeMultiplier(4)->Range(16, 1024);
-BENCHMARK(kernel_prod_vec<orvik::detail::kernel_prod_vec_cols>)->RangeMultiplier(4)->Range(16, 1024);
+BENCHMARK(kernel_prod_vec<orvik::kernels::prod_vec>)->RangeMultiplier(4)->Range(16, 1024);
 
 void kernel_prod_vec_left(benchmark::State& state) {
   const auto n = static_cast<std::int32_t>(state.range(0));
@@ -73,7 +72,7 @@ void kernel_prod_vec_left(benchmark::State& state) {
   const auto x = random_values(static_cast<std::size_t>(n), 6);
   std::vector<float> y(static_cast<std::size_t>(n));
   for (auto _ : state) {
-    orvik::detail::kernel_prod_vec_left(x.data(), a.data(), y.data(), n, n);
+    orvik::kernels::prod_vec_left(x.data(), a.data(), y.data(), n, n);
     benchmark::DoNotOptimize(y.data());
     benchmark::ClobberMemory();
   }

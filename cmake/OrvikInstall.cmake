@@ -1,7 +1,7 @@
 include(CMakePackageConfigHelpers)
 
 install(DIRECTORY include/orvik DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
-install(TARGETS orvik_exception orvik_utility orvik_maths orvik_vector orvik_matrix orvik_times orvik
+install(TARGETS orvik_exception orvik_utility orvik_maths orvik_vector orvik_kernels orvik_matrix orvik_times orvik
   EXPORT orvikTargets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}

@@ -5,7 +5,6 @@
 #include <orvik/exception.hpp>
 #include <orvik/maths.hpp>
 #include <orvik/matrix.hpp>
-#include <orvik/solvers.hpp>
 #include <orvik/times.hpp>
 #include <orvik/utility.hpp>
 #include <orvik/vector.hpp>

@@ -1,22 +1,13 @@
-// The product loops. Column-major storage makes the k-outer, i-inner order
+// The optimised product loops. Column-major storage makes the k-outer, i-inner order
 // the cache-friendly one; every output element still receives its terms in
 // increasing k, one std::fma each, from a start of 0.0.
 
-#include "matrix/kernels.hpp"
+#include "kernels/optimised.hpp"
 
 #include <cmath>
 #include <cstddef>
 
-// Where the processor has a fused multiply-add instruction, a clone of each
-// loop uses it directly instead of calling the library's fmaf; the result is
-// the same, since a fused multiply-add has exactly one rounding either way.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && defined(__linux__)
-#define ORVIK_FMA_CLONES __attribute__((target_clones("fma", "default")))
-#else
-#define ORVIK_FMA_CLONES
-#endif
-
-namespace orvik::detail {
+namespace orvik::kernels {
 namespace {
 
 std::size_t idx(std::int32_t i, std::int32_t j, std::int32_t rows) {
@@ -25,8 +16,8 @@ std::size_t idx(std::int32_t i, std::int32_t j, std::int32_t rows) {
 
 }  // namespace
 
-ORVIK_FMA_CLONES void kernel_prod_mat(const float* a, const float* b, float* c, std::int32_t m, std::int32_t p,
-                                      std::int32_t n) noexcept {
+ORVIK_FMA_CLONES void fast_prod_mat(const float* a, const float* b, float* c, std::int32_t m, std::int32_t p,
+                                    std::int32_t n) noexcept {
   for (std::int32_t j = 0; j < n; ++j) {
     float* cj = c + idx(0, j, m);
     for (std::int32_t i = 0; i < m; ++i) cj[i] = 0.0f;
@@ -38,8 +29,8 @@ ORVIK_FMA_CLONES void kernel_prod_mat(const float* a, const float* b, float* c, 
   }
 }
 
-ORVIK_FMA_CLONES void kernel_prod_vec_rows(const float* a, const float* x, float* y, std::int32_t rows,
-                                           std::int32_t cols) noexcept {
+ORVIK_FMA_CLONES void fast_prod_vec(const float* a, const float* x, float* y, std::int32_t rows,
+                                    std::int32_t cols) noexcept {
   // The row sums advance together, one column at a time.
   for (std::int32_t i = 0; i < rows; ++i) y[i] = 0.0f;
   for (std::int32_t j = 0; j < cols; ++j) {
@@ -49,18 +40,8 @@ ORVIK_FMA_CLONES void kernel_prod_vec_rows(const float* a, const float* x, float
   }
 }
 
-ORVIK_FMA_CLONES void kernel_prod_vec_cols(const float* a, const float* x, float* y, std::int32_t rows,
-                                           std::int32_t cols) noexcept {
-  for (std::int32_t j = 0; j < rows; ++j) y[j] = 0.0f;
-  for (std::int32_t i = 0; i < cols; ++i) {
-    const float e = x[i];
-    const float* ai = a + idx(0, i, rows);
-    for (std::int32_t j = 0; j < rows; ++j) y[j] = std::fma(ai[j], e, y[j]);
-  }
-}
-
-ORVIK_FMA_CLONES void kernel_prod_vec_left(const float* x, const float* a, float* y, std::int32_t rows,
-                                           std::int32_t cols) noexcept {
+ORVIK_FMA_CLONES void fast_prod_vec_left(const float* x, const float* a, float* y, std::int32_t rows,
+                                         std::int32_t cols) noexcept {
   // Each sum is one chain of dependent steps; four columns at a time give
   // the processor four independent chains to overlap.
   std::int32_t i = 0;
@@ -90,4 +71,4 @@ ORVIK_FMA_CLONES void kernel_prod_vec_left(const float* x, const float* a, float
   }
 }
 
-}  // namespace orvik::detail
+}  // namespace orvik::kernels

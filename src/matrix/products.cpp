@@ -1,10 +1,10 @@
-// Matrix-vector and matrix-matrix products; the loops themselves live in
-// kernels.cpp.
+// Matrix-vector and matrix-matrix products; the loops themselves are the
+// kernels' (src/kernels).
 
 #include <orvik/matrix.hpp>
 #include <orvik/vector.hpp>
 
-#include "matrix/kernels.hpp"
+#include "kernels/kernels.hpp"
 #include "matrix/matrix_internal.hpp"
 
 namespace orvik {
@@ -16,7 +16,7 @@ t_vector m_prod_vec1(const t_matrix& m, const t_vector& v) {
   }
   t_vector result;
   v_init(result, m.rows);
-  detail::kernel_prod_vec_rows(m.elements.data(), v.elements.data(), result.elements.data(), m.rows, m.cols);
+  kernels::prod_vec(m.elements.data(), v.elements.data(), result.elements.data(), m.rows, m.cols);
   return result;
 }
 
@@ -27,7 +27,7 @@ t_vector m_prod_vec_c(const t_matrix& m, const t_vector& v) {
   }
   t_vector result;
   v_init(result, m.rows);
-  detail::kernel_prod_vec_cols(m.elements.data(), v.elements.data(), result.elements.data(), m.rows, m.cols);
+  kernels::prod_vec(m.elements.data(), v.elements.data(), result.elements.data(), m.rows, m.cols);
   return result;
 }
 
@@ -36,7 +36,7 @@ t_vector m_prod_vec2(const t_vector& v, const t_matrix& m) {
   if (v.size != m.rows) detail::m_fail("m_prod_vec2::matrix size must be equal to matrix row", 202);
   t_vector result;
   v_init(result, m.cols);
-  detail::kernel_prod_vec_left(v.elements.data(), m.elements.data(), result.elements.data(), m.rows, m.cols);
+  kernels::prod_vec_left(v.elements.data(), m.elements.data(), result.elements.data(), m.rows, m.cols);
   return result;
 }
 
@@ -49,7 +49,7 @@ t_matrix m_prod_mat(const t_matrix& m1, const t_matrix& m2) {
   }
   t_matrix result;
   m_init(result, m1.rows, m2.cols);
-  detail::kernel_prod_mat(m1.elements.data(), m2.elements.data(), result.elements.data(), m1.rows, m1.cols, m2.cols);
+  kernels::prod_mat(m1.elements.data(), m2.elements.data(), result.elements.data(), m1.rows, m1.cols, m2.cols);
   return result;
 }
 

@@ -3,22 +3,13 @@
 
 #include <orvik/vector.hpp>
 
+#include "kernels/kernels.hpp"
 #include "vector/vector_internal.hpp"
 
 #include <cmath>
 #include <limits>
 
 namespace orvik {
-
-namespace detail {
-
-float dot_kernel(const float* x, const float* y, std::int32_t n) noexcept {
-  float s = 0.0f;
-  for (std::int32_t i = 0; i < n; ++i) s = std::fma(x[i], y[i], s);
-  return s;
-}
-
-}  // namespace detail
 
 namespace {
 
@@ -52,7 +43,7 @@ float v_dot(const t_vector& x, const t_vector& y) {
   if (!x.allocated || !y.allocated) detail::v_fail("v_dot::vector not allocated", 2001);
   // Refused rather than reading past the end of y.
   if (x.size != y.size) detail::v_fail("v_dot::vectors are not the same size", 202);
-  return detail::dot_kernel(x.elements.data(), y.elements.data(), x.size);
+  return kernels::dot(x.elements.data(), y.elements.data(), x.size);
 }
 
 float v_norm(const t_vector& v, std::optional<std::int32_t> p) {
@@ -76,12 +67,12 @@ float v_norm(const t_vector& v, std::optional<std::int32_t> p) {
 
 float v_length(const t_vector& v) {
   detail::v_require_allocated(v, "v_length::vector not allocated");
-  return std::sqrt(detail::dot_kernel(v.elements.data(), v.elements.data(), v.size));
+  return std::sqrt(kernels::dot(v.elements.data(), v.elements.data(), v.size));
 }
 
 float v_sqrlength(const t_vector& v) {
   detail::v_require_allocated(v, "v_sqrLength::vector not allocated");
-  return detail::dot_kernel(v.elements.data(), v.elements.data(), v.size);
+  return kernels::dot(v.elements.data(), v.elements.data(), v.size);
 }
 
 float v_sum(const t_vector& v) {

@@ -26,8 +26,4 @@ inline void v_require_allocated(const t_vector& v, std::string_view message) {
 inline float& at(t_vector& v, std::int32_t i) { return v.elements[static_cast<std::size_t>(i - 1)]; }
 inline float at(const t_vector& v, std::int32_t i) { return v.elements[static_cast<std::size_t>(i - 1)]; }
 
-// The fused running sum of v_dot, v_length and v_sqrlength: s = fma(x(i),
-// y(i), s) for i = 1 to n, one rounding per step, in float.
-float dot_kernel(const float* x, const float* y, std::int32_t n) noexcept;
-
 }  // namespace orvik::detail

@@ -1,8 +1,8 @@
 // The elimination kernels and the factorizations built on them, bit for bit
 // against plain loops written here with one std::fma per update.
 
-#include "f1_support.hpp"
-#include "matrix/elimination_kernels.hpp"
+#include "kernels/kernels.hpp"
+#include "support/generators.hpp"
 
 #include <gtest/gtest.h>
 #include <orvik/orvik.hpp>
@@ -41,7 +41,7 @@ TEST(F1Kernels, SubtractProductsMatchesThePlainLoop) {
     const std::vector<float> x = random_values(static_cast<std::size_t>(count * xs + 1), seed);
     const std::vector<float> y = random_values(static_cast<std::size_t>(count * ys + 1), seed + 100);
     float s = 0.37f * static_cast<float>(seed);
-    const float got = detail::subtract_products(s, x.data(), xs, y.data(), ys, count);
+    const float got = kernels::optimised_kernels().subtract_products(s, x.data(), xs, y.data(), ys, count);
     for (std::int32_t t = 0; t < count; ++t) s = std::fma(-x[t * xs], y[t * ys], s);
     EXPECT_EQ(bits(got), bits(s)) << seed;
   }
@@ -56,7 +56,7 @@ TEST(F1Kernels, SubtractScaledMatchesThePlainLoop) {
     std::vector<float> got = random_values(static_cast<std::size_t>(count * ys + 1), seed + 7);
     std::vector<float> want = got;
     const float f = 1.25f - 0.1f * static_cast<float>(seed);
-    detail::subtract_scaled(got.data(), ys, f, x.data(), xs, count);
+    kernels::optimised_kernels().subtract_scaled(got.data(), ys, f, x.data(), xs, count);
     for (std::int32_t t = 0; t < count; ++t) want[t * ys] = std::fma(-f, x[t * xs], want[t * ys]);
     expect_same_bits(got, want);
   }

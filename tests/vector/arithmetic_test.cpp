@@ -6,8 +6,8 @@
 #include <orvik/exception.hpp>
 #include <orvik/vector.hpp>
 
+#include "kernels/kernels.hpp"
 #include "support/child.hpp"
-#include "vector/vector_internal.hpp"
 
 #include <cmath>
 #include <cstdint>
@@ -197,7 +197,8 @@ TEST(VectorReductions, FusedRunningSums) {
       const float product = x[i] * x[i];
       unfused = unfused + product;
     }
-    ASSERT_TRUE(same_bits({orvik::detail::dot_kernel(x.data(), y.data(), static_cast<std::int32_t>(n))}, {fused}));
+    ASSERT_TRUE(same_bits({orvik::kernels::optimised_kernels().dot(x.data(), y.data(), static_cast<std::int32_t>(n))},
+                          {fused}));
     ASSERT_TRUE(same_bits({orvik::v_dot(vec(x), vec(y))}, {fused}));
     ASSERT_TRUE(same_bits({orvik::v_sqrlength(vec(x))}, {squares}));
     ASSERT_TRUE(same_bits({orvik::v_length(vec(x))}, {std::sqrt(squares)}));

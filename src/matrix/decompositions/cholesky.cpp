@@ -4,7 +4,7 @@
 #include <orvik/decompositions.hpp>
 #include <orvik/maths.hpp>
 
-#include "matrix/elimination_kernels.hpp"
+#include "kernels/kernels.hpp"
 #include "matrix/matrix_internal.hpp"
 
 #include <cmath>
@@ -41,7 +41,7 @@ t_m_and_p m_decompcholesky(const t_matrix& a, std::optional<bool> permute) {
       // Column j from its diagonal down: W(i, j) -= M(i, k) * M(j, k). The
       // diagonal is the first entry updated; testing it after the whole
       // column changes nothing a caller sees, since a failure ends the call.
-      detail::subtract_scaled(&detail::at(w, j, j), 1, detail::at(m, j, k), &detail::at(m, j, k), 1, n - j + 1);
+      kernels::subtract_scaled(&detail::at(w, j, j), 1, detail::at(m, j, k), &detail::at(m, j, k), 1, n - j + 1);
       require_pivot(detail::at(w, j, j), eps);
     }
   }

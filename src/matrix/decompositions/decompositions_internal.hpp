@@ -1,11 +1,15 @@
 #pragma once
-// The reordering step that every factorization with a `permute` flag starts
-// with.
+// What the factorizations share: the reordering step every factorization
+// with a `permute` flag starts with, row and column exchanges, the method
+// texts of the dispatchers and the sign of a permutation.
 
 #include <orvik/decompositions.hpp>
 
+#include "matrix/matrix_internal.hpp"
+
 #include <cstdint>
 #include <optional>
+#include <string_view>
 #include <utility>
 
 namespace orvik::detail {
@@ -18,6 +22,31 @@ inline t_matrix pivoted_copy(const t_matrix& a, std::optional<bool> permute, t_m
   p = std::move(mp.P);
   nb_permut = mp.nb_permut;
   return std::move(mp.M);
+}
+
+// Rows i and p of m change places (all columns); nothing is combined.
+inline void exchange_rows(t_matrix& m, std::int32_t i, std::int32_t p) {
+  for (std::int32_t j = 1; j <= m.cols; ++j) std::swap(at(m, i, j), at(m, p, j));
+}
+
+// Columns j and p of m change places.
+inline void exchange_cols(t_matrix& m, std::int32_t j, std::int32_t p) {
+  for (std::int32_t i = 1; i <= m.rows; ++i) std::swap(at(m, i, j), at(m, i, p));
+}
+
+// The method texts of the dispatchers: trailing blanks do not count, letter
+// case does.
+inline bool method_is(std::optional<std::string_view> method, std::string_view name) {
+  if (!method) return false;
+  std::string_view text = *method;
+  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  return text == name;
+}
+
+// (-1)^nb_permut applied exactly, only when pivoting was asked for.
+inline float with_permutation_sign(float d, std::optional<bool> permute, std::int32_t nb_permut) {
+  if (permute.value_or(false) && nb_permut % 2 != 0) return -d;
+  return d;
 }
 
 }  // namespace orvik::detail

@@ -1,9 +1,9 @@
 // Eigenvalues: the shifted QR iteration with a fixed number of steps, and
 // eigenpairs one by one by power iteration with deflation.
 
-#include <orvik/solvers.hpp>
+#include <orvik/decompositions.hpp>
 
-#include "matrix/deflation.hpp"
+#include "kernels/kernels.hpp"
 #include "matrix/matrix_internal.hpp"
 #include "vector/vector_internal.hpp"
 
@@ -11,21 +11,6 @@
 #include <utility>
 
 namespace orvik {
-
-namespace detail {
-
-void deflate_rank_one(t_matrix& b, float factor, const t_vector& v) {
-  const std::int32_t n = b.rows;
-  for (std::int32_t k = 1; k <= n; ++k) {
-    const float vk = detail::at(v, k);
-    for (std::int32_t j = 1; j <= b.cols; ++j) {
-      const float outer = vk * detail::at(v, j);
-      at(b, k, j) = std::fma(-factor, outer, at(b, k, j));
-    }
-  }
-}
-
-}  // namespace detail
 
 t_vector m_eig_qr(const t_matrix& a, std::int32_t niter, std::optional<std::string_view> method,
                   std::optional<float> qr_tol, std::optional<bool> permute) {
@@ -78,7 +63,7 @@ t_eig m_eig_deflation(const t_matrix& a, const std::optional<t_vector>& x0, std:
     }
 
     const float s = v_sqrlength(v);
-    detail::deflate_rank_one(b, lambda / s, v);
+    kernels::deflate_rank_one(b.elements.data(), n, lambda / s, v.elements.data());
 
     // The residual is measured against the input, not the working matrix.
     const t_matrix identity = m_identity(n);
@@ -90,11 +75,6 @@ t_eig m_eig_deflation(const t_matrix& a, const std::optional<t_vector>& x0, std:
   m_destruct(b);
   m_destruct_t_poweig(e);
   return eig;
-}
-
-void m_destruct_t_eig(t_eig& eig) {
-  v_destruct(eig.eigvals);
-  m_destruct(eig.eigvecs);
 }
 
 }  // namespace orvik

@@ -4,8 +4,8 @@
 #include <orvik/decompositions.hpp>
 #include <orvik/maths.hpp>
 
-#include "matrix/elimination_kernels.hpp"
-#include "matrix/matrix_internal.hpp"
+#include "kernels/kernels.hpp"
+#include "matrix/decompositions/decompositions_internal.hpp"
 
 #include <cmath>
 
@@ -28,7 +28,7 @@ void scale_row(t_matrix& t, std::int32_t k, float r) {
 
 // Row i of t minus f times row k of t, all columns.
 void eliminate_row(t_matrix& t, std::int32_t i, std::int32_t k, float f) {
-  detail::subtract_scaled(&detail::at(t, i, 1), t.rows, f, &detail::at(t, k, 1), t.rows, t.cols);
+  kernels::subtract_scaled(&detail::at(t, i, 1), t.rows, f, &detail::at(t, k, 1), t.rows, t.cols);
 }
 
 }  // namespace

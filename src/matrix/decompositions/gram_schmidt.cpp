@@ -3,11 +3,11 @@
 // repeats passes while a column keeps collapsing and turns a vanished column
 // into zeros instead of failing. Both give the thin factor: Q m x n, R n x n.
 
+#include <orvik/decompositions.hpp>
 #include <orvik/maths.hpp>
-#include <orvik/solvers.hpp>
 
+#include "matrix/decompositions/decompositions_internal.hpp"
 #include "matrix/matrix_internal.hpp"
-#include "matrix/pivoting.hpp"
 #include "vector/vector_internal.hpp"
 
 namespace orvik {

@@ -1,26 +1,17 @@
-// QR by Householder reflections, the QR dispatcher and the release of t_qr.
+// QR by Householder reflections.
 //
 // Each reflection is formed as an explicit dense matrix and applied by full
 // products, so the rounding of Q and R is that of m_prod_mat.
 
+#include <orvik/decompositions.hpp>
 #include <orvik/maths.hpp>
-#include <orvik/solvers.hpp>
 
-#include "matrix/matrix_internal.hpp"
-#include "matrix/method_text.hpp"
-#include "matrix/pivoting.hpp"
+#include "matrix/decompositions/decompositions_internal.hpp"
 
 #include <algorithm>
 #include <cmath>
 
 namespace orvik {
-
-t_qr m_decompqr(const t_matrix& a, std::optional<std::string_view> method, std::optional<float> qr_tol,
-                std::optional<bool> permute) {
-  if (detail::method_is(method, "ho")) return m_decompqr_householder(a, permute);
-  if (detail::method_is(method, "gsro")) return m_decompqr_gramschimdt_reortho(a, qr_tol, permute);
-  return m_decompqr_gramschimdt(a, permute);
-}
 
 t_qr m_decompqr_householder(const t_matrix& a, std::optional<bool> permute) {
   detail::m_require_allocated(a, "m_decompQR_HouseHolder::matrix not allocated");
@@ -64,12 +55,6 @@ t_qr m_decompqr_householder(const t_matrix& a, std::optional<bool> permute) {
     m_setsub(qr.R, k, m, k, n, r_new);
   }
   return qr;
-}
-
-void m_destruct_qr(t_qr& qr) {
-  m_destruct(qr.Q);
-  m_destruct(qr.R);
-  m_destruct(qr.P);
 }
 
 }  // namespace orvik

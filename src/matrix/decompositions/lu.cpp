@@ -4,9 +4,9 @@
 
 #include <orvik/decompositions.hpp>
 
-#include "matrix/elimination_kernels.hpp"
+#include "kernels/kernels.hpp"
+#include "matrix/decompositions/decompositions_internal.hpp"
 #include "matrix/matrix_internal.hpp"
-#include "matrix/pivoting.hpp"
 
 #include <algorithm>
 
@@ -29,8 +29,8 @@ t_lu m_decomplu(const t_matrix& a, std::optional<bool> permute) {
       // L(i, k) runs along row i of L (stride r), U(k, j) down column j of U.
       // The product order matches the compact form's, so both give the same bits.
       const std::int32_t terms = std::min(i, j) - 1;
-      const float s = terms > 0 ? detail::subtract_products(detail::at(w, i, j), &detail::at(l, i, 1), r,
-                                                            &detail::at(u, 1, j), 1, terms)
+      const float s = terms > 0 ? kernels::subtract_products(detail::at(w, i, j), &detail::at(l, i, 1), r,
+                                                             &detail::at(u, 1, j), 1, terms)
                                 : detail::at(w, i, j);
       if (j < i) {
         detail::at(l, i, j) = s / detail::at(u, j, j);
@@ -52,20 +52,14 @@ t_m_and_p m_decomplu_m(const t_matrix& a, std::optional<bool> permute) {
   for (std::int32_t i = 1; i <= r; ++i) {
     for (std::int32_t j = 1; j <= mm.cols; ++j) {
       const std::int32_t terms = std::min(i, j) - 1;
-      float s = terms > 0 ? detail::subtract_products(detail::at(mm, i, j), &detail::at(mm, i, 1), r,
-                                                      &detail::at(mm, 1, j), 1, terms)
+      float s = terms > 0 ? kernels::subtract_products(detail::at(mm, i, j), &detail::at(mm, i, 1), r,
+                                                       &detail::at(mm, 1, j), 1, terms)
                           : detail::at(mm, i, j);
       if (j < i) s = s / detail::at(mm, j, j);
       detail::at(mm, i, j) = s;
     }
   }
   return result;
-}
-
-void m_destruct_lu(t_lu& lu) {
-  m_destruct(lu.L);
-  m_destruct(lu.U);
-  m_destruct(lu.P);
 }
 
 }  // namespace orvik

@@ -1,10 +1,8 @@
-// Row and column pivoting ahead of a factorization, and the release of the
-// matrix-and-permutation record.
+// Row and column pivoting ahead of a factorization.
 
 #include <orvik/decompositions.hpp>
 
-#include "matrix/elimination_kernels.hpp"
-#include "matrix/matrix_internal.hpp"
+#include "matrix/decompositions/decompositions_internal.hpp"
 
 #include <cmath>
 
@@ -57,11 +55,6 @@ t_m_and_p m_permut_col(const t_matrix& a, std::optional<bool> permute) {
     }
   }
   return result;
-}
-
-void m_destruct_m_and_p(t_m_and_p& mp) {
-  m_destruct(mp.M);
-  m_destruct(mp.P);
 }
 
 }  // namespace orvik

@@ -1,5 +1,4 @@
-// The power method for the eigenvalue of largest magnitude, and the release
-// of its result record.
+// The power method for the eigenvalue of largest magnitude.
 
 #include <orvik/decompositions.hpp>
 #include <orvik/maths.hpp>
@@ -108,11 +107,6 @@ t_poweig m_pow_eig(const t_matrix& a, const std::optional<t_vector>& x0, std::op
   std::copy(residuals.begin(), residuals.end(), result.errors.elements.begin());
   if (!converged) detail::m_fail("m_pow_eig::power eig method diverge", 301);
   return result;
-}
-
-void m_destruct_t_poweig(t_poweig& pe) {
-  v_destruct(pe.errors);
-  v_destruct(pe.eigvec);
 }
 
 }  // namespace orvik

@@ -1,7 +1,7 @@
 // Factorization records written to a text file: a title line, then for each
 // factor a header line and the factor's block in the matrix file layout.
 
-#include <orvik/solvers.hpp>
+#include <orvik/decompositions.hpp>
 
 #include "utility/text_writer.hpp"
 

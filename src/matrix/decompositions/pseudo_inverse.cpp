@@ -1,91 +1,17 @@
-// The determinant, rank and pseudo-inverse front ends and the method routines
-// that are not factorizations themselves.
+// The pseudo-inverse front end and its two methods: through the singular
+// value decomposition, and through a rank-revealing Cholesky factor of the
+// Gram matrix.
 
+#include <orvik/decompositions.hpp>
 #include <orvik/maths.hpp>
-#include <orvik/solvers.hpp>
 
-#include "matrix/matrix_internal.hpp"
-#include "matrix/method_text.hpp"
+#include "matrix/decompositions/decompositions_internal.hpp"
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
 
 namespace orvik {
-namespace {
-
-// (-1)^nb_permut applied exactly, only when pivoting was asked for.
-float with_permutation_sign(float d, std::optional<bool> permute, std::int32_t nb_permut) {
-  if (permute.value_or(false) && nb_permut % 2 != 0) return -d;
-  return d;
-}
-
-float diagonal_product(const t_matrix& m) {
-  const t_vector diagonal = m_diag(m);
-  return v_prod(diagonal);
-}
-
-}  // namespace
-
-// --- determinant ---------------------------------------------------------------
-
-float m_det(const t_matrix& a, std::optional<std::string_view> method, std::optional<bool> permute) {
-  if (detail::method_is(method, "lu")) return m_det_lu(a, permute);
-  if (detail::method_is(method, "chol")) return m_det_chol(a, permute);
-  return m_det_gaussj(a);
-}
-
-float m_det_lu(const t_matrix& a, std::optional<bool> permute) {
-  detail::m_require_allocated(a, "m_det_lu::matrix not allocated");
-  if (a.rows != a.cols) detail::m_fail("m_det_lu::square matrix expected", 202);
-  t_m_and_p f = m_decomplu_m(a, permute);
-  const float d = with_permutation_sign(diagonal_product(f.M), permute, f.nb_permut);
-  m_destruct_m_and_p(f);
-  return d;
-}
-
-float m_det_lu_all(const t_matrix& a, std::optional<bool> permute) {
-  detail::m_require_allocated(a, "m_det_lu_all::matrix not allocated");
-  t_lu f = m_decomplu(a, permute);
-  const float d = with_permutation_sign(diagonal_product(f.U), permute, f.nb_permut);
-  m_destruct_lu(f);
-  return d;
-}
-
-float m_det_chol(const t_matrix& a, std::optional<bool> permute) {
-  detail::m_require_allocated(a, "m_det_chol::matrix not allocated");
-  if (a.rows != a.cols) detail::m_fail("m_det_chol::square matrix expected", 202);
-  t_m_and_p f = m_decompcholesky(a, permute);
-  const float p = diagonal_product(f.M);
-  const float d = with_permutation_sign(p * p, permute, f.nb_permut);
-  m_destruct_m_and_p(f);
-  return d;
-}
-
-// --- rank ----------------------------------------------------------------------
-
-std::int32_t m_rank(const t_matrix& a, std::optional<float> tol, std::optional<std::string_view> method,
-                    std::optional<float> svd_tol, std::optional<std::int32_t> svd_maxiter,
-                    std::optional<std::string_view> qr_method, std::optional<float> qr_tol,
-                    std::optional<bool> permute) {
-  if (detail::method_is(method, "svd")) return m_rank_svd(a, tol, svd_tol, svd_maxiter, qr_method, qr_tol, permute);
-  return m_rank_gaussj(a);
-}
-
-std::int32_t m_rank_svd(const t_matrix& a, std::optional<float> tol, std::optional<float> svd_tol,
-                        std::optional<std::int32_t> svd_maxiter, std::optional<std::string_view> qr_method,
-                        std::optional<float> qr_tol, std::optional<bool> permute) {
-  t_vector s = m_decompsvd_s(a, svd_tol, svd_maxiter, qr_method, qr_tol, permute);
-  const float threshold = tol.value_or(1.0e-8f);
-  std::int32_t rank = 0;
-  for (const float value : s.elements) {
-    if (value > threshold) ++rank;
-  }
-  v_destruct(s);
-  return rank;
-}
-
-// --- pseudo-inverse ----------------------------------------------------------------
 
 t_matrix m_pinv(const t_matrix& a, std::optional<float> svd_tol, std::optional<float> chol_tol,
                 std::optional<std::int32_t> svd_maxiter, std::optional<std::string_view> qr_method,

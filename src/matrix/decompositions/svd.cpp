@@ -2,8 +2,8 @@
 // factor the transposed triangular factor again, and so on until the part of
 // R above its diagonal is negligible next to the diagonal.
 
+#include <orvik/decompositions.hpp>
 #include <orvik/maths.hpp>
-#include <orvik/solvers.hpp>
 
 #include "matrix/matrix_internal.hpp"
 
@@ -103,12 +103,6 @@ t_svd m_decompsvd(const t_matrix& a, std::optional<float> tol, std::optional<std
     }
   }
   return svd;
-}
-
-void m_destruct_t_svd(t_svd& svd) {
-  m_destruct(svd.S);
-  m_destruct(svd.V);
-  m_destruct(svd.U);
 }
 
 }  // namespace orvik

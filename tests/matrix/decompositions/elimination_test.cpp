@@ -1,7 +1,7 @@
 // Gauss-Jordan inverse, determinant and rank; power iteration; norms,
 // condition number and trace, on matrices with known answers.
 
-#include "f1_support.hpp"
+#include "support/generators.hpp"
 
 #include <gtest/gtest.h>
 #include <orvik/orvik.hpp>

@@ -1,7 +1,7 @@
 // Pivoting, LU and Cholesky on small matrices with known results, the
 // remembered sizes they leave, and the untouched input.
 
-#include "f1_support.hpp"
+#include "support/generators.hpp"
 
 #include <gtest/gtest.h>
 #include <orvik/orvik.hpp>

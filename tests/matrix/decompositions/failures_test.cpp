@@ -2,8 +2,8 @@
 // norms, condition number and trace: the exact error line on standard output
 // and exit status 1, and the same numbers in-process under raising_scope.
 
-#include "f1_support.hpp"
 #include "support/child.hpp"
+#include "support/generators.hpp"
 
 #include <gtest/gtest.h>
 #include <orvik/orvik.hpp>

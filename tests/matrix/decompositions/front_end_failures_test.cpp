@@ -2,8 +2,8 @@
 // errors they pass on from the routines they call: the exact error line on
 // standard output and exit status 1.
 
-#include "f2_util.hpp"
 #include "support/child.hpp"
+#include "support/oracles.hpp"
 
 #include <gtest/gtest.h>
 #include <orvik/orvik.hpp>

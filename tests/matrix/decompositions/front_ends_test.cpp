@@ -2,8 +2,8 @@
 // worked cases, agreement of the methods, ranks of matrices of known rank and
 // the Moore-Penrose conditions.
 
-#include "f2_util.hpp"
 #include "support/child.hpp"
+#include "support/oracles.hpp"
 
 #include <gtest/gtest.h>
 #include <orvik/orvik.hpp>

@@ -1,8 +1,8 @@
 // Factorization records written to text files: the exact text, P only when
 // allocated, the caller's position honoured by the first open only.
 
-#include "f2_util.hpp"
 #include "support/child.hpp"
+#include "support/oracles.hpp"
 #include "support/temp_files.hpp"
 
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 // L*L^T = A, A*inv(A) = I, the determinant against U's diagonal, and the
 // spectral norm against reference LAPACK's largest singular value.
 
-#include "f1_support.hpp"
+#include "support/generators.hpp"
 
 #include <gtest/gtest.h>
 #include <orvik/orvik.hpp>

@@ -2,7 +2,7 @@
 // worked cases, the remembered defaults the methods leave, and Q*R = A,
 // Q^T Q = I on random matrices.
 
-#include "f2_util.hpp"
+#include "support/oracles.hpp"
 
 #include <gtest/gtest.h>
 #include <orvik/orvik.hpp>

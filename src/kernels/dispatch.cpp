@@ -1,0 +1,29 @@
+// The choice of kernel table, made once per process.
+
+#include "kernels/kernels.hpp"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace orvik::kernels {
+namespace {
+
+const kernel_table& choose() noexcept {
+#if defined(ORVIK_REFERENCE_KERNELS)
+  return reference_kernels();
+#else
+  // Read once: a program cannot switch tables half way through a run.
+  const char* wanted = std::getenv("ORVIK_KERNELS");  // NOLINT(concurrency-mt-unsafe): read before any thread asks
+  if (wanted != nullptr && std::strcmp(wanted, "reference") == 0) return reference_kernels();
+  return optimised_kernels();
+#endif
+}
+
+}  // namespace
+
+const kernel_table& active_kernels() noexcept {
+  static const kernel_table& table = choose();
+  return table;
+}
+
+}  // namespace orvik::kernels
