@@ -1,8 +1,8 @@
 #pragma once
 // The library's number texts, written once and used by every module that
 // prints: the right-aligned integer fields of free-format lines, the
-// free-format real field of m_print and v_print, and the "(f0.8)" values of
-// the text files.
+// free-format real field of m_print and v_print, the "(f0.8)" values of the
+// text files and the fixed-width fields of the timer line.
 
 #include <cmath>
 #include <cstdint>
@@ -13,11 +13,37 @@
 
 namespace orvik::detail {
 
-// An integer right-aligned in 11 characters.
-inline std::string format_int_field(std::int32_t value) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "%11d", static_cast<int>(value));
-  return buf;
+// A value too wide for its field fills the field with asterisks, as a
+// Fortran edit descriptor does.
+inline std::string fit_field(const char* text, int width) {
+  std::string s = text;
+  const auto w = static_cast<std::size_t>(width);
+  return s.size() > w ? std::string(w, '*') : s;
+}
+
+// An integer right-aligned in `width` characters ("(iw)").
+inline std::string format_int_width(std::int32_t value, int width) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%*d", width, static_cast<int>(value));
+  return fit_field(buf, width);
+}
+
+// An integer right-aligned in 11 characters, the integer field of the
+// free-format lines (every int32 fits).
+inline std::string format_int_field(std::int32_t value) { return format_int_width(value, 11); }
+
+// A real right-aligned in `width` characters with `decimals` decimals
+// ("(fw.d)"); non-finite values as the text files write them.
+inline std::string format_real_width(float value, int width, int decimals) {
+  char buf[64];
+  if (std::isnan(value)) {
+    std::snprintf(buf, sizeof buf, "%*s", width, "NaN");
+  } else if (std::isinf(value)) {
+    std::snprintf(buf, sizeof buf, "%*s", width, value > 0 ? "Infinity" : "-Infinity");
+  } else {
+    std::snprintf(buf, sizeof buf, "%*.*f", width, decimals, static_cast<double>(value));
+  }
+  return fit_field(buf, width);
 }
 
 // Minimal width, as "(i0)".

@@ -1,11 +1,11 @@
 #include <orvik/times.hpp>
 
+#include "common/number_format.hpp"
 #include "common/output.hpp"
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <cstdio>
 #include <ctime>
 #include <string>
 
@@ -25,30 +25,6 @@ std::string_view trimmed(const std::array<char, N>& field) {
   std::size_t n = N;
   while (n > 0 && field[n - 1] == ' ') --n;
   return {field.data(), n};
-}
-
-// A value too wide for its field fills the field with asterisks.
-std::string fit(const char* text, std::size_t width) {
-  std::string s = text;
-  return s.size() > width ? std::string(width, '*') : s;
-}
-
-std::string real_field(float value, int width, int decimals) {
-  char buf[64];
-  if (std::isnan(value)) {
-    std::snprintf(buf, sizeof buf, "%*s", width, "NaN");
-  } else if (std::isinf(value)) {
-    std::snprintf(buf, sizeof buf, "%*s", width, value > 0 ? "Infinity" : "-Infinity");
-  } else {
-    std::snprintf(buf, sizeof buf, "%*.*f", width, decimals, static_cast<double>(value));
-  }
-  return fit(buf, static_cast<std::size_t>(width));
-}
-
-std::string int_field(std::int32_t value, int width) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%*d", width, static_cast<int>(value));
-  return fit(buf, static_cast<std::size_t>(width));
 }
 
 }  // namespace
@@ -128,13 +104,13 @@ void ft_print(const t_time& t, std::optional<std::int32_t> myrank) {
   line += ", tot (";
   line += trimmed(t.time_unit);
   line += "): ";
-  line += real_field(t.total, 24, 3);
+  line += detail::format_real_width(t.total, 24, 3);
   line += ", avg: ";
-  line += real_field(average, 12, 3);
+  line += detail::format_real_width(average, 12, 3);
   line += ", COUNT=";
-  line += int_field(t.count, 10);
+  line += detail::format_int_width(t.count, 10);
   line += ", myrank=";
-  line += int_field(myrank.value_or(0), 3);
+  line += detail::format_int_width(myrank.value_or(0), 3);
   detail::print_line(line);
 }
 
