@@ -1,6 +1,7 @@
 include(CMakePackageConfigHelpers)
 
 install(DIRECTORY include/orvik DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/orvik)
 install(FILES ${PROJECT_BINARY_DIR}/include/orvik/version.hpp DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/orvik)
 install(TARGETS orvik
   EXPORT orvikTargets
