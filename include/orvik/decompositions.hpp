@@ -1,8 +1,8 @@
 #pragma once
 // The factorizations and solvers of the matrix module, one section per topic:
-// result records, pivoting, LU, Cholesky, Gauss-Jordan, QR, SVD,
-// eigenvalues, power iteration, determinant, rank, pseudo-inverse, norms and
-// the printing of factorization results.
+// result records, pivoting, LU, linear solve, least squares, Cholesky,
+// Gauss-Jordan, QR, SVD, eigenvalues, power iteration, determinant, rank,
+// pseudo-inverse, norms and the printing of factorization results.
 //
 // `permute` omitted counts as false: no reordering, P stays unallocated.
 // Method texts compare with trailing blanks ignored and letter case
@@ -78,6 +78,39 @@ t_lu m_decomplu(const t_matrix& a, std::optional<bool> permute = std::nullopt);
 // The same factors packed into M (U on and above the diagonal, L's
 // multipliers below it).
 t_m_and_p m_decomplu_m(const t_matrix& a, std::optional<bool> permute = std::nullopt);
+
+// --- linear solve -------------------------------------------------------------------
+// x with A x = b, by LU with partial pivoting (at each column the row of
+// largest magnitude, the lowest on a tie) and back substitution, on copies:
+// A and b are unchanged. The matrix form solves every column of B.
+// Errors, in this order: A (or B) not allocated, 2001 "m_solve::matrix not
+// allocated"; b not allocated, 2001 "m_solve::vector not allocated"; A not
+// square, 202 "m_solve:: square matrix expected"; size(b) != rows(A), 202
+// "m_solve::The number rows of the matrix must be equal to vector size"
+// (rows(B): "m_solve::The number rows of the first matrix must be equal to
+// the number rows of the second matrix"); an exactly zero pivot, 300
+// "m_solve::matrix is singular". Only exact zeros are refused: check m_cond
+// when A may be nearly singular. On success the result is made with v_init
+// (m_init), which then remembers its size; a refused call leaves the
+// remembered sizes alone. An empty system (0 x 0, or B without columns)
+// gives an empty result made without v_init / m_init.
+t_vector m_solve(const t_matrix& a, const t_vector& b);
+t_matrix m_solve(const t_matrix& a, const t_matrix& b);
+
+// --- least squares ------------------------------------------------------------------
+// x minimising ||A x - b||_2 for A with rows(A) >= cols(A) and full column
+// rank, by Householder QR applied to b without forming Q; for a square A
+// this solves A x = b. The result has cols(A) entries (rows). Errors, in
+// this order: A (or B) not allocated, 2001 "m_lstsq::matrix not allocated";
+// b not allocated, 2001 "m_lstsq::vector not allocated"; rows(A) < cols(A),
+// 202 "m_lstsq::The number rows of the matrix must be superior or equal to
+// its number cols"; size(b) != rows(A), 202 "m_lstsq::The number rows of the
+// matrix must be equal to vector size" (rows(B): "m_lstsq::The number rows
+// of the first matrix must be equal to the number rows of the second
+// matrix"); an exactly zero diagonal entry of R, 300 "m_lstsq::matrix is
+// rank deficient". Remembered sizes as for m_solve.
+t_vector m_lstsq(const t_matrix& a, const t_vector& b);
+t_matrix m_lstsq(const t_matrix& a, const t_matrix& b);
 
 // --- Cholesky ------------------------------------------------------------------------
 // L*L^T = (P*)A for a symmetric positive definite A; only the lower
