@@ -7,6 +7,7 @@
 #include <orvik/vector.hpp>
 
 #include <cstdint>
+#include <initializer_list>
 #include <optional>
 #include <span>
 #include <string_view>
@@ -36,6 +37,13 @@ void m_affect(t_matrix& m, float value);
 // low omitted: 1.0; high omitted: the larger of rows and cols.
 void mc_random(t_matrix& m, std::optional<float> low = std::nullopt, std::optional<float> high = std::nullopt);
 void m_destruct(t_matrix& m);
+// A matrix written out row by row: m_fromrows({{1, 2, 3}, {4, 5, 6}}) is
+// 2 x 3. Made with m_init, so the remembered sizes become its shape. Errors,
+// in this order: no rows, 201 "m_fromrows::row is nil or negative"; an
+// empty first row, 201 "m_fromrows::column is nil or negative"; rows of
+// unequal length, 202 "m_fromrows::rows are not the same size". A refused
+// literal leaves the remembered sizes alone.
+t_matrix m_fromrows(std::initializer_list<std::initializer_list<float>> rows);
 std::int32_t m_getsizerows(const t_matrix& m);
 std::int32_t m_getsizecols(const t_matrix& m);
 std::int32_t m_getsize(const t_matrix& m);
@@ -45,6 +53,13 @@ void m_print(const t_matrix& m);
 void m_print_tofile(const t_matrix& m, std::string_view filename, std::optional<std::int32_t> unit = std::nullopt,
                     std::optional<std::string_view> status = std::nullopt,
                     std::optional<std::string_view> position = std::nullopt);
+// The layout of m_print_tofile, each value as the shortest text that
+// m_init_fromfile reads back as the same float (0.1, 1e-10, -0, Infinity,
+// NaN; a NaN keeps its sign but not its payload). Error: m not allocated,
+// 2001 "m_save_tofile::matrix not allocated", before the file is opened.
+void m_save_tofile(const t_matrix& m, std::string_view filename, std::optional<std::int32_t> unit = std::nullopt,
+                   std::optional<std::string_view> status = std::nullopt,
+                   std::optional<std::string_view> position = std::nullopt);
 
 // --- access, arithmetic, reductions, structured matrices --------------------------
 

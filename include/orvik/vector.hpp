@@ -4,6 +4,7 @@
 // indices.
 
 #include <cstdint>
+#include <initializer_list>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -31,6 +32,10 @@ void v_init_value(t_vector& v, float value);
 void v_affect(t_vector& v, float value);
 void vc_random(t_vector& v, std::optional<float> low = std::nullopt, std::optional<float> high = std::nullopt);
 void v_destruct(t_vector& v);
+// A vector written out: v_fromvalues({1, 2.5f, -3}). Made with v_init, so
+// the remembered size becomes its size. No values: 201
+// "v_fromvalues::positive size expected", and the remembered size is kept.
+t_vector v_fromvalues(std::initializer_list<float> values);
 std::int32_t v_size(const t_vector& v);
 float v_get(const t_vector& v, std::int32_t index);
 void v_set(t_vector& v, std::int32_t index, float value);
@@ -83,5 +88,12 @@ void v_print_tofile(const t_vector& v, std::string_view filename, std::optional<
 void v_print_c_tofile(const t_vector& v, std::string_view filename, std::optional<std::int32_t> unit = std::nullopt,
                       std::optional<std::string_view> status = std::nullopt,
                       std::optional<std::string_view> position = std::nullopt);
+// The layout of v_print_tofile (count line, then one line of values), each
+// value as the shortest text that v_init_fromfile reads back as the same
+// float; a NaN keeps its sign but not its payload. Error: v not allocated,
+// 2001 "v_save_tofile::vector not allocated", before the file is opened.
+void v_save_tofile(const t_vector& v, std::string_view filename, std::optional<std::int32_t> unit = std::nullopt,
+                   std::optional<std::string_view> status = std::nullopt,
+                   std::optional<std::string_view> position = std::nullopt);
 
 }  // namespace orvik
