@@ -1,8 +1,8 @@
 #pragma once
 // The factorizations and solvers of the matrix module, one section per topic:
-// result records, pivoting, LU, Cholesky, Gauss-Jordan, QR, SVD,
-// eigenvalues, power iteration, determinant, rank, pseudo-inverse, norms and
-// the printing of factorization results.
+// result records, pivoting, LU, linear solve, least squares, Cholesky,
+// Gauss-Jordan, QR, SVD, eigenvalues, power iteration, determinant, rank,
+// pseudo-inverse, norms and the printing of factorization results.
 //
 // `permute` omitted counts as false: no reordering, P stays unallocated.
 // Method texts compare with trailing blanks ignored and letter case
@@ -58,6 +58,9 @@ struct t_poweig {
   std::int32_t nb_iter = 0;
 };
 
+// Release routines: each m_destruct / v_destruct's every member in field
+// order (M, P; L, U, P; Q, R, P; S, V, U; eigvals, eigvecs; errors, eigvec),
+// skipping members never allocated; counts and scalars keep their values.
 void m_destruct_m_and_p(t_m_and_p& mp);
 void m_destruct_lu(t_lu& lu);
 void m_destruct_qr(t_qr& qr);
@@ -67,57 +70,116 @@ void m_destruct_t_poweig(t_poweig& pe);
 
 // --- pivoting ------------------------------------------------------------------------
 // Rows reordered by the magnitude of their entries, column by column for
-// every target row; M = P*A.
+// every target row (each move counts in nb_permut; the lowest index wins
+// ties); M = P*A. permute omitted or false: M a copy of A, P unallocated.
+// Not allocated: 2001 "m_permut::matrix not allocated".
 t_m_and_p m_permut(const t_matrix& a, std::optional<bool> permute = std::nullopt);
-// The column twin: M = A*P.
+// The column twin: M = A*P. Not allocated: 2001 "m_permut_col::matrix not
+// allocated".
 t_m_and_p m_permut_col(const t_matrix& a, std::optional<bool> permute = std::nullopt);
 
 // --- LU ------------------------------------------------------------------------------
-// P*A = L*U with L unit lower triangular, rows(A) x min, and U min x cols(A).
+// P*A = L*U with L unit lower triangular, rows(A) x min, and U min x cols(A),
+// made with m_init (U last, so m_init remembers U's shape). Pivots are not
+// tested: a zero pivot gives infinities or NaN. Not allocated: 2001
+// "m_decompLU::matrix not allocated".
 t_lu m_decomplu(const t_matrix& a, std::optional<bool> permute = std::nullopt);
 // The same factors packed into M (U on and above the diagonal, L's
-// multipliers below it).
+// multipliers below it). Not allocated: 2001 "m_decompLU_m::matrix not
+// allocated".
 t_m_and_p m_decomplu_m(const t_matrix& a, std::optional<bool> permute = std::nullopt);
+
+// --- linear solve -------------------------------------------------------------------
+// x with A x = b, by LU with partial pivoting (at each column the row of
+// largest magnitude, the lowest on a tie) and back substitution, on copies:
+// A and b are unchanged. The matrix form solves every column of B.
+// Errors, in this order: A (or B) not allocated, 2001 "m_solve::matrix not
+// allocated"; b not allocated, 2001 "m_solve::vector not allocated"; A not
+// square, 202 "m_solve:: square matrix expected"; size(b) != rows(A), 202
+// "m_solve::The number rows of the matrix must be equal to vector size"
+// (rows(B): "m_solve::The number rows of the first matrix must be equal to
+// the number rows of the second matrix"); an exactly zero pivot, 300
+// "m_solve::matrix is singular". Only exact zeros are refused: check m_cond
+// when A may be nearly singular. On success the result is made with v_init
+// (m_init), which then remembers its size; a refused call leaves the
+// remembered sizes alone. An empty system (0 x 0, or B without columns)
+// gives an empty result made without v_init / m_init.
+t_vector m_solve(const t_matrix& a, const t_vector& b);
+t_matrix m_solve(const t_matrix& a, const t_matrix& b);
+
+// --- least squares ------------------------------------------------------------------
+// x minimising ||A x - b||_2 for A with rows(A) >= cols(A) and full column
+// rank, by Householder QR applied to b without forming Q; for a square A
+// this solves A x = b. The result has cols(A) entries (rows). Errors, in
+// this order: A (or B) not allocated, 2001 "m_lstsq::matrix not allocated";
+// b not allocated, 2001 "m_lstsq::vector not allocated"; rows(A) < cols(A),
+// 202 "m_lstsq::The number rows of the matrix must be superior or equal to
+// its number cols"; size(b) != rows(A), 202 "m_lstsq::The number rows of the
+// matrix must be equal to vector size" (rows(B): "m_lstsq::The number rows
+// of the first matrix must be equal to the number rows of the second
+// matrix"); an exactly zero diagonal entry of R, 300 "m_lstsq::matrix is
+// rank deficient". Remembered sizes as for m_solve.
+t_vector m_lstsq(const t_matrix& a, const t_vector& b);
+t_matrix m_lstsq(const t_matrix& a, const t_matrix& b);
 
 // --- Cholesky ------------------------------------------------------------------------
 // L*L^T = (P*)A for a symmetric positive definite A; only the lower
-// triangle is read.
+// triangle is read. Errors: 2001 "m_decompCholesky::matrix not allocated";
+// not square, 202 "m_decompCholesky:: square matrix expected"; a pivot not
+// above math_machine_eps (NaN included), 304 "m_decompCholesky::matrix is
+// not positive definite".
 t_m_and_p m_decompcholesky(const t_matrix& a, std::optional<bool> permute = std::nullopt);
 
 // --- Gauss-Jordan --------------------------------------------------------------------
 // Gauss-Jordan elimination with partial pivoting, absolute tolerance
 // math_machine_eps.
+// The inverse. Errors: 2001 "m_inverse_gaussj::matrix not allocated"; not
+// square, 202 "m_inverse_gaussj::square matrix expected"; a pivot of
+// magnitude <= eps, 300 "m_inverse_gaussj::matrix is close to singular or
+// badly scaled".
 t_matrix m_inverse_gaussj(const t_matrix& a);
+// The determinant; 0.0 when a pivot is <= eps. Errors: 2001
+// "m_det_gaussj::matrix not allocated"; not square, 202 "m_det_gaussj::square
+// matrix expected".
 float m_det_gaussj(const t_matrix& a);
+// The number of pivots above eps, any shape. Not allocated: 2001
+// "m_rank_gaussj::matrix not allocated".
 std::int32_t m_rank_gaussj(const t_matrix& a);
 
 // --- QR ------------------------------------------------------------------------------
 // method "ho": Householder (Q m x m, R m x n); "gsro": Gram-Schmidt with
 // re-orthogonalisation; anything else or omitted: plain Gram-Schmidt (both
 // thin: Q m x n, R n x n). qr_tol reaches only "gsro". Released with
-// m_destruct_qr.
+// m_destruct_qr. No check of its own: the method's checks apply.
 t_qr m_decompqr(const t_matrix& a, std::optional<std::string_view> method = std::nullopt,
                 std::optional<float> qr_tol = std::nullopt, std::optional<bool> permute = std::nullopt);
+// Not allocated: 2001 "m_decompQR_HouseHolder::matrix not allocated". Leaves
+// m_extract's bounds and m_init's sizes at those of its last step.
 t_qr m_decompqr_householder(const t_matrix& a, std::optional<bool> permute = std::nullopt);
-// Stops with 305 when a column whose index does not exceed the rank has a
-// residual of length at most machine epsilon.
+// Errors: 2001 "m_decompQR_GramSchimdt::matrix not allocated"; a column whose
+// index does not exceed the rank with a residual of length at most machine
+// epsilon, 305 "m_decompQR_GramSchimdt::QR decomposition not exist".
 t_qr m_decompqr_gramschimdt(const t_matrix& a, std::optional<bool> permute = std::nullopt);
 // qr_tol omitted: 1.0e-25. A column that collapses below 10 * qr_tol of its
-// length becomes a zero column with R(k, k) = 0.
+// length becomes a zero column with R(k, k) = 0. Not allocated: 2001
+// "m_decompQR_GramSchimdt::matrix not allocated" (the same name).
 t_qr m_decompqr_gramschimdt_reortho(const t_matrix& a, std::optional<float> qr_tol = std::nullopt,
                                     std::optional<bool> permute = std::nullopt);
 
 // --- singular value decomposition ----------------------------------------------------
-// tol omitted: machine epsilon; maxiter omitted: 100 * max(rows, cols). The
-// last three arguments go to every QR factorization unchanged. The values come
-// in the order the iteration delivers them, unsorted. Stops with 301 when the
-// sweep limit ends the iteration before convergence.
+// The singular values, made with v_init (min(rows, cols)). tol omitted:
+// machine epsilon; maxiter omitted: 100 * max(rows, cols). The last three
+// arguments go to every QR factorization unchanged. The values come in the
+// order the iteration delivers them, unsorted. Errors: 2001
+// "m_decompsvd_s::matrix not allocated"; the sweep limit reached before
+// convergence, 301 "m_decompsvd_s::svd method diverge".
 t_vector m_decompsvd_s(const t_matrix& a, std::optional<float> tol = std::nullopt,
                        std::optional<std::int32_t> maxiter = std::nullopt,
                        std::optional<std::string_view> method = std::nullopt,
                        std::optional<float> qr_tol = std::nullopt, std::optional<bool> permute = std::nullopt);
-// S m x n, V n x n, U m x m with Householder QR and m x n with Gram-Schmidt.
-// Released with m_destruct_t_svd.
+// A = U*S*V^T: S m x n, V n x n, U m x m with Householder QR and m x n with
+// Gram-Schmidt. Released with m_destruct_t_svd. Errors: 2001
+// "m_decompsvd::matrix not allocated"; 301 "m_decompsvd::svd method diverge".
 t_svd m_decompsvd(const t_matrix& a, std::optional<float> tol = std::nullopt,
                   std::optional<std::int32_t> maxiter = std::nullopt,
                   std::optional<std::string_view> method = std::nullopt, std::optional<float> qr_tol = std::nullopt,
@@ -125,38 +187,56 @@ t_svd m_decompsvd(const t_matrix& a, std::optional<float> tol = std::nullopt,
 
 // --- eigenvalues ---------------------------------------------------------------------
 // Exactly niter shifted QR steps (none below 1); the diagonal of the last
-// iterate, unsorted.
+// iterate, unsorted, made with v_init. Errors: 2001 "m_eig_qr::matrix not
+// allocated"; not square, 202 "m_eig_qr:: square matrix expected"; then the
+// QR method's.
 t_vector m_eig_qr(const t_matrix& a, std::int32_t niter, std::optional<std::string_view> method = std::nullopt,
                   std::optional<float> qr_tol = std::nullopt, std::optional<bool> permute = std::nullopt);
 // Power iteration with deflation; x0, tol and maxiter go to every m_pow_eig
 // unchanged. Prints the residual (A - lambda I) v of every pair with v_print.
-// Released with m_destruct_t_eig.
+// Released with m_destruct_t_eig. Errors: not square, 202
+// "m_eig_deflation:: square matrix expected" (checked first, even before
+// allocation); then m_pow_eig's (an unallocated A: "m_pow_eig::matrix not
+// allocated").
 t_eig m_eig_deflation(const t_matrix& a, const std::optional<t_vector>& x0 = std::nullopt,
                       std::optional<float> tol = std::nullopt, std::optional<std::int32_t> maxiter = std::nullopt);
 
 // --- power iteration -----------------------------------------------------------------
 // Power iteration. x0 omitted: ones; tol omitted: math_machine_eps;
-// maxiter omitted: 100 * max(rows, cols).
+// maxiter omitted: 100 * max(rows, cols). errors holds one residual per
+// iteration (made with v_init). Errors: 2001 "m_pow_eig::matrix not
+// allocated"; not square, 202 "m_pow_eig:: square matrix expected"; no
+// convergence within maxiter, 301 "m_pow_eig::power eig method diverge".
 t_poweig m_pow_eig(const t_matrix& a, const std::optional<t_vector>& x0 = std::nullopt,
                    std::optional<float> tol = std::nullopt, std::optional<std::int32_t> maxiter = std::nullopt);
 
 // --- determinant ---------------------------------------------------------------------
-// method "lu", "chol"; anything else or omitted: Gauss-Jordan (permute unused).
+// method "lu", "chol"; anything else or omitted: Gauss-Jordan (permute
+// unused). The chosen routine's checks apply.
 float m_det(const t_matrix& a, std::optional<std::string_view> method = std::nullopt,
             std::optional<bool> permute = std::nullopt);
+// The product of U's diagonal times (-1)^nb_permut. Errors: 2001
+// "m_det_lu::matrix not allocated"; not square, 202 "m_det_lu::square matrix
+// expected". A zero pivot gives NaN or infinity, not an error.
 float m_det_lu(const t_matrix& a, std::optional<bool> permute = std::nullopt);
 // No shape check: the product of the min(rows, cols) diagonal entries of U.
+// Not allocated: 2001 "m_det_lu_all::matrix not allocated".
 float m_det_lu_all(const t_matrix& a, std::optional<bool> permute = std::nullopt);
+// The square of the product of the Cholesky factor's diagonal. Errors: 2001
+// "m_det_chol::matrix not allocated"; not square, 202 "m_det_chol::square
+// matrix expected"; then m_decompcholesky's 304.
 float m_det_chol(const t_matrix& a, std::optional<bool> permute = std::nullopt);
 
 // --- rank ----------------------------------------------------------------------------
 // method "svd"; anything else or omitted: Gauss-Jordan (the rest unused).
+// The chosen routine's checks apply.
 std::int32_t m_rank(const t_matrix& a, std::optional<float> tol = std::nullopt,
                     std::optional<std::string_view> method = std::nullopt, std::optional<float> svd_tol = std::nullopt,
                     std::optional<std::int32_t> svd_maxiter = std::nullopt,
                     std::optional<std::string_view> qr_method = std::nullopt,
                     std::optional<float> qr_tol = std::nullopt, std::optional<bool> permute = std::nullopt);
-// The number of singular values strictly above tol (omitted: 1.0e-8).
+// The number of singular values strictly above tol (omitted: 1.0e-8). The
+// checks are m_decompsvd_s's.
 std::int32_t m_rank_svd(const t_matrix& a, std::optional<float> tol = std::nullopt,
                         std::optional<float> svd_tol = std::nullopt,
                         std::optional<std::int32_t> svd_maxiter = std::nullopt,
@@ -165,34 +245,41 @@ std::int32_t m_rank_svd(const t_matrix& a, std::optional<float> tol = std::nullo
 
 // --- pseudo-inverse ------------------------------------------------------------------
 // method "svd"; anything else or omitted: Cholesky with chol_tol. The result
-// is cols(a) x rows(a).
+// is cols(a) x rows(a). The chosen routine's checks apply.
 t_matrix m_pinv(const t_matrix& a, std::optional<float> svd_tol = std::nullopt,
                 std::optional<float> chol_tol = std::nullopt, std::optional<std::int32_t> svd_maxiter = std::nullopt,
                 std::optional<std::string_view> qr_method = std::nullopt, std::optional<float> qr_tol = std::nullopt,
                 std::optional<std::string_view> method = std::nullopt);
-// method is the QR method of the SVD; with a Gram-Schmidt method a
-// non-square matrix stops with 202 in m_prod_mat.
+// V*S^+*U^T, singular values below machine epsilon dropped. method is the
+// QR method of the SVD; with a Gram-Schmidt method a non-square matrix stops
+// with 202 in m_prod_mat. Checks: m_decompsvd's.
 t_matrix m_pseudoinv_svd(const t_matrix& a, std::optional<float> tol = std::nullopt,
                          std::optional<std::int32_t> maxiter = std::nullopt,
                          std::optional<std::string_view> method = std::nullopt,
                          std::optional<float> qr_tol = std::nullopt);
 // tol omitted: 1.0e-9 times the smallest |diagonal entry| of the Gram
 // matrix. When no column of the factor is kept the result is the
-// cols(a) x rows(a) zero matrix.
+// cols(a) x rows(a) zero matrix. No check of its own: an unallocated a stops
+// in m_trans (2001 "m_trans::matrix not allocated").
 t_matrix m_pseudoinv_chol(const t_matrix& a, std::optional<float> tol = std::nullopt);
 
 // --- norms, condition number and trace -----------------------------------------------
 // p = 1 column sums, 0 row sums, -1 Frobenius, 2 (or omitted, or anything
-// else) spectral.
+// else) spectral (by power iteration on A^T A, which may stop with
+// m_pow_eig's 301). Not allocated: 2001 "m_norm::matrix not allocated".
 float m_norm(const t_matrix& a, std::optional<std::int32_t> p = std::nullopt);
-// ||A||_2 * ||A^-1||_2 with the Gauss-Jordan inverse.
+// ||A||_2 * ||A^-1||_2 with the Gauss-Jordan inverse. Errors: 2001
+// "m_cond::matrix not allocated"; then m_inverse_gaussj's (202, 300).
 float m_cond(const t_matrix& a);
+// The sum of the diagonal, held wide. Errors: 2001 "m_trace::matrix not
+// allocated"; not square, 202 "m_trace::square matrix expected".
 float m_trace(const t_matrix& a);
 
 // --- printing of factorization results -----------------------------------------------
 // A title line, then a header line and an m_print_tofile block per factor; P
-// only when allocated. Only the first open honours `position`; the later ones
-// append.
+// only when allocated. Only the first open honours `status` and `position`;
+// the later ones append. No check of its own: an unallocated factor stops
+// in m_print_tofile (2001), after the lines before it are written.
 void m_print_lu_tofile(const t_lu& lu, std::string_view filename, std::optional<std::int32_t> unit = std::nullopt,
                        std::optional<std::string_view> status = std::nullopt,
                        std::optional<std::string_view> position = std::nullopt);

@@ -64,6 +64,7 @@ class raising_scope {
   raising_scope& operator=(const raising_scope&) = delete;
 };
 
+// True while a raising_scope lives.
 bool raising_enabled() noexcept;
 
 }  // namespace orvik

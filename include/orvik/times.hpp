@@ -31,14 +31,28 @@ struct t_time {
   std::int32_t skip_count = 0;
 };
 
+// Names the timer (blank padded to 30), unit "ms", scale 0.001, and resets
+// it. reset_count: the count at which ft_end resets the total; skip_count:
+// the number of first intervals not measured.
 void ft_create_time(t_time& t, std::string_view name, std::int32_t reset_count, std::int32_t skip_count);
+// A nameless timer with every count 0, reset.
 void ft_create_time_init(t_time& t);
 // Copies the accumulated state of `t` into `t_copy`, then resets `t`.
 void ft_create_time_copy(t_time& t, t_time& t_copy);
+// Total and count back to 0; the processor clock is read into cpu_begin.
 void ft_reset(t_time& t);
+// Marks the start of an interval (unless it is one of the first skip_count)
+// and counts it.
 void ft_begin(t_time& t);
+// Adds the milliseconds since ft_begin to total (modulo 2^31, like the
+// clock); resets the timer when the count reaches reset_count.
 void ft_end(t_time& t);
+// One line on standard output, "name:<name>, tot (ms): <total>, avg:
+// <average>, COUNT=<count>, myrank=<myrank>" (myrank omitted: 0); nothing
+// while the count is 0.
 void ft_print(const t_time& t, std::optional<std::int32_t> myrank = std::nullopt);
+// The system clock in milliseconds modulo 2^31, with the count divided by
+// 1000 (twice) and by 1000000.
 void ft_gettimeofday(t_clock_reading& reading);
 
 }  // namespace orvik

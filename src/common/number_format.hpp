@@ -2,8 +2,10 @@
 // The library's number texts, written once and used by every module that
 // prints: the right-aligned integer fields of free-format lines, the
 // free-format real field of m_print and v_print, the "(f0.8)" values of the
-// text files and the fixed-width fields of the timer line.
+// text files, the lossless values of the save files and the fixed-width
+// fields of the timer line.
 
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -59,6 +61,19 @@ inline std::string format_fixed8(float value) {
   return buf;
 }
 
+// The shortest text that reads back as the same float (at most 9
+// significant digits, exponent form when shorter: 0.1, 1e-10, 1.2346e-05,
+// 16777216, -0); non-finite values as the "(f0.8)" texts, a NaN with its
+// sign bit set as -NaN. A NaN's payload is not written: it reads back as the
+// reader's NaN of that sign.
+inline std::string format_shortest(float value) {
+  if (std::isnan(value)) return std::signbit(value) ? "-NaN" : "NaN";
+  if (std::isinf(value)) return value > 0 ? "Infinity" : "-Infinity";
+  char buf[32];
+  const std::to_chars_result r = std::to_chars(buf, buf + sizeof buf, value);
+  return std::string(buf, r.ptr);
+}
+
 inline constexpr int free_real_width = 16;
 
 // The free-format real field: 16 characters, right-aligned, 9 significant
@@ -105,16 +120,28 @@ std::string free_real_line(std::int32_t count, Value value) {
   return line;
 }
 
-// A line of the text files: value(1) to value(count) in "(f0.8)" form,
+// A line of the text files: value(1) to value(count) each in `format`,
 // separated by single blanks, with no blank at either end.
-template <typename Value>
-std::string fixed8_line(std::int32_t count, Value value) {
+template <typename Value, typename Format>
+std::string file_line(std::int32_t count, Value value, Format format) {
   std::string line;
   for (std::int32_t k = 1; k <= count; ++k) {
     if (k > 1) line += ' ';
-    line += format_fixed8(value(k));
+    line += format(value(k));
   }
   return line;
+}
+
+// The "(f0.8)" line of the print files.
+template <typename Value>
+std::string fixed8_line(std::int32_t count, Value value) {
+  return file_line(count, value, format_fixed8);
+}
+
+// The lossless line of the save files.
+template <typename Value>
+std::string shortest_line(std::int32_t count, Value value) {
+  return file_line(count, value, format_shortest);
 }
 
 }  // namespace orvik::detail

@@ -1,4 +1,5 @@
-// Vector printing on standard output and to the text file v_init_fromfile reads.
+// Vector printing on standard output and to the text file v_init_fromfile
+// reads, in "(f0.8)" form or losslessly.
 
 #include <orvik/vector.hpp>
 
@@ -40,6 +41,15 @@ void v_print_c_tofile(const t_vector& v, std::string_view filename, std::optiona
   detail::text_writer out(filename, status, position);
   out.line(detail::format_int_minimal(v.size));
   for (std::int32_t i = 1; i <= v.size; ++i) out.line(detail::format_fixed8(detail::at(v, i)));
+  out.close();
+}
+
+void v_save_tofile(const t_vector& v, std::string_view filename, std::optional<std::int32_t> /*unit*/,
+                   std::optional<std::string_view> status, std::optional<std::string_view> position) {
+  detail::v_require_allocated(v, "v_save_tofile::vector not allocated");
+  detail::text_writer out(filename, status, position);
+  out.line(detail::format_int_minimal(v.size));
+  out.line(detail::shortest_line(v.size, [&](std::int32_t i) { return detail::at(v, i); }));
   out.close();
 }
 
