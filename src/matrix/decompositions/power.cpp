@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <vector>
 
 namespace orvik {
@@ -39,6 +40,52 @@ t_vector unit_peak(const t_vector& x) {
   if (peak == 0.0f) return x;
   return v_div_scalar(x, peak);
 }
+
+// The float iterate can fall into an exact cycle a few roundings wide, whose
+// residual stays above an absolute tol once |lambda| is of order 1: the
+// iteration would then run to the pass limit for nothing. Brent's method
+// spots the repeat at the cost of one comparison per pass; a cycle whose
+// residuals are all at rounding level for A counts as converged.
+class cycle_watch {
+ public:
+  cycle_watch(const t_matrix& a, const t_vector& x0) : saved_(x0.elements) {
+    // 2^-16 * ||A||_inf: far above the few ulps such a cycle wobbles by, far
+    // below any residual of an iteration that has not settled.
+    float largest = 0.0f;
+    for (std::int32_t i = 1; i <= a.rows; ++i) {
+      float s = 0.0f;
+      for (std::int32_t j = 1; j <= a.cols; ++j) s = s + std::fabs(detail::at(a, i, j));
+      largest = std::fmax(largest, s);
+    }
+    bound_ = std::ldexp(largest, -16);
+  }
+
+  // Called after a pass whose residual failed the test; true when x closes
+  // a cycle whose residuals over one period are all within the bound.
+  bool settled(const t_vector& x, const std::vector<float>& residuals) {
+    if (done_) return false;
+    ++length_;
+    if (std::memcmp(x.elements.data(), saved_.data(), saved_.size() * sizeof(float)) == 0) {
+      // A cycle that is not at rounding level will not become one: stop looking.
+      done_ = true;
+      const auto period = static_cast<std::ptrdiff_t>(length_);
+      return std::all_of(residuals.end() - period, residuals.end(), [this](float e) { return e <= bound_; });
+    }
+    if (length_ == power_) {
+      saved_ = x.elements;
+      power_ *= 2;
+      length_ = 0;
+    }
+    return false;
+  }
+
+ private:
+  std::vector<float> saved_;
+  float bound_ = 0.0f;
+  std::int64_t power_ = 1;
+  std::int64_t length_ = 0;
+  bool done_ = false;
+};
 
 }  // namespace
 
@@ -78,6 +125,7 @@ t_poweig m_pow_eig(const t_matrix& a, const std::optional<t_vector>& x0, std::op
     eigval = detail::at(y, k);
     x = v_div_scalar(y, eigval);
   }
+  cycle_watch watch(a, x);
   while (p < limit && !converged) {
     y = m_prod_vec_c(a, x);
     k = scaling_index(y);
@@ -94,7 +142,7 @@ t_poweig m_pow_eig(const t_matrix& a, const std::optional<t_vector>& x0, std::op
       const float e = v_norm(r, 0);
       residuals.push_back(e);
       // Only a residual above tol goes on, so a NaN residual ends as converged.
-      if (!(e > tolerance)) converged = true;
+      if (!(e > tolerance) || watch.settled(x, residuals)) converged = true;
     }
     ++p;
   }

@@ -10,8 +10,31 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <optional>
 
 namespace orvik {
+namespace {
+
+// The Gauss-Jordan inverse of the Gram matrix, or nothing where it would stop
+// with 300; its other stops (and all of its effects when it succeeds) are
+// left as they are. The message buffer is put back, since no error is
+// reported.
+std::optional<t_matrix> gram_inverse(const t_matrix& gram) {
+  const t_message saved = m_what_exception;
+  try {
+    const raising_scope raising;
+    return m_inverse_gaussj(gram);
+  } catch (const error& e) {
+    if (e.exception().number != 300) {
+      // Out of the scope again: stop, or throw to a caller that asked for it.
+      e_error(e.exception().number, e.exception().warning, e.exception().level);
+    }
+  }
+  m_what_exception = saved;
+  return std::nullopt;
+}
+
+}  // namespace
 
 t_matrix m_pinv(const t_matrix& a, std::optional<float> svd_tol, std::optional<float> chol_tol,
                 std::optional<std::int32_t> svd_maxiter, std::optional<std::string_view> qr_method,
@@ -100,8 +123,14 @@ t_matrix m_pseudoinv_chol(const t_matrix& g, std::optional<float> tol) {
   const t_matrix kept = m_extract(l, 1, k, 1, r);
   const t_matrix kept_t = m_trans(kept);
   const t_matrix gram = m_prod_mat(kept_t, kept);
-  t_matrix inverse = m_inverse_gaussj(gram);
-  const t_matrix nn = m_prod_mat(inverse, inverse);
+  std::optional<t_matrix> inverse = gram_inverse(gram);
+  // The kept columns make L^T L non-singular, but its pivots can still fall
+  // below the absolute eps of Gauss-Jordan (small or graded data): the SVD
+  // then gives the pseudo-inverse instead of a stop. The thin U of
+  // Gram-Schmidt serves only a square G, so a rectangular one goes through
+  // Householder.
+  if (!inverse) return m_pseudoinv_svd(g, std::nullopt, std::nullopt, m == n ? "gsro" : "ho");
+  const t_matrix nn = m_prod_mat(*inverse, *inverse);
   if (transposed) {
     const t_matrix gl = m_prod_mat(gt, kept);
     const t_matrix gln = m_prod_mat(gl, nn);

@@ -5,13 +5,14 @@
 #include <orvik/decompositions.hpp>
 #include <orvik/maths.hpp>
 
-#include "matrix/matrix_internal.hpp"
+#include "matrix/decompositions/decompositions_internal.hpp"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <limits>
 #include <string_view>
+#include <vector>
 
 namespace orvik {
 namespace {
@@ -22,17 +23,105 @@ struct qr_settings {
   std::optional<bool> permute;
 };
 
-// Runs the sweeps and returns the last triangular factor; with `u` and `v`
-// given, accumulates the orthogonal factors of the two half-steps into them.
-t_matrix sweep_until_converged(const t_matrix& a, std::optional<float> tol, std::optional<std::int32_t> maxiter,
-                               const qr_settings& qr_args, t_matrix* u, t_matrix* v, std::string_view diverge) {
-  const float eps = math_machine_eps();
-  const float tolerance = tol.value_or(eps);
-  // The default limit is held at the largest int32 for the tallest shapes.
-  const std::int32_t limit = maxiter.value_or(static_cast<std::int32_t>(std::min<std::int64_t>(
-      100 * static_cast<std::int64_t>(std::max(a.rows, a.cols)), std::numeric_limits<std::int32_t>::max())));
+// The second run accepts an error measure down to this many roundings per
+// singular value: where the sweeps of a stable factorization level off.
+constexpr float floor_roundings = 4.0f;
 
-  t_matrix r = m_trans(a);
+// A Householder QR of the SVD's own, used only when the sweeps on the
+// explicit-reflection QR cannot reach the tolerance. The first entry of v is
+// formed without the cancellation of x(1) - alpha, v is normalised whatever
+// its length (scaled by its largest entry first, so that v^T v cannot
+// underflow), the reflection is applied without forming H, and the entries
+// it annihilates are set to zero. Shapes and signs are those of
+// m_decompqr_householder: Q m x m, R m x n, R(k, k) carrying the sign of x(1).
+t_qr stable_householder(const t_matrix& a, std::optional<bool> permute) {
+  t_qr qr;
+  qr.R = detail::pivoted_copy(a, permute, qr.P, qr.nb_permut);
+  const std::int32_t m = a.rows;
+  const std::int32_t n = a.cols;
+  t_matrix& r = qr.R;
+  t_matrix& q = qr.Q;
+  detail::create_storage(q, m, m, "m_decompsvd::matrix not allocated");
+  for (std::int32_t i = 1; i <= m; ++i) detail::at(q, i, i) = 1.0f;
+
+  std::vector<float> v(static_cast<std::size_t>(m));
+  for (std::int32_t k = 1; k <= std::min(m - 1, n); ++k) {
+    const std::int32_t len = m - k + 1;
+    float scale = 0.0f;
+    for (std::int32_t i = 1; i <= len; ++i) scale = std::fmax(scale, std::fabs(detail::at(r, k + i - 1, k)));
+    if (!(scale > 0.0f)) continue;
+
+    float tail = 0.0f;
+    for (std::int32_t i = 2; i <= len; ++i) {
+      const float xi = detail::at(r, k + i - 1, k) / scale;
+      v[static_cast<std::size_t>(i - 1)] = xi;
+      tail = std::fma(xi, xi, tail);
+    }
+    const float x1 = detail::at(r, k, k) / scale;
+    float alpha = std::sqrt(std::fma(x1, x1, tail));
+    if (x1 < 0.0f) alpha = -alpha;
+    // x(1) - alpha = (x(1)^2 - alpha^2) / (x(1) + alpha), and x(1) and alpha
+    // share their sign, so the denominator does not cancel.
+    v[0] = -tail / (x1 + alpha);
+
+    float peak = 0.0f;
+    for (std::int32_t i = 1; i <= len; ++i) peak = std::fmax(peak, std::fabs(v[static_cast<std::size_t>(i - 1)]));
+    detail::at(r, k, k) = alpha * scale;
+    for (std::int32_t i = 2; i <= len; ++i) detail::at(r, k + i - 1, k) = 0.0f;
+    // Already a multiple of e1: nothing to reflect.
+    if (!(peak > 0.0f)) continue;
+    float t = 0.0f;
+    for (std::int32_t i = 1; i <= len; ++i) {
+      float& vi = v[static_cast<std::size_t>(i - 1)];
+      vi = vi / peak;
+      t = std::fma(vi, vi, t);
+    }
+    const float length = std::sqrt(t);
+    for (std::int32_t i = 1; i <= len; ++i) v[static_cast<std::size_t>(i - 1)] /= length;
+
+    // R(k..m, j) = R(k..m, j) - 2 v (v^T R(k..m, j)) for the columns right of k.
+    for (std::int32_t j = k + 1; j <= n; ++j) {
+      float d = 0.0f;
+      for (std::int32_t i = 1; i <= len; ++i)
+        d = std::fma(v[static_cast<std::size_t>(i - 1)], detail::at(r, k + i - 1, j), d);
+      const float two_d = 2.0f * d;
+      for (std::int32_t i = 1; i <= len; ++i) {
+        float& e = detail::at(r, k + i - 1, j);
+        e = std::fma(-two_d, v[static_cast<std::size_t>(i - 1)], e);
+      }
+    }
+    // Q(i, k..m) = Q(i, k..m) - 2 (Q(i, k..m) v) v^T for every row.
+    for (std::int32_t i = 1; i <= m; ++i) {
+      float d = 0.0f;
+      for (std::int32_t l = 1; l <= len; ++l)
+        d = std::fma(detail::at(q, i, k + l - 1), v[static_cast<std::size_t>(l - 1)], d);
+      const float two_d = 2.0f * d;
+      for (std::int32_t l = 1; l <= len; ++l) {
+        float& e = detail::at(q, i, k + l - 1);
+        e = std::fma(-two_d, v[static_cast<std::size_t>(l - 1)], e);
+      }
+    }
+  }
+  return qr;
+}
+
+using factorize = t_qr (*)(const t_matrix&, const qr_settings&);
+
+t_qr by_dispatcher(const t_matrix& a, const qr_settings& qr_args) {
+  return m_decompqr(a, qr_args.method, qr_args.qr_tol, qr_args.permute);
+}
+
+t_qr by_stable_householder(const t_matrix& a, const qr_settings& qr_args) {
+  return stable_householder(a, qr_args.permute);
+}
+
+// Sweeps from R = A^T (U and V the identities, when given) while the error
+// measure is above `tolerance` and the limit admits them; leaves the last
+// triangular factor in `r` and returns the last measure.
+float sweeps(const t_matrix& a, float tolerance, std::int32_t limit, factorize factor, const qr_settings& qr_args,
+             t_matrix& r, t_matrix* u, t_matrix* v) {
+  const float eps = math_machine_eps();
+  r = m_trans(a);
   if (u != nullptr) {
     *u = m_identity(a.rows);
     *v = m_identity(a.cols);
@@ -43,14 +132,14 @@ t_matrix sweep_until_converged(const t_matrix& a, std::optional<float> tol, std:
   while (err > tolerance && iter <= limit) {
     {
       const t_matrix rt = m_trans(r);
-      t_qr f = m_decompqr(rt, qr_args.method, qr_args.qr_tol, qr_args.permute);
+      t_qr f = factor(rt, qr_args);
       r = f.R;
       if (u != nullptr) *u = m_prod_mat(*u, f.Q);
       m_destruct_qr(f);
     }
     {
       const t_matrix rt = m_trans(r);
-      t_qr f = m_decompqr(rt, qr_args.method, qr_args.qr_tol, qr_args.permute);
+      t_qr f = factor(rt, qr_args);
       r = f.R;
       if (v != nullptr) *v = m_prod_mat(*v, f.Q);
       m_destruct_qr(f);
@@ -62,6 +151,31 @@ t_matrix sweep_until_converged(const t_matrix& a, std::optional<float> tol, std:
     if (std::fabs(f) <= eps) f = 1.0f;
     err = e / f;
     ++iter;
+  }
+  return err;
+}
+
+// Runs the sweeps and returns the last triangular factor; with `u` and `v`
+// given, accumulates the orthogonal factors of the two half-steps into them.
+t_matrix sweep_until_converged(const t_matrix& a, std::optional<float> tol, std::optional<std::int32_t> maxiter,
+                               const qr_settings& qr_args, t_matrix* u, t_matrix* v, std::string_view diverge) {
+  const float eps = math_machine_eps();
+  const float tolerance = tol.value_or(eps);
+  // The default limit is held at the largest int32 for the tallest shapes.
+  const std::int32_t limit = maxiter.value_or(static_cast<std::int32_t>(std::min<std::int64_t>(
+      100 * static_cast<std::int64_t>(std::max(a.rows, a.cols)), std::numeric_limits<std::int32_t>::max())));
+
+  t_matrix r;
+  float err = sweeps(a, tolerance, limit, by_dispatcher, qr_args, r, u, v);
+  // The explicit reflections leave sub-diagonal entries below about 2^-12 of
+  // a column unreduced, so with Householder the measure can level off above
+  // any tolerance near eps. Only then, run again on the stable reflection and
+  // accept a measure at its own rounding floor.
+  if (err > tolerance && detail::method_is(qr_args.method, "ho")) {
+    const float floor = floor_roundings * static_cast<float>(std::min(a.rows, a.cols)) * eps;
+    err = sweeps(a, std::fmax(tolerance, floor), limit, by_stable_householder, qr_args, r, u, v);
+    if (err > std::fmax(tolerance, floor)) detail::m_fail(diverge, 301);
+    return r;
   }
   // A NaN measure ends the loop too, and is not reported: only a measure
   // still above the tolerance means the limit stopped the iteration.
