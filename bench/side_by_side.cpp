@@ -119,9 +119,10 @@ int main(int argc, char** argv) {
     const auto b = random_matrix(n, 2);
     std::vector<float> c(static_cast<std::size_t>(n) * n);
     row r{"m_prod_mat", n, 2.0 * n * n * n, 0, 0, -1};
-    r.peer = best_time([] {}, [&] { sgemm_("N", "N", &n, &n, &n, &one, a.elements.data(), &n, b.elements.data(), &n,
-                                          &zero, c.data(), &n); },
-                       budget);
+    r.peer = best_time(
+        [] {},
+        [&] { sgemm_("N", "N", &n, &n, &n, &one, a.elements.data(), &n, b.elements.data(), &n, &zero, c.data(), &n); },
+        budget);
     r.orvik = best_time([] {}, [&] { orvik::t_matrix p = orvik::m_prod_mat(a, b); }, budget);
     if (n <= 512) {
       r.reference =
@@ -137,24 +138,25 @@ int main(int argc, char** argv) {
     for (std::int32_t i = 0; i < n; ++i) x.elements[static_cast<std::size_t>(i)] = 1.0f / static_cast<float>(i + 1);
     std::vector<float> y(static_cast<std::size_t>(n));
     const double flops = 2.0 * n * n;
-    const double peer_n = best_time([] {}, [&] { sgemv_("N", &n, &n, &one, a.elements.data(), &n, x.elements.data(),
-                                                        &inc, &zero, y.data(), &inc); },
-                                    budget);
-    const double peer_t = best_time([] {}, [&] { sgemv_("T", &n, &n, &one, a.elements.data(), &n, x.elements.data(),
-                                                        &inc, &zero, y.data(), &inc); },
-                                    budget);
+    const double peer_n = best_time(
+        [] {},
+        [&] { sgemv_("N", &n, &n, &one, a.elements.data(), &n, x.elements.data(), &inc, &zero, y.data(), &inc); },
+        budget);
+    const double peer_t = best_time(
+        [] {},
+        [&] { sgemv_("T", &n, &n, &one, a.elements.data(), &n, x.elements.data(), &inc, &zero, y.data(), &inc); },
+        budget);
     row r1{"m_prod_vec1", n, flops, 0, peer_n, -1};
     r1.orvik = best_time([] {}, [&] { orvik::t_vector v = orvik::m_prod_vec1(a, x); }, budget);
-    r1.reference = best_time(
-        [] {}, [&] { ref.prod_vec(a.elements.data(), x.elements.data(), y.data(), n, n); }, 0.0);
+    r1.reference = best_time([] {}, [&] { ref.prod_vec(a.elements.data(), x.elements.data(), y.data(), n, n); }, 0.0);
     print(r1);
     row r2{"m_prod_vec_c", n, flops, 0, peer_n, r1.reference};
     r2.orvik = best_time([] {}, [&] { orvik::t_vector v = orvik::m_prod_vec_c(a, x); }, budget);
     print(r2);
     row r3{"m_prod_vec2", n, flops, 0, peer_t, -1};
     r3.orvik = best_time([] {}, [&] { orvik::t_vector v = orvik::m_prod_vec2(x, a); }, budget);
-    r3.reference = best_time(
-        [] {}, [&] { ref.prod_vec_left(x.elements.data(), a.elements.data(), y.data(), n, n); }, 0.0);
+    r3.reference =
+        best_time([] {}, [&] { ref.prod_vec_left(x.elements.data(), a.elements.data(), y.data(), n, n); }, 0.0);
     print(r3);
   }
 
@@ -166,31 +168,39 @@ int main(int argc, char** argv) {
     int info = 0;
     auto fresh = [&] { w = a.elements; };
     const double lu_flops = 2.0 / 3.0 * n * n * n;
-    const double getrf = best_time(fresh, [&] { sgetrf_(&n, &n, w.data(), &n, ipiv.data(), &info); }, budget);
+    const double getrf = best_time(
+        fresh, [&] { sgetrf_(&n, &n, w.data(), &n, ipiv.data(), &info); }, budget);
     const bool slow_reference = n > 512;
 
     row lu{"m_decomplu", n, lu_flops, 0, getrf, -1};
     lu.orvik = best_time([] {}, [&] { orvik::t_lu f = orvik::m_decomplu(a); }, budget);
-    if (!slow_reference) lu.reference = best_time(fresh, [&] { ref.lu(w.data(), n, n); }, 0.0);
+    if (!slow_reference)
+      lu.reference = best_time(
+          fresh, [&] { ref.lu(w.data(), n, n); }, 0.0);
     print(lu);
     row lum{"m_decomplu_m", n, lu_flops, 0, getrf, lu.reference};
     lum.orvik = best_time([] {}, [&] { orvik::t_m_and_p f = orvik::m_decomplu_m(a); }, budget);
     print(lum);
 
-    const double potrf = best_time(fresh, [&] { spotrf_("L", &n, w.data(), &n, &info); }, budget);
+    const double potrf = best_time(
+        fresh, [&] { spotrf_("L", &n, w.data(), &n, &info); }, budget);
     row chol{"m_decompcholesky", n, 1.0 / 3.0 * n * n * n, 0, potrf, -1};
     chol.orvik = best_time([] {}, [&] { orvik::t_m_and_p f = orvik::m_decompcholesky(a); }, budget);
     if (!slow_reference) {
-      chol.reference = best_time(fresh, [&] { ref.cholesky(w.data(), n, 0x1p-24f); }, 0.0);
+      chol.reference = best_time(
+          fresh, [&] { ref.cholesky(w.data(), n, 0x1p-24f); }, 0.0);
     }
     print(chol);
 
     const int lwork = 64 * n;
     std::vector<float> work(static_cast<std::size_t>(lwork));
-    const double getri = best_time(fresh, [&] {
-      sgetrf_(&n, &n, w.data(), &n, ipiv.data(), &info);
-      sgetri_(&n, w.data(), &n, ipiv.data(), work.data(), &lwork, &info);
-    }, budget);
+    const double getri = best_time(
+        fresh,
+        [&] {
+          sgetrf_(&n, &n, w.data(), &n, ipiv.data(), &info);
+          sgetri_(&n, w.data(), &n, ipiv.data(), work.data(), &lwork, &info);
+        },
+        budget);
     row inv{"m_inverse_gaussj", n, 2.0 * n * n * n, 0, getri, -1};
     inv.orvik = best_time([] {}, [&] { orvik::t_matrix x = orvik::m_inverse_gaussj(a); }, budget);
     if (!slow_reference) {

@@ -12,8 +12,7 @@
 // Targets whose MulAdd would be a multiply and an add (two roundings) are not
 // compiled, and those the dispatcher below never picks are left out too.
 #ifndef HWY_DISABLED_TARGETS
-#define HWY_DISABLED_TARGETS \
-  (HWY_SSSE3 | HWY_SSE4 | HWY_AVX3_DL | HWY_SVE | HWY_SVE2 | HWY_SVE_256 | HWY_SVE2_128)
+#define HWY_DISABLED_TARGETS (HWY_SSSE3 | HWY_SSE4 | HWY_AVX3_DL | HWY_SVE | HWY_SVE2 | HWY_SVE_256 | HWY_SVE2_128)
 #endif
 // Highway's debug checks call into libhwy, which the library does not link.
 #ifndef HWY_IS_DEBUG_BUILD
@@ -70,10 +69,10 @@ constexpr size_t kNC = 2040;
 class buffer {
  public:
   explicit buffer(size_t count)
-      : data_(static_cast<float*>(::operator new(std::max<size_t>(count, 1) * sizeof(float), std::align_val_t{64}))) {}
+      : data_(static_cast<float*>(::operator new (std::max<size_t>(count, 1) * sizeof(float), std::align_val_t{64}))) {}
   buffer(const buffer&) = delete;
   buffer& operator=(const buffer&) = delete;
-  ~buffer() { ::operator delete(data_, std::align_val_t{64}); }
+  ~buffer() { ::operator delete (data_, std::align_val_t{64}); }
   float* get() const { return data_; }
 
  private:
@@ -105,29 +104,29 @@ HWY_NOINLINE void micro_tile(size_t kc, const float* HWY_RESTRICT pa, const floa
   ORVIK_TILE_COLUMNS(ORVIK_DECLARE)
 #undef ORVIK_DECLARE
   if (load) {
-#define ORVIK_LOAD(j)                           \
-  c0_##j = hn::LoadU(d, c + (j) * ldc);         \
-  c1_##j = hn::LoadU(d, c + (j) * ldc + N);
+#define ORVIK_LOAD(j)                 \
+  c0_##j = hn::LoadU(d, c + (j)*ldc); \
+  c1_##j = hn::LoadU(d, c + (j)*ldc + N);
     ORVIK_TILE_COLUMNS(ORVIK_LOAD)
 #undef ORVIK_LOAD
   }
   for (size_t l = 0; l < kc; ++l) {
     const V a0 = hn::Load(d, pa);
     const V a1 = hn::Load(d, pa + N);
-#define ORVIK_STEP(j)                                  \
-  {                                                    \
-    const V b = hn::Set(d, pb[j]);                     \
-    c0_##j = step<kSubtract>(a0, b, c0_##j);           \
-    c1_##j = step<kSubtract>(a1, b, c1_##j);           \
+#define ORVIK_STEP(j)                        \
+  {                                          \
+    const V b = hn::Set(d, pb[j]);           \
+    c0_##j = step<kSubtract>(a0, b, c0_##j); \
+    c1_##j = step<kSubtract>(a1, b, c1_##j); \
   }
     ORVIK_TILE_COLUMNS(ORVIK_STEP)
 #undef ORVIK_STEP
     pa += 2 * N;
     pb += kNR;
   }
-#define ORVIK_STORE(j)                      \
-  hn::StoreU(c0_##j, d, c + (j) * ldc);     \
-  hn::StoreU(c1_##j, d, c + (j) * ldc + N);
+#define ORVIK_STORE(j)                \
+  hn::StoreU(c0_##j, d, c + (j)*ldc); \
+  hn::StoreU(c1_##j, d, c + (j)*ldc + N);
   ORVIK_TILE_COLUMNS(ORVIK_STORE)
 #undef ORVIK_STORE
 }
@@ -226,7 +225,7 @@ void gemm_blocked(size_t m, size_t n, size_t k, operand a, operand b, float* c, 
 }
 
 void gemm_impl(std::int32_t m, std::int32_t n, std::int32_t k, operand a, operand b, float* c, std::ptrdiff_t ldc,
-          gemm_mode mode) noexcept {
+               gemm_mode mode) noexcept {
   if (m <= 0 || n <= 0) return;
   if (k <= 0) {
     if (mode == gemm_mode::assign) {
@@ -430,63 +429,105 @@ void deflate_rank_one(float* b, std::int32_t n, float factor, const float* v) no
 
 constexpr std::int32_t kPanel = 64;
 
-void lu(float* a, std::int32_t rows, std::int32_t cols) noexcept {
-  const auto r = static_cast<ptrdiff_t>(rows);
-  const ptrdiff_t lda = r;
-  const ptrdiff_t mn = std::min(rows, cols);
+// x = x / pivot elementwise, each quotient correctly rounded as in the loop.
+void divide(float* x, float pivot, size_t count) {
+  const D d;
+  const size_t N = hn::Lanes(d);
+  const V vp = hn::Set(d, pivot);
+  size_t i = 0;
+  for (; i + N <= count; i += N) hn::StoreU(hn::Div(hn::LoadU(d, x + i), vp), d, x + i);
+  for (; i < count; ++i) x[i] = x[i] / pivot;
+}
+
+constexpr ptrdiff_t kLuLeaf = 16;
+
+// Rows [k0, k1) of columns [j0, j1) receive the terms of the unit lower
+// triangle on those rows: x(i, j) -= l(i, k) * x(k, j) for k0 <= k < i in
+// increasing order. Halving the rows turns most of the work into gemm.
+void lower_solve(float* a, ptrdiff_t lda, ptrdiff_t k0, ptrdiff_t k1, ptrdiff_t j0, ptrdiff_t j1) {
+  if (j0 >= j1 || k1 - k0 < 2) return;
   auto at = [&](ptrdiff_t i, ptrdiff_t j) -> float& { return a[i + j * lda]; };
-  for (ptrdiff_t k0 = 0; k0 < mn; k0 += kPanel) {
-    const ptrdiff_t k1 = std::min<ptrdiff_t>(k0 + kPanel, mn);
-    // The panel, column by column: multipliers, then their terms in the
-    // panel's later columns.
-    for (ptrdiff_t k = k0; k < k1; ++k) {
-      const float pivot = at(k, k);
-      float* col_k = &at(0, k);
-      for (ptrdiff_t i = k + 1; i < r; ++i) col_k[i] = col_k[i] / pivot;
-      for (ptrdiff_t j = k + 1; j < k1; ++j) {
-        axpy<true>(&at(k + 1, j), at(k, j), col_k + k + 1, static_cast<size_t>(r - k - 1));
-      }
-    }
-    if (k1 >= cols) continue;
-    // The panel's rows right of it (rows of U): their terms from the
-    // panel's multipliers above them.
-    for (ptrdiff_t j = k1; j < cols; ++j) {
-      for (ptrdiff_t k = k0; k < k1; ++k) {
+  if (k1 - k0 <= kLuLeaf) {
+    for (ptrdiff_t j = j0; j < j1; ++j) {
+      for (ptrdiff_t k = k0; k < k1 - 1; ++k) {
         axpy<true>(&at(k + 1, j), at(k, j), &at(k + 1, k), static_cast<size_t>(k1 - k - 1));
       }
     }
-    if (k1 >= r) continue;
-    gemm_impl(static_cast<std::int32_t>(r - k1), static_cast<std::int32_t>(cols - k1), static_cast<std::int32_t>(k1 - k0),
-         operand{&at(k1, k0), 1, lda}, operand{&at(k0, k1), 1, lda}, &at(k1, k1), lda, gemm_mode::subtract);
+    return;
   }
+  const ptrdiff_t km = k0 + (k1 - k0) / 2;
+  lower_solve(a, lda, k0, km, j0, j1);
+  gemm_impl(static_cast<std::int32_t>(k1 - km), static_cast<std::int32_t>(j1 - j0), static_cast<std::int32_t>(km - k0),
+            operand{&at(km, k0), 1, lda}, operand{&at(k0, j0), 1, lda}, &at(km, j0), lda, gemm_mode::subtract);
+  lower_solve(a, lda, km, k1, j0, j1);
+}
+
+// Columns [c0, c1) of the compact LU (c1 <= min(rows, cols)), every term
+// from the columns left of c0 already received: the left half, the rows of
+// U it owns in the right half, the rest of the right half through gemm,
+// then the right half.
+void lu_columns(float* a, ptrdiff_t r, ptrdiff_t c0, ptrdiff_t c1) {
+  const ptrdiff_t lda = r;
+  auto at = [&](ptrdiff_t i, ptrdiff_t j) -> float& { return a[i + j * lda]; };
+  if (c1 - c0 <= kLuLeaf) {
+    for (ptrdiff_t k = c0; k < c1; ++k) {
+      float* col_k = &at(0, k);
+      divide(col_k + k + 1, col_k[k], static_cast<size_t>(r - k - 1));
+      for (ptrdiff_t j = k + 1; j < c1; ++j) {
+        axpy<true>(&at(k + 1, j), at(k, j), col_k + k + 1, static_cast<size_t>(r - k - 1));
+      }
+    }
+    return;
+  }
+  const ptrdiff_t cm = c0 + (c1 - c0) / 2;
+  lu_columns(a, r, c0, cm);
+  lower_solve(a, lda, c0, cm, cm, c1);
+  gemm_impl(static_cast<std::int32_t>(r - cm), static_cast<std::int32_t>(c1 - cm), static_cast<std::int32_t>(cm - c0),
+            operand{&at(cm, c0), 1, lda}, operand{&at(c0, cm), 1, lda}, &at(cm, cm), lda, gemm_mode::subtract);
+  lu_columns(a, r, cm, c1);
+}
+
+void lu(float* a, std::int32_t rows, std::int32_t cols) noexcept {
+  const ptrdiff_t mn = std::min(rows, cols);
+  lu_columns(a, rows, 0, mn);
+  // A wide matrix: the columns right of the square part are rows of U only.
+  lower_solve(a, rows, 0, mn, mn, cols);
+}
+
+// Columns [c0, c1) of the lower triangle, every term from the columns left
+// of c0 already received; halves as for LU. The trailing columns take the
+// left half's terms in column blocks, so that little of the scratch part
+// above the diagonal is computed.
+bool cholesky_columns(float* w, ptrdiff_t n, ptrdiff_t c0, ptrdiff_t c1, float eps) {
+  const ptrdiff_t lda = n;
+  auto at = [&](ptrdiff_t i, ptrdiff_t j) -> float& { return w[i + j * lda]; };
+  if (c1 - c0 <= kLuLeaf) {
+    for (ptrdiff_t k = c0; k < c1; ++k) {
+      if (!(at(k, k) > eps)) return false;
+      const float dk = std::sqrt(at(k, k));
+      at(k, k) = dk;
+      divide(&at(k + 1, k), dk, static_cast<size_t>(n - k - 1));
+      for (ptrdiff_t j = k + 1; j < c1; ++j) axpy<true>(&at(j, j), at(j, k), &at(j, k), static_cast<size_t>(n - j));
+    }
+    return true;
+  }
+  const ptrdiff_t cm = c0 + (c1 - c0) / 2;
+  if (!cholesky_columns(w, n, c0, cm, eps)) return false;
+  for (ptrdiff_t j0 = cm; j0 < c1; j0 += kPanel) {
+    const ptrdiff_t jw = std::min<ptrdiff_t>(kPanel, c1 - j0);
+    gemm_impl(static_cast<std::int32_t>(n - j0), static_cast<std::int32_t>(jw), static_cast<std::int32_t>(cm - c0),
+              operand{&at(j0, c0), 1, lda}, operand{&at(j0, c0), lda, 1}, &at(j0, j0), lda, gemm_mode::subtract);
+  }
+  return cholesky_columns(w, n, cm, c1, eps);
 }
 
 bool cholesky(float* w, std::int32_t n, float eps) noexcept {
-  const ptrdiff_t lda = n;
-  auto at = [&](ptrdiff_t i, ptrdiff_t j) -> float& { return w[i + j * lda]; };
   // The reference tests each diagonal entry after every update of it. An
   // update subtracts a square, so the entry never grows, and once it fails
   // the test (<= eps or NaN) it fails every later one: it fails somewhere
   // exactly when it fails just before its square root is taken, which is
   // where it is tested here. Every failure has the same number and message.
-  for (ptrdiff_t k0 = 0; k0 < n; k0 += kPanel) {
-    const ptrdiff_t k1 = std::min<ptrdiff_t>(k0 + kPanel, n);
-    for (ptrdiff_t k = k0; k < k1; ++k) {
-      if (!(at(k, k) > eps)) return false;
-      const float dk = std::sqrt(at(k, k));
-      at(k, k) = dk;
-      for (ptrdiff_t i = k + 1; i < n; ++i) at(i, k) = at(i, k) / dk;
-      for (ptrdiff_t j = k + 1; j < k1; ++j) axpy<true>(&at(j, j), at(j, k), &at(j, k), static_cast<size_t>(n - j));
-    }
-    // The trailing lower triangle, one block of columns at a time; the part
-    // of a diagonal block above the diagonal is scratch.
-    for (ptrdiff_t j0 = k1; j0 < n; j0 += kPanel) {
-      const ptrdiff_t jw = std::min<ptrdiff_t>(kPanel, n - j0);
-      gemm_impl(static_cast<std::int32_t>(n - j0), static_cast<std::int32_t>(jw), static_cast<std::int32_t>(k1 - k0),
-           operand{&at(j0, k0), 1, lda}, operand{&at(j0, k0), lda, 1}, &at(j0, j0), lda, gemm_mode::subtract);
-    }
-  }
-  return true;
+  return cholesky_columns(w, n, 0, n, eps);
 }
 
 constexpr std::int32_t kJordanPanel = 32;
@@ -572,11 +613,11 @@ bool jordan(float* t, float* x, ptrdiff_t n, float eps, float* det) {
         }
         if (k0 > 0) {
           gemm_impl(static_cast<std::int32_t>(k0), static_cast<std::int32_t>(w), static_cast<std::int32_t>(kb),
-               operand{f, 1, ld}, operand{rk, 1, kb}, yc, ld, gemm_mode::subtract);
+                    operand{f, 1, ld}, operand{rk, 1, kb}, yc, ld, gemm_mode::subtract);
         }
         if (k1 < n) {
           gemm_impl(static_cast<std::int32_t>(n - k1), static_cast<std::int32_t>(w), static_cast<std::int32_t>(kb),
-               operand{f + k1, 1, ld}, operand{rk, 1, kb}, yc + k1, ld, gemm_mode::subtract);
+                    operand{f + k1, 1, ld}, operand{rk, 1, kb}, yc + k1, ld, gemm_mode::subtract);
         }
       }
     };
@@ -669,9 +710,9 @@ namespace orvik::kernels {
 const kernel_table* fused_kernels() noexcept {
 #if HWY_ARCH_X86 && defined(__GNUC__)
   __builtin_cpu_init();
-  const bool avx2 = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma") &&
-                    __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2") &&
-                    __builtin_cpu_supports("sse4.2") && __builtin_cpu_supports("popcnt");
+  const bool avx2 = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma") && __builtin_cpu_supports("bmi") &&
+                    __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("sse4.2") &&
+                    __builtin_cpu_supports("popcnt");
 #if HWY_TARGETS & HWY_AVX3
   // ORVIK_KERNELS=avx2 keeps an AVX-512 machine on the AVX2 kernels, so
   // that one machine can test both.

@@ -103,7 +103,8 @@ bool cholesky_ref(float* w, std::int32_t n, float eps) noexcept {
     w[idx(k, k, n)] = d;
     for (std::int32_t i = k + 1; i < n; ++i) w[idx(i, k, n)] = w[idx(i, k, n)] / d;
     for (std::int32_t j = k + 1; j < n; ++j) {
-      for (std::int32_t i = j; i < n; ++i) w[idx(i, j, n)] = std::fma(-w[idx(j, k, n)], w[idx(i, k, n)], w[idx(i, j, n)]);
+      for (std::int32_t i = j; i < n; ++i)
+        w[idx(i, j, n)] = std::fma(-w[idx(j, k, n)], w[idx(i, k, n)], w[idx(i, j, n)]);
       if (!(w[idx(j, j, n)] > eps)) return false;
     }
   }

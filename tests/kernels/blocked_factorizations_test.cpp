@@ -55,7 +55,7 @@ std::vector<float> lower_triangle(const std::vector<float>& a, std::int32_t n) {
 }
 
 const std::pair<std::int32_t, std::int32_t> lu_shapes[] = {
-    {1, 1},   {1, 9},   {9, 1},    {2, 3},   {3, 2},   {63, 63},  {64, 64},  {65, 65},   {127, 127},
+    {1, 1},     {1, 9},    {9, 1},    {2, 3},    {3, 2},    {63, 63}, {64, 64}, {65, 65},  {127, 127},
     {129, 129}, {200, 70}, {70, 200}, {131, 67}, {67, 131}, {1, 150}, {150, 1}, {64, 200}, {200, 64}};
 
 TEST(BlockedLu, MatchesTheRowByRowReference) {
@@ -224,8 +224,8 @@ TEST(BlockedGaussJordan, SingularColumnsAndSpecialValuesMatchTheReference) {
 TEST(BlockedGaussJordan, RankMatchesTheReference) {
   std::mt19937 gen(33);
   const float eps = 0x1p-24f;
-  for (const auto& [r, c] : {std::pair{1, 1}, std::pair{5, 3}, std::pair{3, 5}, std::pair{40, 40},
-                             std::pair{70, 33}, std::pair{33, 70}}) {
+  for (const auto& [r, c] :
+       {std::pair{1, 1}, std::pair{5, 3}, std::pair{3, 5}, std::pair{40, 40}, std::pair{70, 33}, std::pair{33, 70}}) {
     for (const int kind : {0, 1, 2}) {
       auto a = test::spread_values(gen, static_cast<std::size_t>(r) * c);
       if (kind == 1) {

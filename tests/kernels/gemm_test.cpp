@@ -87,8 +87,8 @@ TEST(GemmKernel, MatchesTheReferenceOnThinFlatAndWideShapes) {
   std::mt19937 gen(99);
   // Very thin, very flat, long in the terms, and past the column block.
   const std::tuple<std::int32_t, std::int32_t, std::int32_t> shapes[] = {
-      {1, 1, 1},   {1, 300, 4},  {300, 1, 4},  {2, 2, 1000}, {1, 1, 777},
-      {389, 3, 2}, {3, 389, 2},  {5, 2041, 3}, {33, 13, 0},  {0, 5, 5}};
+      {1, 1, 1},   {1, 300, 4}, {300, 1, 4},  {2, 2, 1000}, {1, 1, 777},
+      {389, 3, 2}, {3, 389, 2}, {5, 2041, 3}, {33, 13, 0},  {0, 5, 5}};
   for (const auto& [m, n, k] : shapes) {
     for (const gemm_mode mode : all_modes) {
       EXPECT_TRUE(gemm_agrees(gen, m, n, k, mode, layout{false, false, 0}));

@@ -7,7 +7,6 @@
 #include "kernels/kernels.hpp"
 #include "matrix/matrix_internal.hpp"
 
-
 namespace orvik {
 
 t_m_and_p m_decompcholesky(const t_matrix& a, std::optional<bool> permute) {
