@@ -131,13 +131,49 @@ HWY_NOINLINE void micro_tile(size_t kc, const float* HWY_RESTRICT pa, const floa
 #undef ORVIK_STORE
 }
 
+// The 4 x 4 block of a at rows j.., columns c.. (leading dimension m),
+// transposed: w[t] holds row j + t across the four columns.
+HWY_INLINE void transposed_block(const float* a, size_t m, hn::Vec<hn::Full128<float>> w[4]) {
+  const hn::Full128<float> d4;
+  const auto v0 = hn::LoadU(d4, a);
+  const auto v1 = hn::LoadU(d4, a + m);
+  const auto v2 = hn::LoadU(d4, a + 2 * m);
+  const auto v3 = hn::LoadU(d4, a + 3 * m);
+  const auto t0 = hn::InterleaveLower(d4, v0, v1);
+  const auto t1 = hn::InterleaveLower(d4, v2, v3);
+  const auto t2 = hn::InterleaveUpper(d4, v0, v1);
+  const auto t3 = hn::InterleaveUpper(d4, v2, v3);
+  w[0] = hn::ConcatLowerLower(d4, t1, t0);
+  w[1] = hn::ConcatUpperUpper(d4, t1, t0);
+  w[2] = hn::ConcatLowerLower(d4, t3, t2);
+  w[3] = hn::ConcatUpperUpper(d4, t3, t2);
+}
+
 // kc x nc block of b into slivers of kNR columns, each kc rows of kNR
 // values; columns past nc are zeros.
 void pack_b(operand b, size_t kc, size_t nc, float* HWY_RESTRICT out) {
   for (size_t jr = 0; jr < nc; jr += kNR) {
     const size_t w = std::min(kNR, nc - jr);
     float* dst = out + jr * kc;
-    for (size_t jj = 0; jj < w; ++jj) {
+    size_t first = 0;
+    if (b.row_stride == 1 && w == kNR) {
+      // Column-major b: 4 x 4 blocks transposed in registers.
+      const hn::Full128<float> d4;
+      const size_t kc4 = kc / 4 * 4;
+      const auto cs = static_cast<size_t>(b.col_stride);
+      for (; first + 4 <= kNR; first += 4) {
+        const float* src = b.data + (jr + first) * cs;
+        for (size_t l = 0; l < kc4; l += 4) {
+          hn::Vec<hn::Full128<float>> t[4];
+          transposed_block(src + l, cs, t);
+          for (size_t q = 0; q < 4; ++q) hn::StoreU(t[q], d4, dst + (l + q) * kNR + first);
+        }
+        for (size_t l = kc4; l < kc; ++l) {
+          for (size_t jj = first; jj < first + 4; ++jj) dst[l * kNR + jj] = b.data[(jr + jj) * cs + l];
+        }
+      }
+    }
+    for (size_t jj = first; jj < w; ++jj) {
       const float* src = b.data + static_cast<ptrdiff_t>(jr + jj) * b.col_stride;
       if (b.row_stride == 1) {
         for (size_t l = 0; l < kc; ++l) dst[l * kNR + jj] = src[l];
@@ -294,24 +330,6 @@ void prod_vec(const float* a, const float* x, float* y, std::int32_t rows, std::
     }
   }
   for (; j < n; ++j) axpy<false>(y, x[j], a + j * m, m);
-}
-
-// The 4 x 4 block of a at rows j.., columns c.. (leading dimension m),
-// transposed: w[t] holds row j + t across the four columns.
-HWY_INLINE void transposed_block(const float* a, size_t m, hn::Vec<hn::Full128<float>> w[4]) {
-  const hn::Full128<float> d4;
-  const auto v0 = hn::LoadU(d4, a);
-  const auto v1 = hn::LoadU(d4, a + m);
-  const auto v2 = hn::LoadU(d4, a + 2 * m);
-  const auto v3 = hn::LoadU(d4, a + 3 * m);
-  const auto t0 = hn::InterleaveLower(d4, v0, v1);
-  const auto t1 = hn::InterleaveLower(d4, v2, v3);
-  const auto t2 = hn::InterleaveUpper(d4, v0, v1);
-  const auto t3 = hn::InterleaveUpper(d4, v2, v3);
-  w[0] = hn::ConcatLowerLower(d4, t1, t0);
-  w[1] = hn::ConcatUpperUpper(d4, t1, t0);
-  w[2] = hn::ConcatLowerLower(d4, t3, t2);
-  w[3] = hn::ConcatUpperUpper(d4, t3, t2);
 }
 
 void prod_vec_left(const float* x, const float* a, float* y, std::int32_t rows, std::int32_t cols) noexcept {
