@@ -6,6 +6,17 @@
 #include <cstring>
 
 namespace orvik::kernels {
+
+const kernel_table& optimised_kernels() noexcept {
+#if defined(ORVIK_HAVE_HIGHWAY)
+  static const kernel_table* const fused = fused_kernels();
+  if (fused != nullptr) return *fused;
+#endif
+  // Without a fused multiply-add instruction a faster loop would have to
+  // round twice per step, so the reference loops are the fast ones.
+  return reference_kernels();
+}
+
 namespace {
 
 const kernel_table& choose() noexcept {

@@ -5,7 +5,11 @@
 // that must return exactly its bits. The table in use is chosen once per
 // process: the reference table when the library was configured with
 // ORVIK_REFERENCE_KERNELS or when the environment variable ORVIK_KERNELS is
-// "reference" at the first call, the optimised table otherwise.
+// "reference" at the first call, the optimised table otherwise. The
+// optimised table is built with Google Highway for the best instruction set
+// with a fused multiply-add the processor has (AVX-512, AVX2 with FMA, NEON;
+// ORVIK_KERNELS=avx2 caps it at AVX2); without one, or without Highway at
+// build time, it is the reference table.
 //
 // Every output element receives its terms in increasing order, one fused
 // multiply-add each, from its specified start; a version may visit the
@@ -16,6 +20,20 @@
 #include <cstdint>
 
 namespace orvik::kernels {
+
+// Where each output of a general product starts and which way its terms go:
+// from 0.0 adding (assign), from its current value adding (add) or
+// subtracting (subtract).
+enum class gemm_mode : std::uint8_t { assign, add, subtract };
+
+// A read-only matrix operand: element (i, j), 0-based, is
+// data[i * row_stride + j * col_stride], so a transpose or a block of a
+// larger matrix needs no copy.
+struct operand {
+  const float* data;
+  std::ptrdiff_t row_stride;
+  std::ptrdiff_t col_stride;
+};
 
 struct kernel_table {
   const char* name;
@@ -48,10 +66,48 @@ struct kernel_table {
   // b(k, j) = b(k, j) - factor * (v(k) * v(j)), the inner product rounded
   // first and the update one fused step.
   void (*deflate_rank_one)(float* b, std::int32_t n, float factor, const float* v) noexcept;
+
+  // c (m x n, column-major, leading dimension ldc) receives a (m x k) times
+  // b (k x n): c(i, j) = fma(+/-a(i, l), b(l, j), c(i, j)) for l = 0 .. k-1
+  // in increasing order, from 0.0 (assign) or from c(i, j) (add, subtract).
+  void (*gemm)(std::int32_t m, std::int32_t n, std::int32_t k, operand a, operand b, float* c, std::ptrdiff_t ldc,
+               gemm_mode mode) noexcept;
+
+  // The compact Doolittle LU of a (rows x cols, column-major) in place:
+  // a(i, j) = a(i, j) - sum of a(i, l) * a(l, j) for l < min(i, j), one
+  // fused step each in increasing l, then divided by a(j, j) when j < i.
+  // Pivots are not tested.
+  void (*lu)(float* a, std::int32_t rows, std::int32_t cols) noexcept;
+
+  // The outer-product Cholesky of the lower triangle of w (n x n) in place:
+  // the factor is left in the lower triangle; the upper one is scratch.
+  // False when a pivot is not greater than eps (a NaN pivot included); the
+  // first pivot is tested before its square root too.
+  bool (*cholesky)(float* w, std::int32_t n, float eps) noexcept;
+
+  // Gauss-Jordan with row pivoting on t (n x n), applied to x (n x n) as
+  // well: x becomes the inverse. False when the largest candidate pivot of
+  // a column has magnitude <= eps. t is scratch afterwards.
+  bool (*gauss_jordan_inverse)(float* t, float* x, std::int32_t n, float eps) noexcept;
+
+  // The determinant by the same elimination: the sign of each exchange and
+  // each pivot as d / (1 / pivot); 0.0 as soon as a pivot is <= eps.
+  float (*gauss_jordan_det)(float* t, std::int32_t n, float eps) noexcept;
+
+  // The number of pivots (magnitude > eps) forward elimination finds in t
+  // (rows x cols); the pivot row moves on only when a column yields one.
+  std::int32_t (*gauss_jordan_rank)(float* t, std::int32_t rows, std::int32_t cols, float eps) noexcept;
 };
 
 const kernel_table& reference_kernels() noexcept;
+// The fastest table this processor runs: the Highway-built kernels of the
+// best instruction set with a fused multiply-add, or the reference table
+// where there is none (or the library was built without Highway).
 const kernel_table& optimised_kernels() noexcept;
+#if defined(ORVIK_HAVE_HIGHWAY)
+// The fused kernels of the best target the processor runs, or null.
+const kernel_table* fused_kernels() noexcept;
+#endif
 // The table every operation calls through.
 const kernel_table& active_kernels() noexcept;
 
@@ -76,6 +132,21 @@ inline void subtract_scaled(float* y, std::ptrdiff_t y_stride, float f, const fl
 }
 inline void deflate_rank_one(float* b, std::int32_t n, float factor, const float* v) noexcept {
   active_kernels().deflate_rank_one(b, n, factor, v);
+}
+inline void gemm(std::int32_t m, std::int32_t n, std::int32_t k, operand a, operand b, float* c, std::ptrdiff_t ldc,
+                 gemm_mode mode) noexcept {
+  active_kernels().gemm(m, n, k, a, b, c, ldc, mode);
+}
+inline void lu(float* a, std::int32_t rows, std::int32_t cols) noexcept { active_kernels().lu(a, rows, cols); }
+inline bool cholesky(float* w, std::int32_t n, float eps) noexcept { return active_kernels().cholesky(w, n, eps); }
+inline bool gauss_jordan_inverse(float* t, float* x, std::int32_t n, float eps) noexcept {
+  return active_kernels().gauss_jordan_inverse(t, x, n, eps);
+}
+inline float gauss_jordan_det(float* t, std::int32_t n, float eps) noexcept {
+  return active_kernels().gauss_jordan_det(t, n, eps);
+}
+inline std::int32_t gauss_jordan_rank(float* t, std::int32_t rows, std::int32_t cols, float eps) noexcept {
+  return active_kernels().gauss_jordan_rank(t, rows, cols, eps);
 }
 
 }  // namespace orvik::kernels

@@ -4,8 +4,10 @@
 
 #include "kernels/kernels.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <utility>
 
 namespace orvik::kernels {
 namespace {
@@ -66,11 +68,143 @@ void deflate_rank_one_ref(float* b, std::int32_t n, float factor, const float* v
   }
 }
 
+void gemm_ref(std::int32_t m, std::int32_t n, std::int32_t k, operand a, operand b, float* c, std::ptrdiff_t ldc,
+              gemm_mode mode) noexcept {
+  for (std::ptrdiff_t i = 0; i < m; ++i) {
+    for (std::ptrdiff_t j = 0; j < n; ++j) {
+      float s = mode == gemm_mode::assign ? 0.0f : c[i + j * ldc];
+      for (std::ptrdiff_t l = 0; l < k; ++l) {
+        const float x = a.data[i * a.row_stride + l * a.col_stride];
+        const float y = b.data[l * b.row_stride + j * b.col_stride];
+        s = mode == gemm_mode::subtract ? std::fma(-x, y, s) : std::fma(x, y, s);
+      }
+      c[i + j * ldc] = s;
+    }
+  }
+}
+
+// Row by row, as the operation describes it.
+void lu_ref(float* a, std::int32_t rows, std::int32_t cols) noexcept {
+  for (std::int32_t i = 0; i < rows; ++i) {
+    for (std::int32_t j = 0; j < cols; ++j) {
+      float s = a[idx(i, j, rows)];
+      for (std::int32_t l = 0; l < std::min(i, j); ++l) s = std::fma(-a[idx(i, l, rows)], a[idx(l, j, rows)], s);
+      if (j < i) s = s / a[idx(j, j, rows)];
+      a[idx(i, j, rows)] = s;
+    }
+  }
+}
+
+bool cholesky_ref(float* w, std::int32_t n, float eps) noexcept {
+  if (n == 0) return true;
+  if (!(w[0] > eps)) return false;
+  for (std::int32_t k = 0; k < n - 1; ++k) {
+    const float d = std::sqrt(w[idx(k, k, n)]);
+    w[idx(k, k, n)] = d;
+    for (std::int32_t i = k + 1; i < n; ++i) w[idx(i, k, n)] = w[idx(i, k, n)] / d;
+    for (std::int32_t j = k + 1; j < n; ++j) {
+      for (std::int32_t i = j; i < n; ++i)
+        w[idx(i, j, n)] = std::fma(-w[idx(j, k, n)], w[idx(i, k, n)], w[idx(i, j, n)]);
+      if (!(w[idx(j, j, n)] > eps)) return false;
+    }
+  }
+  w[idx(n - 1, n - 1, n)] = std::sqrt(w[idx(n - 1, n - 1, n)]);
+  return true;
+}
+
+std::int32_t pivot_row(const float* t, std::int32_t rows, std::int32_t first, std::int32_t col) noexcept {
+  std::int32_t p = first;
+  for (std::int32_t i = first + 1; i < rows; ++i) {
+    if (std::fabs(t[idx(i, col, rows)]) > std::fabs(t[idx(p, col, rows)])) p = i;
+  }
+  return p;
+}
+
+void exchange_rows(float* t, std::int32_t rows, std::int32_t cols, std::int32_t i, std::int32_t p) noexcept {
+  for (std::int32_t j = 0; j < cols; ++j) std::swap(t[idx(i, j, rows)], t[idx(p, j, rows)]);
+}
+
+void scale_row(float* t, std::int32_t rows, std::int32_t cols, std::int32_t k, float r) noexcept {
+  for (std::int32_t j = 0; j < cols; ++j) t[idx(k, j, rows)] = t[idx(k, j, rows)] * r;
+}
+
+// Row i minus f times row k, all columns.
+void eliminate_row(float* t, std::int32_t rows, std::int32_t cols, std::int32_t i, std::int32_t k, float f) noexcept {
+  for (std::int32_t j = 0; j < cols; ++j) t[idx(i, j, rows)] = std::fma(-f, t[idx(k, j, rows)], t[idx(i, j, rows)]);
+}
+
+bool gauss_jordan_inverse_ref(float* t, float* x, std::int32_t n, float eps) noexcept {
+  for (std::int32_t k = 0; k < n; ++k) {
+    const std::int32_t p = pivot_row(t, n, k, k);
+    if (std::fabs(t[idx(p, k, n)]) <= eps) return false;
+    if (p != k) {
+      exchange_rows(t, n, n, k, p);
+      exchange_rows(x, n, n, k, p);
+    }
+    const float r = 1.0f / t[idx(k, k, n)];
+    scale_row(t, n, n, k, r);
+    scale_row(x, n, n, k, r);
+    for (std::int32_t i = 0; i < n; ++i) {
+      if (i == k) continue;
+      const float f = t[idx(i, k, n)];
+      eliminate_row(t, n, n, i, k, f);
+      eliminate_row(x, n, n, i, k, f);
+    }
+  }
+  return true;
+}
+
+float gauss_jordan_det_ref(float* t, std::int32_t n, float eps) noexcept {
+  float d = 1.0f;
+  for (std::int32_t k = 0; k < n; ++k) {
+    const std::int32_t p = pivot_row(t, n, k, k);
+    if (std::fabs(t[idx(p, k, n)]) <= eps) return 0.0f;
+    if (p != k) {
+      exchange_rows(t, n, n, k, p);
+      d = -d;
+    }
+    const float r = 1.0f / t[idx(k, k, n)];
+    scale_row(t, n, n, k, r);
+    d = d / r;
+    for (std::int32_t i = 0; i < n; ++i) {
+      if (i != k) eliminate_row(t, n, n, i, k, t[idx(i, k, n)]);
+    }
+  }
+  return d;
+}
+
+std::int32_t gauss_jordan_rank_ref(float* t, std::int32_t rows, std::int32_t cols, float eps) noexcept {
+  std::int32_t rank = 0;
+  std::int32_t row = 0;
+  for (std::int32_t col = 0; col < cols && row < rows; ++col) {
+    const std::int32_t p = pivot_row(t, rows, row, col);
+    if (!(std::fabs(t[idx(p, col, rows)]) > eps)) continue;
+    if (p != row) exchange_rows(t, rows, cols, row, p);
+    scale_row(t, rows, cols, row, 1.0f / t[idx(row, col, rows)]);
+    for (std::int32_t i = row + 1; i < rows; ++i) eliminate_row(t, rows, cols, i, row, t[idx(i, col, rows)]);
+    ++rank;
+    ++row;
+  }
+  return rank;
+}
+
 }  // namespace
 
 const kernel_table& reference_kernels() noexcept {
-  static constexpr kernel_table table{"reference", prod_mat_ref,          prod_vec_ref,        prod_vec_left_ref,
-                                      dot_ref,     subtract_products_ref, subtract_scaled_ref, deflate_rank_one_ref};
+  static constexpr kernel_table table{"reference",
+                                      prod_mat_ref,
+                                      prod_vec_ref,
+                                      prod_vec_left_ref,
+                                      dot_ref,
+                                      subtract_products_ref,
+                                      subtract_scaled_ref,
+                                      deflate_rank_one_ref,
+                                      gemm_ref,
+                                      lu_ref,
+                                      cholesky_ref,
+                                      gauss_jordan_inverse_ref,
+                                      gauss_jordan_det_ref,
+                                      gauss_jordan_rank_ref};
   return table;
 }
 

@@ -5,33 +5,9 @@
 #include <orvik/maths.hpp>
 
 #include "kernels/kernels.hpp"
-#include "matrix/decompositions/decompositions_internal.hpp"
-
-#include <cmath>
+#include "matrix/matrix_internal.hpp"
 
 namespace orvik {
-namespace {
-
-// The row p in first .. rows(t) with the largest |t(p, col)|; strict, so the
-// lowest row wins ties and a NaN is never chosen over the current row.
-std::int32_t pivot_row(const t_matrix& t, std::int32_t first, std::int32_t col) {
-  std::int32_t p = first;
-  for (std::int32_t i = first + 1; i <= t.rows; ++i) {
-    if (std::fabs(detail::at(t, i, col)) > std::fabs(detail::at(t, p, col))) p = i;
-  }
-  return p;
-}
-
-void scale_row(t_matrix& t, std::int32_t k, float r) {
-  for (std::int32_t j = 1; j <= t.cols; ++j) detail::at(t, k, j) = detail::at(t, k, j) * r;
-}
-
-// Row i of t minus f times row k of t, all columns.
-void eliminate_row(t_matrix& t, std::int32_t i, std::int32_t k, float f) {
-  kernels::subtract_scaled(&detail::at(t, i, 1), t.rows, f, &detail::at(t, k, 1), t.rows, t.cols);
-}
-
-}  // namespace
 
 t_matrix m_inverse_gaussj(const t_matrix& a) {
   detail::m_require_allocated(a, "m_inverse_gaussj::matrix not allocated");
@@ -40,23 +16,8 @@ t_matrix m_inverse_gaussj(const t_matrix& a) {
   t_matrix x = m_identity(n);
   t_matrix t = a;
   const float eps = math_machine_eps();
-  for (std::int32_t k = 1; k <= n; ++k) {
-    const std::int32_t p = pivot_row(t, k, k);
-    if (std::fabs(detail::at(t, p, k)) <= eps)
-      detail::m_fail("m_inverse_gaussj::matrix is close to singular or badly scaled", 300);
-    if (p != k) {
-      detail::exchange_rows(t, k, p);
-      detail::exchange_rows(x, k, p);
-    }
-    const float r = 1.0f / detail::at(t, k, k);
-    scale_row(t, k, r);
-    scale_row(x, k, r);
-    for (std::int32_t i = 1; i <= n; ++i) {
-      if (i == k) continue;
-      const float f = detail::at(t, i, k);
-      eliminate_row(t, i, k, f);
-      eliminate_row(x, i, k, f);
-    }
+  if (!kernels::gauss_jordan_inverse(t.elements.data(), x.elements.data(), n, eps)) {
+    detail::m_fail("m_inverse_gaussj::matrix is close to singular or badly scaled", 300);
   }
   m_destruct(t);
   return x;
@@ -65,28 +26,8 @@ t_matrix m_inverse_gaussj(const t_matrix& a) {
 float m_det_gaussj(const t_matrix& a) {
   detail::m_require_allocated(a, "m_det_gaussj::matrix not allocated");
   if (a.rows != a.cols) detail::m_fail("m_det_gaussj::square matrix expected", 202);
-  const std::int32_t n = a.rows;
   t_matrix t = a;
-  float d = 1.0f;
-  const float eps = math_machine_eps();
-  for (std::int32_t k = 1; k <= n; ++k) {
-    const std::int32_t p = pivot_row(t, k, k);
-    if (std::fabs(detail::at(t, p, k)) <= eps) {
-      d = 0.0f;
-      break;
-    }
-    if (p != k) {
-      detail::exchange_rows(t, k, p);
-      d = -d;
-    }
-    const float r = 1.0f / detail::at(t, k, k);
-    scale_row(t, k, r);
-    // The pivot enters as the quotient by its rounded reciprocal.
-    d = d / r;
-    for (std::int32_t i = 1; i <= n; ++i) {
-      if (i != k) eliminate_row(t, i, k, detail::at(t, i, k));
-    }
-  }
+  const float d = kernels::gauss_jordan_det(t.elements.data(), a.rows, math_machine_eps());
   m_destruct(t);
   return d;
 }
@@ -94,21 +35,10 @@ float m_det_gaussj(const t_matrix& a) {
 std::int32_t m_rank_gaussj(const t_matrix& a) {
   detail::m_require_allocated(a, "m_rank_gaussj::matrix not allocated");
   t_matrix t = a;
-  const float eps = math_machine_eps();
   // Row echelon form: the pivot row moves on only when a column yields a
   // pivot, so a pivot-free column does not use up a diagonal position, and
   // the rank is the number of pivots found.
-  std::int32_t rank = 0;
-  std::int32_t row = 1;
-  for (std::int32_t col = 1; col <= t.cols && row <= t.rows; ++col) {
-    const std::int32_t p = pivot_row(t, row, col);
-    if (!(std::fabs(detail::at(t, p, col)) > eps)) continue;
-    if (p != row) detail::exchange_rows(t, row, p);
-    scale_row(t, row, 1.0f / detail::at(t, row, col));
-    for (std::int32_t i = row + 1; i <= t.rows; ++i) eliminate_row(t, i, row, detail::at(t, i, col));
-    ++rank;
-    ++row;
-  }
+  const std::int32_t rank = kernels::gauss_jordan_rank(t.elements.data(), t.rows, t.cols, math_machine_eps());
   m_destruct(t);
   return rank;
 }

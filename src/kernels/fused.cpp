@@ -1,0 +1,755 @@
+// The fast kernels, written once with Highway's portable vectors and compiled
+// for every instruction set that has a fused multiply-add instruction (AVX2
+// with FMA, AVX-512, NEON on AArch64). Each returns exactly the bits of its
+// reference loop (reference.cpp): vectors run across outputs, never across
+// the terms of one output, and every output receives its terms in increasing
+// order, one fused multiply-add each, from its specified start.
+//
+// Only Highway's headers are used: the choice among the compiled targets is
+// made here from the processor's feature flags, so the library does not link
+// against libhwy and its users never see it.
+
+// Targets whose MulAdd would be a multiply and an add (two roundings) are not
+// compiled, and those the dispatcher below never picks are left out too.
+#ifndef HWY_DISABLED_TARGETS
+#define HWY_DISABLED_TARGETS (HWY_SSSE3 | HWY_SSE4 | HWY_AVX3_DL | HWY_SVE | HWY_SVE2 | HWY_SVE_256 | HWY_SVE2_128)
+#endif
+// Highway's debug checks call into libhwy, which the library does not link.
+#ifndef HWY_IS_DEBUG_BUILD
+#define HWY_IS_DEBUG_BUILD 0
+#endif
+
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "kernels/fused.cpp"
+#include <hwy/foreach_target.h>  // IWYU pragma: keep
+#include <hwy/highway.h>
+
+#include "kernels/kernels.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <utility>
+
+HWY_BEFORE_NAMESPACE();
+namespace orvik::kernels::HWY_NAMESPACE {
+namespace hn = hwy::HWY_NAMESPACE;
+
+#if HWY_NATIVE_FMA && (HWY_TARGET == HWY_AVX2 || HWY_TARGET == HWY_AVX3 || HWY_TARGET == HWY_NEON)
+
+using std::ptrdiff_t;
+using std::size_t;
+using D = hn::ScalableTag<float>;
+using V = hn::Vec<D>;
+
+// Register tile of the product: two vectors of rows by kNR columns of
+// accumulators, as many as the register file holds with room for the
+// operands (16 registers on AVX2, 32 elsewhere).
+#undef ORVIK_TILE_COLUMNS
+#if HWY_TARGET == HWY_AVX2
+constexpr size_t kNR = 6;
+#define ORVIK_TILE_COLUMNS(X) X(0) X(1) X(2) X(3) X(4) X(5)
+#else
+constexpr size_t kNR = 12;
+#define ORVIK_TILE_COLUMNS(X) X(0) X(1) X(2) X(3) X(4) X(5) X(6) X(7) X(8) X(9) X(10) X(11)
+#endif
+constexpr size_t kMaxMR = 2 * HWY_MAX_BYTES / sizeof(float);
+// Cache blocks: a kc x kNR sliver of b stays in L1, an mc x kc block of a
+// in L2, a kc x nc panel of b in L3. Together about 2.3 MiB per call.
+constexpr size_t kKC = 256;
+constexpr size_t kMC = 192;
+constexpr size_t kNC = 2040;
+
+// Working storage of one call: aligned, bounded, never shared between
+// threads. Running out of memory ends the process, as for any record.
+class buffer {
+ public:
+  explicit buffer(size_t count)
+      : data_(static_cast<float*>(::operator new (std::max<size_t>(count, 1) * sizeof(float), std::align_val_t{64}))) {}
+  buffer(const buffer&) = delete;
+  buffer& operator=(const buffer&) = delete;
+  ~buffer() { ::operator delete (data_, std::align_val_t{64}); }
+  float* get() const { return data_; }
+
+ private:
+  float* data_;
+};
+
+template <bool kSubtract>
+HWY_INLINE V step(V a, V b, V c) {
+  if constexpr (kSubtract) {
+    return hn::NegMulAdd(a, b, c);  // c - a*b, one rounding
+  } else {
+    return hn::MulAdd(a, b, c);
+  }
+}
+
+template <bool kSubtract>
+HWY_INLINE float step(float a, float b, float c) {
+  return kSubtract ? std::fma(-a, b, c) : std::fma(a, b, c);
+}
+
+// One register tile: c (2N x kNR) from 0.0 or its current value, then kc
+// terms in order. pa: kc groups of 2N rows; pb: kc groups of kNR columns.
+template <bool kSubtract>
+HWY_NOINLINE void micro_tile(size_t kc, const float* HWY_RESTRICT pa, const float* HWY_RESTRICT pb, float* c,
+                             size_t ldc, bool load) {
+  const D d;
+  const size_t N = hn::Lanes(d);
+#define ORVIK_DECLARE(j) V c0_##j = hn::Zero(d), c1_##j = hn::Zero(d);
+  ORVIK_TILE_COLUMNS(ORVIK_DECLARE)
+#undef ORVIK_DECLARE
+  if (load) {
+#define ORVIK_LOAD(j)                 \
+  c0_##j = hn::LoadU(d, c + (j)*ldc); \
+  c1_##j = hn::LoadU(d, c + (j)*ldc + N);
+    ORVIK_TILE_COLUMNS(ORVIK_LOAD)
+#undef ORVIK_LOAD
+  }
+  for (size_t l = 0; l < kc; ++l) {
+    const V a0 = hn::Load(d, pa);
+    const V a1 = hn::Load(d, pa + N);
+#define ORVIK_STEP(j)                        \
+  {                                          \
+    const V b = hn::Set(d, pb[j]);           \
+    c0_##j = step<kSubtract>(a0, b, c0_##j); \
+    c1_##j = step<kSubtract>(a1, b, c1_##j); \
+  }
+    ORVIK_TILE_COLUMNS(ORVIK_STEP)
+#undef ORVIK_STEP
+    pa += 2 * N;
+    pb += kNR;
+  }
+#define ORVIK_STORE(j)                \
+  hn::StoreU(c0_##j, d, c + (j)*ldc); \
+  hn::StoreU(c1_##j, d, c + (j)*ldc + N);
+  ORVIK_TILE_COLUMNS(ORVIK_STORE)
+#undef ORVIK_STORE
+}
+
+// The 4 x 4 block of a at rows j.., columns c.. (leading dimension m),
+// transposed: w[t] holds row j + t across the four columns.
+HWY_INLINE void transposed_block(const float* a, size_t m, hn::Vec<hn::Full128<float>> w[4]) {
+  const hn::Full128<float> d4;
+  const auto v0 = hn::LoadU(d4, a);
+  const auto v1 = hn::LoadU(d4, a + m);
+  const auto v2 = hn::LoadU(d4, a + 2 * m);
+  const auto v3 = hn::LoadU(d4, a + 3 * m);
+  const auto t0 = hn::InterleaveLower(d4, v0, v1);
+  const auto t1 = hn::InterleaveLower(d4, v2, v3);
+  const auto t2 = hn::InterleaveUpper(d4, v0, v1);
+  const auto t3 = hn::InterleaveUpper(d4, v2, v3);
+  w[0] = hn::ConcatLowerLower(d4, t1, t0);
+  w[1] = hn::ConcatUpperUpper(d4, t1, t0);
+  w[2] = hn::ConcatLowerLower(d4, t3, t2);
+  w[3] = hn::ConcatUpperUpper(d4, t3, t2);
+}
+
+// kc x nc block of b into slivers of kNR columns, each kc rows of kNR
+// values; columns past nc are zeros.
+void pack_b(operand b, size_t kc, size_t nc, float* HWY_RESTRICT out) {
+  for (size_t jr = 0; jr < nc; jr += kNR) {
+    const size_t w = std::min(kNR, nc - jr);
+    float* dst = out + jr * kc;
+    size_t first = 0;
+    if (b.row_stride == 1 && w == kNR) {
+      // Column-major b: 4 x 4 blocks transposed in registers.
+      const hn::Full128<float> d4;
+      const size_t kc4 = kc / 4 * 4;
+      const auto cs = static_cast<size_t>(b.col_stride);
+      for (; first + 4 <= kNR; first += 4) {
+        const float* src = b.data + (jr + first) * cs;
+        for (size_t l = 0; l < kc4; l += 4) {
+          hn::Vec<hn::Full128<float>> t[4];
+          transposed_block(src + l, cs, t);
+          for (size_t q = 0; q < 4; ++q) hn::StoreU(t[q], d4, dst + (l + q) * kNR + first);
+        }
+        for (size_t l = kc4; l < kc; ++l) {
+          for (size_t jj = first; jj < first + 4; ++jj) dst[l * kNR + jj] = b.data[(jr + jj) * cs + l];
+        }
+      }
+    }
+    for (size_t jj = first; jj < w; ++jj) {
+      const float* src = b.data + static_cast<ptrdiff_t>(jr + jj) * b.col_stride;
+      if (b.row_stride == 1) {
+        for (size_t l = 0; l < kc; ++l) dst[l * kNR + jj] = src[l];
+      } else {
+        for (size_t l = 0; l < kc; ++l) dst[l * kNR + jj] = src[static_cast<ptrdiff_t>(l) * b.row_stride];
+      }
+    }
+    for (size_t jj = w; jj < kNR; ++jj) {
+      for (size_t l = 0; l < kc; ++l) dst[l * kNR + jj] = 0.0f;
+    }
+  }
+}
+
+// mc x kc block of a into slivers of mr rows, each kc columns of mr values;
+// rows past mc are zeros.
+void pack_a(operand a, size_t mc, size_t kc, size_t mr, float* HWY_RESTRICT out) {
+  for (size_t ir = 0; ir < mc; ir += mr) {
+    const size_t h = std::min(mr, mc - ir);
+    float* dst = out + ir * kc;
+    const float* src = a.data + static_cast<ptrdiff_t>(ir) * a.row_stride;
+    if (a.row_stride == 1 && h == mr) {
+      for (size_t l = 0; l < kc; ++l) std::memcpy(dst + l * mr, src + static_cast<ptrdiff_t>(l) * a.col_stride, mr * 4);
+      continue;
+    }
+    for (size_t l = 0; l < kc; ++l) {
+      for (size_t ii = 0; ii < h; ++ii) {
+        dst[l * mr + ii] = src[static_cast<ptrdiff_t>(ii) * a.row_stride + static_cast<ptrdiff_t>(l) * a.col_stride];
+      }
+      for (size_t ii = h; ii < mr; ++ii) dst[l * mr + ii] = 0.0f;
+    }
+  }
+}
+
+template <bool kSubtract>
+void gemm_blocked(size_t m, size_t n, size_t k, operand a, operand b, float* c, ptrdiff_t ldc, bool from_zero) {
+  const D d;
+  const size_t mr = 2 * hn::Lanes(d);
+  const size_t nc_max = std::min(kNC, (n + kNR - 1) / kNR * kNR);
+  const size_t kc_max = std::min(kKC, k);
+  const size_t mc_max = std::min(kMC, (m + mr - 1) / mr * mr);
+  const buffer packed_b(kc_max * nc_max);
+  const buffer packed_a(mc_max * kc_max);
+  alignas(64) float edge[kMaxMR * kNR];
+  for (size_t jc = 0; jc < n; jc += kNC) {
+    const size_t nc = std::min(kNC, n - jc);
+    for (size_t pc = 0; pc < k; pc += kKC) {
+      const size_t kc = std::min(kKC, k - pc);
+      // Later blocks of terms continue from what the earlier ones stored.
+      const bool load = !(from_zero && pc == 0);
+      pack_b(operand{b.data + static_cast<ptrdiff_t>(pc) * b.row_stride + static_cast<ptrdiff_t>(jc) * b.col_stride,
+                     b.row_stride, b.col_stride},
+             kc, nc, packed_b.get());
+      for (size_t ic = 0; ic < m; ic += kMC) {
+        const size_t mc = std::min(kMC, m - ic);
+        pack_a(operand{a.data + static_cast<ptrdiff_t>(ic) * a.row_stride + static_cast<ptrdiff_t>(pc) * a.col_stride,
+                       a.row_stride, a.col_stride},
+               mc, kc, mr, packed_a.get());
+        for (size_t jr = 0; jr < nc; jr += kNR) {
+          const size_t w = std::min(kNR, nc - jr);
+          const float* pb = packed_b.get() + jr * kc;
+          for (size_t ir = 0; ir < mc; ir += mr) {
+            const size_t h = std::min(mr, mc - ir);
+            const float* pa = packed_a.get() + ir * kc;
+            float* ct = c + static_cast<ptrdiff_t>(ic + ir) + static_cast<ptrdiff_t>(jc + jr) * ldc;
+            if (h == mr && w == kNR) {
+              micro_tile<kSubtract>(kc, pa, pb, ct, static_cast<size_t>(ldc), load);
+              continue;
+            }
+            // A partial tile runs on a copy; the padding lanes compute on
+            // zeros and are dropped.
+            if (load) {
+              for (size_t jj = 0; jj < w; ++jj) {
+                for (size_t ii = 0; ii < h; ++ii) edge[jj * mr + ii] = ct[static_cast<ptrdiff_t>(ii + jj * ldc)];
+              }
+            }
+            micro_tile<kSubtract>(kc, pa, pb, edge, mr, load);
+            for (size_t jj = 0; jj < w; ++jj) {
+              for (size_t ii = 0; ii < h; ++ii) ct[static_cast<ptrdiff_t>(ii + jj * ldc)] = edge[jj * mr + ii];
+            }
+          }
+        }
+      }
+    }
+  }
+}
+
+void gemm_impl(std::int32_t m, std::int32_t n, std::int32_t k, operand a, operand b, float* c, std::ptrdiff_t ldc,
+               gemm_mode mode) noexcept {
+  if (m <= 0 || n <= 0) return;
+  if (k <= 0) {
+    if (mode == gemm_mode::assign) {
+      for (ptrdiff_t j = 0; j < n; ++j) std::fill_n(c + j * ldc, m, 0.0f);
+    }
+    return;
+  }
+  const auto um = static_cast<size_t>(m);
+  const auto un = static_cast<size_t>(n);
+  const auto uk = static_cast<size_t>(k);
+  if (mode == gemm_mode::subtract) {
+    gemm_blocked<true>(um, un, uk, a, b, c, ldc, false);
+  } else {
+    gemm_blocked<false>(um, un, uk, a, b, c, ldc, mode == gemm_mode::assign);
+  }
+}
+
+void prod_mat(const float* a, const float* b, float* c, std::int32_t m, std::int32_t p, std::int32_t n) noexcept {
+  gemm_impl(m, n, p, operand{a, 1, m}, operand{b, 1, p}, c, m, gemm_mode::assign);
+}
+
+// y[i] = y[i] -/+ f * x[i] for i < count, one fused step each.
+template <bool kSubtract>
+HWY_INLINE void axpy(float* HWY_RESTRICT y, float f, const float* HWY_RESTRICT x, size_t count) {
+  const D d;
+  const size_t N = hn::Lanes(d);
+  const V vf = hn::Set(d, f);
+  size_t i = 0;
+  for (; i + N <= count; i += N) hn::StoreU(step<kSubtract>(hn::LoadU(d, x + i), vf, hn::LoadU(d, y + i)), d, y + i);
+  for (; i < count; ++i) y[i] = step<kSubtract>(x[i], f, y[i]);
+}
+
+void prod_vec(const float* a, const float* x, float* y, std::int32_t rows, std::int32_t cols) noexcept {
+  // Eight columns at a time sweep the whole of y, which stays in cache while
+  // a streams through once; each y(i) takes its columns in order.
+  const D d;
+  const size_t N = hn::Lanes(d);
+  const auto m = static_cast<size_t>(rows);
+  const auto n = static_cast<size_t>(cols);
+  std::fill_n(y, m, 0.0f);
+  size_t j = 0;
+  for (; j + 8 <= n; j += 8) {
+    const float* col[8];
+    V xv[8];
+    for (size_t q = 0; q < 8; ++q) {
+      col[q] = a + (j + q) * m;
+      xv[q] = hn::Set(d, x[j + q]);
+    }
+    size_t i = 0;
+    for (; i + N <= m; i += N) {
+      V s = hn::LoadU(d, y + i);
+      s = hn::MulAdd(hn::LoadU(d, col[0] + i), xv[0], s);
+      s = hn::MulAdd(hn::LoadU(d, col[1] + i), xv[1], s);
+      s = hn::MulAdd(hn::LoadU(d, col[2] + i), xv[2], s);
+      s = hn::MulAdd(hn::LoadU(d, col[3] + i), xv[3], s);
+      s = hn::MulAdd(hn::LoadU(d, col[4] + i), xv[4], s);
+      s = hn::MulAdd(hn::LoadU(d, col[5] + i), xv[5], s);
+      s = hn::MulAdd(hn::LoadU(d, col[6] + i), xv[6], s);
+      s = hn::MulAdd(hn::LoadU(d, col[7] + i), xv[7], s);
+      hn::StoreU(s, d, y + i);
+    }
+    for (; i < m; ++i) {
+      float s = y[i];
+      for (size_t q = 0; q < 8; ++q) s = std::fma(col[q][i], x[j + q], s);
+      y[i] = s;
+    }
+  }
+  for (; j < n; ++j) axpy<false>(y, x[j], a + j * m, m);
+}
+
+void prod_vec_left(const float* x, const float* a, float* y, std::int32_t rows, std::int32_t cols) noexcept {
+  // Each y(i) is one column's chain of terms, so the chains of neighbouring
+  // columns go side by side in the lanes: 4 x 4 blocks of a are transposed
+  // in registers, and eight groups of four columns keep the pipeline full.
+  const hn::Full128<float> d4;
+  using V4 = hn::Vec<hn::Full128<float>>;
+  const auto m = static_cast<size_t>(rows);
+  const auto n = static_cast<size_t>(cols);
+  constexpr size_t kGroups = 8;
+  const size_t m4 = m / 4 * 4;
+  size_t c = 0;
+  for (; c + 4 * kGroups <= n; c += 4 * kGroups) {
+    V4 acc[kGroups];
+    for (auto& v : acc) v = hn::Zero(d4);
+    for (size_t j = 0; j < m4; j += 4) {
+      const V4 x0 = hn::Set(d4, x[j]);
+      const V4 x1 = hn::Set(d4, x[j + 1]);
+      const V4 x2 = hn::Set(d4, x[j + 2]);
+      const V4 x3 = hn::Set(d4, x[j + 3]);
+      for (size_t g = 0; g < kGroups; ++g) {
+        V4 w[4];
+        transposed_block(a + (c + 4 * g) * m + j, m, w);
+        acc[g] = hn::MulAdd(w[0], x0, acc[g]);
+        acc[g] = hn::MulAdd(w[1], x1, acc[g]);
+        acc[g] = hn::MulAdd(w[2], x2, acc[g]);
+        acc[g] = hn::MulAdd(w[3], x3, acc[g]);
+      }
+    }
+    for (size_t g = 0; g < kGroups; ++g) hn::StoreU(acc[g], d4, y + c + 4 * g);
+    for (size_t i = c; i < c + 4 * kGroups; ++i) {
+      float s = y[i];
+      for (size_t j = m4; j < m; ++j) s = std::fma(x[j], a[i * m + j], s);
+      y[i] = s;
+    }
+  }
+  // Four independent chains for the last columns.
+  for (; c + 4 <= n; c += 4) {
+    const float* a0 = a + c * m;
+    const float* a1 = a0 + m;
+    const float* a2 = a1 + m;
+    const float* a3 = a2 + m;
+    float s0 = 0.0f, s1 = 0.0f, s2 = 0.0f, s3 = 0.0f;
+    for (size_t j = 0; j < m; ++j) {
+      s0 = std::fma(x[j], a0[j], s0);
+      s1 = std::fma(x[j], a1[j], s1);
+      s2 = std::fma(x[j], a2[j], s2);
+      s3 = std::fma(x[j], a3[j], s3);
+    }
+    y[c] = s0;
+    y[c + 1] = s1;
+    y[c + 2] = s2;
+    y[c + 3] = s3;
+  }
+  for (; c < n; ++c) {
+    float s = 0.0f;
+    for (size_t j = 0; j < m; ++j) s = std::fma(x[j], a[c * m + j], s);
+    y[c] = s;
+  }
+}
+
+// One chain of dependent steps each: nothing to vectorise, but the steps
+// are the processor's own fused instruction instead of a library call.
+float dot(const float* x, const float* y, std::int32_t n) noexcept {
+  float s = 0.0f;
+  for (std::int32_t i = 0; i < n; ++i) s = std::fma(x[i], y[i], s);
+  return s;
+}
+
+float subtract_products(float s, const float* x, std::ptrdiff_t x_stride, const float* y, std::ptrdiff_t y_stride,
+                        std::int32_t count) noexcept {
+  for (ptrdiff_t t = 0; t < count; ++t) s = std::fma(-x[t * x_stride], y[t * y_stride], s);
+  return s;
+}
+
+void subtract_scaled(float* y, std::ptrdiff_t y_stride, float f, const float* x, std::ptrdiff_t x_stride,
+                     std::int32_t count) noexcept {
+  if (count <= 0) return;
+  if (y_stride == 1 && x_stride == 1) {
+    // x and y may overlap only when they are the same elements.
+    if (x == y) {
+      for (ptrdiff_t t = 0; t < count; ++t) y[t] = std::fma(-f, x[t], y[t]);
+      return;
+    }
+    axpy<true>(y, f, x, static_cast<size_t>(count));
+    return;
+  }
+  for (ptrdiff_t t = 0; t < count; ++t) y[t * y_stride] = std::fma(-f, x[t * x_stride], y[t * y_stride]);
+}
+
+void deflate_rank_one(float* b, std::int32_t n, float factor, const float* v) noexcept {
+  const D d;
+  const size_t N = hn::Lanes(d);
+  const auto un = static_cast<size_t>(n);
+  const V minus_factor = hn::Set(d, -factor);
+  for (size_t j = 0; j < un; ++j) {
+    float* bj = b + j * un;
+    const V vj = hn::Set(d, v[j]);
+    size_t k = 0;
+    for (; k + N <= un; k += N) {
+      const V outer = hn::Mul(hn::LoadU(d, v + k), vj);  // rounded first, as in the reference
+      hn::StoreU(hn::MulAdd(minus_factor, outer, hn::LoadU(d, bj + k)), d, bj + k);
+    }
+    for (; k < un; ++k) bj[k] = std::fma(-factor, v[k] * v[j], bj[k]);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Blocked factorizations. Right-looking: a panel of columns is factored, the
+// rows it owns are brought up to date, and the rest of the matrix receives
+// the panel's terms through gemm, from its current value, in increasing
+// order. Every element therefore meets the same fused steps in the same
+// order as in the row-by-row reference.
+
+constexpr std::int32_t kPanel = 64;
+
+// x = x / pivot elementwise, each quotient correctly rounded as in the loop.
+void divide(float* x, float pivot, size_t count) {
+  const D d;
+  const size_t N = hn::Lanes(d);
+  const V vp = hn::Set(d, pivot);
+  size_t i = 0;
+  for (; i + N <= count; i += N) hn::StoreU(hn::Div(hn::LoadU(d, x + i), vp), d, x + i);
+  for (; i < count; ++i) x[i] = x[i] / pivot;
+}
+
+constexpr ptrdiff_t kLuLeaf = 16;
+
+// Rows [k0, k1) of columns [j0, j1) receive the terms of the unit lower
+// triangle on those rows: x(i, j) -= l(i, k) * x(k, j) for k0 <= k < i in
+// increasing order. Halving the rows turns most of the work into gemm.
+void lower_solve(float* a, ptrdiff_t lda, ptrdiff_t k0, ptrdiff_t k1, ptrdiff_t j0, ptrdiff_t j1) {
+  if (j0 >= j1 || k1 - k0 < 2) return;
+  auto at = [&](ptrdiff_t i, ptrdiff_t j) -> float& { return a[i + j * lda]; };
+  if (k1 - k0 <= kLuLeaf) {
+    for (ptrdiff_t j = j0; j < j1; ++j) {
+      for (ptrdiff_t k = k0; k < k1 - 1; ++k) {
+        axpy<true>(&at(k + 1, j), at(k, j), &at(k + 1, k), static_cast<size_t>(k1 - k - 1));
+      }
+    }
+    return;
+  }
+  const ptrdiff_t km = k0 + (k1 - k0) / 2;
+  lower_solve(a, lda, k0, km, j0, j1);
+  gemm_impl(static_cast<std::int32_t>(k1 - km), static_cast<std::int32_t>(j1 - j0), static_cast<std::int32_t>(km - k0),
+            operand{&at(km, k0), 1, lda}, operand{&at(k0, j0), 1, lda}, &at(km, j0), lda, gemm_mode::subtract);
+  lower_solve(a, lda, km, k1, j0, j1);
+}
+
+// Columns [c0, c1) of the compact LU (c1 <= min(rows, cols)), every term
+// from the columns left of c0 already received: the left half, the rows of
+// U it owns in the right half, the rest of the right half through gemm,
+// then the right half.
+void lu_columns(float* a, ptrdiff_t r, ptrdiff_t c0, ptrdiff_t c1) {
+  const ptrdiff_t lda = r;
+  auto at = [&](ptrdiff_t i, ptrdiff_t j) -> float& { return a[i + j * lda]; };
+  if (c1 - c0 <= kLuLeaf) {
+    for (ptrdiff_t k = c0; k < c1; ++k) {
+      float* col_k = &at(0, k);
+      divide(col_k + k + 1, col_k[k], static_cast<size_t>(r - k - 1));
+      for (ptrdiff_t j = k + 1; j < c1; ++j) {
+        axpy<true>(&at(k + 1, j), at(k, j), col_k + k + 1, static_cast<size_t>(r - k - 1));
+      }
+    }
+    return;
+  }
+  const ptrdiff_t cm = c0 + (c1 - c0) / 2;
+  lu_columns(a, r, c0, cm);
+  lower_solve(a, lda, c0, cm, cm, c1);
+  gemm_impl(static_cast<std::int32_t>(r - cm), static_cast<std::int32_t>(c1 - cm), static_cast<std::int32_t>(cm - c0),
+            operand{&at(cm, c0), 1, lda}, operand{&at(c0, cm), 1, lda}, &at(cm, cm), lda, gemm_mode::subtract);
+  lu_columns(a, r, cm, c1);
+}
+
+void lu(float* a, std::int32_t rows, std::int32_t cols) noexcept {
+  const ptrdiff_t mn = std::min(rows, cols);
+  lu_columns(a, rows, 0, mn);
+  // A wide matrix: the columns right of the square part are rows of U only.
+  lower_solve(a, rows, 0, mn, mn, cols);
+}
+
+// Columns [c0, c1) of the lower triangle, every term from the columns left
+// of c0 already received; halves as for LU. The trailing columns take the
+// left half's terms in column blocks, so that little of the scratch part
+// above the diagonal is computed.
+bool cholesky_columns(float* w, ptrdiff_t n, ptrdiff_t c0, ptrdiff_t c1, float eps) {
+  const ptrdiff_t lda = n;
+  auto at = [&](ptrdiff_t i, ptrdiff_t j) -> float& { return w[i + j * lda]; };
+  if (c1 - c0 <= kLuLeaf) {
+    for (ptrdiff_t k = c0; k < c1; ++k) {
+      if (!(at(k, k) > eps)) return false;
+      const float dk = std::sqrt(at(k, k));
+      at(k, k) = dk;
+      divide(&at(k + 1, k), dk, static_cast<size_t>(n - k - 1));
+      for (ptrdiff_t j = k + 1; j < c1; ++j) axpy<true>(&at(j, j), at(j, k), &at(j, k), static_cast<size_t>(n - j));
+    }
+    return true;
+  }
+  const ptrdiff_t cm = c0 + (c1 - c0) / 2;
+  if (!cholesky_columns(w, n, c0, cm, eps)) return false;
+  for (ptrdiff_t j0 = cm; j0 < c1; j0 += kPanel) {
+    const ptrdiff_t jw = std::min<ptrdiff_t>(kPanel, c1 - j0);
+    gemm_impl(static_cast<std::int32_t>(n - j0), static_cast<std::int32_t>(jw), static_cast<std::int32_t>(cm - c0),
+              operand{&at(j0, c0), 1, lda}, operand{&at(j0, c0), lda, 1}, &at(j0, j0), lda, gemm_mode::subtract);
+  }
+  return cholesky_columns(w, n, cm, c1, eps);
+}
+
+bool cholesky(float* w, std::int32_t n, float eps) noexcept {
+  // The reference tests each diagonal entry after every update of it. An
+  // update subtracts a square, so the entry never grows, and once it fails
+  // the test (<= eps or NaN) it fails every later one: it fails somewhere
+  // exactly when it fails just before its square root is taken, which is
+  // where it is tested here. Every failure has the same number and message.
+  return cholesky_columns(w, n, 0, n, eps);
+}
+
+constexpr std::int32_t kJordanPanel = 32;
+constexpr ptrdiff_t kJordanChunk = 512;
+
+void swap_rows(float* y, ptrdiff_t ld, ptrdiff_t cols, ptrdiff_t i, ptrdiff_t p) {
+  for (ptrdiff_t j = 0; j < cols; ++j) std::swap(y[i + j * ld], y[p + j * ld]);
+}
+
+// Gauss-Jordan, kJordanPanel columns at a time. Within a panel the steps
+// run one by one on the panel's columns, keeping the multipliers f (column
+// k before step k) in `mult`, with later exchanges applied to them so that
+// they follow their rows. Every other column then receives the panel's
+// steps at once: the exchanges in order, the panel's own rows step by step
+// (scaled at their own step, updated at the others), and every other row
+// through gemm, subtracting f(i, k) * (row k at step k) for k in order. Only
+// columns a later step reads (or x) are carried along: a column of t is
+// never read again after its own step.
+template <bool kInverse>
+bool jordan(float* t, float* x, ptrdiff_t n, float eps, float* det) {
+  const D d;
+  const size_t N = hn::Lanes(d);
+  const ptrdiff_t ld = n;
+  const buffer mult(static_cast<size_t>(n) * kJordanPanel);
+  const buffer rows_at_step(static_cast<size_t>(kJordanPanel) * kJordanChunk);
+  const buffer panel_rows(static_cast<size_t>(kJordanPanel) + 2 * N);
+  std::int32_t pivots[kJordanPanel];
+  float recips[kJordanPanel];
+  float dv = 1.0f;
+  auto tt = [&](ptrdiff_t i, ptrdiff_t j) -> float& { return t[i + j * ld]; };
+  for (ptrdiff_t k0 = 0; k0 < n; k0 += kJordanPanel) {
+    const ptrdiff_t k1 = std::min<ptrdiff_t>(k0 + kJordanPanel, n);
+    const ptrdiff_t kb = k1 - k0;
+    float* f = mult.get();
+    for (ptrdiff_t k = k0; k < k1; ++k) {
+      const ptrdiff_t kk = k - k0;
+      ptrdiff_t p = k;
+      for (ptrdiff_t i = k + 1; i < n; ++i) {
+        if (std::fabs(tt(i, k)) > std::fabs(tt(p, k))) p = i;
+      }
+      if (std::fabs(tt(p, k)) <= eps) {
+        if (det != nullptr) *det = 0.0f;
+        return false;
+      }
+      pivots[kk] = static_cast<std::int32_t>(p);
+      if (p != k) {
+        swap_rows(&tt(0, k), ld, k1 - k, k, p);
+        swap_rows(f, ld, kk, k, p);
+        dv = -dv;
+      }
+      const float r = 1.0f / tt(k, k);
+      recips[kk] = r;
+      dv = dv / r;
+      float* fk = f + kk * ld;
+      std::copy_n(&tt(0, k), n, fk);
+      fk[k] = 0.0f;
+      for (ptrdiff_t j = k + 1; j < k1; ++j) {
+        const float s = tt(k, j) * r;
+        axpy<true>(&tt(0, j), s, fk, static_cast<size_t>(n));
+        tt(k, j) = s;
+      }
+    }
+    // The deferred columns: t right of the panel, then all of x.
+    auto apply = [&](float* y, ptrdiff_t cols) {
+      for (ptrdiff_t j0 = 0; j0 < cols; j0 += kJordanChunk) {
+        const ptrdiff_t w = std::min(kJordanChunk, cols - j0);
+        float* yc = y + j0 * ld;
+        for (ptrdiff_t kk = 0; kk < kb; ++kk) {
+          if (pivots[kk] != k0 + kk) swap_rows(yc, ld, w, k0 + kk, pivots[kk]);
+        }
+        float* rk = rows_at_step.get();
+        float* v = panel_rows.get();
+        for (ptrdiff_t j = 0; j < w; ++j) {
+          float* col = yc + j * ld + k0;
+          std::copy_n(col, kb, v);
+          for (ptrdiff_t kk = 0; kk < kb; ++kk) {
+            const float s = v[kk] * recips[kk];
+            rk[kk + j * kb] = s;
+            axpy<true>(v, s, f + kk * ld + k0, static_cast<size_t>(kb));
+            v[kk] = s;
+          }
+          std::copy_n(v, kb, col);
+        }
+        if (k0 > 0) {
+          gemm_impl(static_cast<std::int32_t>(k0), static_cast<std::int32_t>(w), static_cast<std::int32_t>(kb),
+                    operand{f, 1, ld}, operand{rk, 1, kb}, yc, ld, gemm_mode::subtract);
+        }
+        if (k1 < n) {
+          gemm_impl(static_cast<std::int32_t>(n - k1), static_cast<std::int32_t>(w), static_cast<std::int32_t>(kb),
+                    operand{f + k1, 1, ld}, operand{rk, 1, kb}, yc + k1, ld, gemm_mode::subtract);
+        }
+      }
+    };
+    if (k1 < n) apply(&tt(0, k1), n - k1);
+    if constexpr (kInverse) apply(x, n);
+  }
+  if (det != nullptr) *det = dv;
+  return true;
+}
+
+bool gauss_jordan_inverse(float* t, float* x, std::int32_t n, float eps) noexcept {
+  return jordan<true>(t, x, n, eps, nullptr);
+}
+
+float gauss_jordan_det(float* t, std::int32_t n, float eps) noexcept {
+  float d = 0.0f;
+  jordan<false>(t, nullptr, n, eps, &d);
+  return d;
+}
+
+std::int32_t gauss_jordan_rank(float* t, std::int32_t rows, std::int32_t cols, float eps) noexcept {
+  // Column by column: the rows below the pivot row take their steps in
+  // whole columns. Columns left of the current one are never read again.
+  const ptrdiff_t m = rows;
+  auto at = [&](ptrdiff_t i, ptrdiff_t j) -> float& { return t[i + j * m]; };
+  std::int32_t rank = 0;
+  ptrdiff_t row = 0;
+  for (ptrdiff_t col = 0; col < cols && row < m; ++col) {
+    ptrdiff_t p = row;
+    for (ptrdiff_t i = row + 1; i < m; ++i) {
+      if (std::fabs(at(i, col)) > std::fabs(at(p, col))) p = i;
+    }
+    if (!(std::fabs(at(p, col)) > eps)) continue;
+    if (p != row) swap_rows(&at(0, col), m, cols - col, row, p);
+    const float r = 1.0f / at(row, col);
+    for (ptrdiff_t j = col + 1; j < cols; ++j) {
+      const float s = at(row, j) * r;
+      at(row, j) = s;
+      axpy<true>(&at(row + 1, j), s, &at(row + 1, col), static_cast<size_t>(m - row - 1));
+    }
+    ++rank;
+    ++row;
+  }
+  return rank;
+}
+
+#undef ORVIK_TILE_COLUMNS
+
+#if HWY_TARGET == HWY_AVX2
+#define ORVIK_TARGET_NAME "avx2"
+#elif HWY_TARGET == HWY_AVX3
+#define ORVIK_TARGET_NAME "avx512"
+#else
+#define ORVIK_TARGET_NAME "neon"
+#endif
+
+const kernel_table* fused_table() noexcept {
+  static constexpr kernel_table table{ORVIK_TARGET_NAME,
+                                      prod_mat,
+                                      prod_vec,
+                                      prod_vec_left,
+                                      dot,
+                                      subtract_products,
+                                      subtract_scaled,
+                                      deflate_rank_one,
+                                      gemm_impl,
+                                      lu,
+                                      cholesky,
+                                      gauss_jordan_inverse,
+                                      gauss_jordan_det,
+                                      gauss_jordan_rank};
+  return &table;
+}
+#undef ORVIK_TARGET_NAME
+
+#else
+
+// No fused multiply-add instruction on this target: never dispatched to.
+const kernel_table* fused_table() noexcept { return nullptr; }
+
+#endif
+
+}  // namespace orvik::kernels::HWY_NAMESPACE
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
+namespace orvik::kernels {
+
+// The best compiled target this processor runs, or null.
+const kernel_table* fused_kernels() noexcept {
+#if HWY_ARCH_X86 && defined(__GNUC__)
+  __builtin_cpu_init();
+  const bool avx2 = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma") && __builtin_cpu_supports("bmi") &&
+                    __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("sse4.2") &&
+                    __builtin_cpu_supports("popcnt");
+#if HWY_TARGETS & HWY_AVX3
+  // ORVIK_KERNELS=avx2 keeps an AVX-512 machine on the AVX2 kernels, so
+  // that one machine can test both.
+  const char* wanted = std::getenv("ORVIK_KERNELS");  // NOLINT(concurrency-mt-unsafe): read once, at the first call
+  const bool avx2_only = wanted != nullptr && std::strcmp(wanted, "avx2") == 0;
+  if (avx2 && !avx2_only && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl") &&
+      __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512bw")) {
+    return N_AVX3::fused_table();
+  }
+#endif
+#if HWY_TARGETS & HWY_AVX2
+  if (avx2) return N_AVX2::fused_table();
+#endif
+#elif HWY_ARCH_ARM_A64 && (HWY_TARGETS & HWY_NEON)
+  // Advanced SIMD with fused multiply-add is part of every AArch64 core.
+  return N_NEON::fused_table();
+#endif
+  return nullptr;
+}
+
+}  // namespace orvik::kernels
+#endif
