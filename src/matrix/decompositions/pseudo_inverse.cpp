@@ -34,54 +34,39 @@ std::optional<t_matrix> gram_inverse(const t_matrix& gram) {
   return std::nullopt;
 }
 
-}  // namespace
-
-t_matrix m_pinv(const t_matrix& a, std::optional<float> svd_tol, std::optional<float> chol_tol,
-                std::optional<std::int32_t> svd_maxiter, std::optional<std::string_view> qr_method,
-                std::optional<float> qr_tol, std::optional<std::string_view> method) {
-  if (detail::method_is(method, "svd")) return m_pseudoinv_svd(a, svd_tol, svd_maxiter, qr_method, qr_tol);
-  return m_pseudoinv_chol(a, chol_tol);
-}
-
-t_matrix m_pseudoinv_svd(const t_matrix& a, std::optional<float> tol, std::optional<std::int32_t> maxiter,
-                         std::optional<std::string_view> method, std::optional<float> qr_tol) {
-  const float eps = math_machine_eps();
-  t_svd f = m_decompsvd(a, tol, maxiter, method, qr_tol, std::nullopt);
-  for (std::int32_t i = 1; i <= std::min(a.rows, a.cols); ++i) {
-    float& x = detail::at(f.S, i, i);
-    // A value below eps is dropped, not inverted.
-    x = x >= eps ? 1.0f / x : 0.0f;
-  }
-  const t_matrix st = m_trans(f.S);
-  const t_matrix vs = m_prod_mat(f.V, st);
-  const t_matrix ut = m_trans(f.U);
-  t_matrix y = m_prod_mat(vs, ut);
-  m_destruct_t_svd(f);
-  return y;
-}
-
-t_matrix m_pseudoinv_chol(const t_matrix& g, std::optional<float> tol) {
-  const std::int32_t m = g.rows;
-  const std::int32_t n = g.cols;
-  // A wide matrix is handled through G G^T (the transposed case).
-  const bool transposed = m < n;
-  const std::int32_t k = transposed ? m : n;
-  const t_matrix gt = m_trans(g);
-  t_matrix b = transposed ? m_prod_mat(g, gt) : m_prod_mat(gt, g);
-
+// The Gram matrix of G (G^T G, or G G^T for a wide G, the transposed case)
+// with G^T, and the threshold below which a pivot is given up: tol, or
+// 1.0e-9 times the smallest |diagonal entry| of the Gram matrix.
+struct gram_step {
+  t_matrix gt;
+  t_matrix b;
   float threshold = 0.0f;
+  bool transposed = false;
+};
+
+gram_step gram_and_threshold(const t_matrix& g, std::optional<float> tol) {
+  gram_step s;
+  s.transposed = g.rows < g.cols;
+  s.gt = m_trans(g);
+  s.b = s.transposed ? m_prod_mat(g, s.gt) : m_prod_mat(s.gt, g);
   if (tol) {
-    threshold = *tol;
+    s.threshold = *tol;
   } else {
     float smallest = std::numeric_limits<float>::max();
-    for (std::int32_t i = 1; i <= k; ++i) {
-      const float d = std::fabs(detail::at(b, i, i));
+    for (std::int32_t i = 1; i <= s.b.rows; ++i) {
+      const float d = std::fabs(detail::at(s.b, i, i));
       if (d < smallest) smallest = d;
     }
-    threshold = 1.0e-9f * smallest;
+    s.threshold = 1.0e-9f * smallest;
   }
+  return s;
+}
 
-  t_matrix l;
+// The Cholesky factor of b, column by column, giving up every column whose
+// pivot is not above the threshold: L (k x k) holds the kept columns first;
+// the count of kept columns is returned.
+std::int32_t dropping_cholesky(const t_matrix& b, float threshold, t_matrix& l) {
+  const std::int32_t k = b.rows;
   m_init(l, k, k);
   std::int32_t r = 0;
   for (std::int32_t j = 1; j <= k; ++j) {
@@ -111,8 +96,15 @@ t_matrix m_pseudoinv_chol(const t_matrix& g, std::optional<float> tol) {
       --r;
     }
   }
-  m_destruct(b);
+  return r;
+}
 
+// The pseudo-inverse from the r kept columns K of L: K (K^T K)^-2 K^T G^T,
+// or G^T K (K^T K)^-2 K^T in the transposed case.
+t_matrix assemble(const t_matrix& g, gram_step& gram, const t_matrix& l, std::int32_t r) {
+  const std::int32_t m = g.rows;
+  const std::int32_t n = g.cols;
+  m_destruct(gram.b);
   t_matrix y;
   if (r == 0) {
     // Nothing of the factor is kept (a zero matrix, for one): the
@@ -120,27 +112,60 @@ t_matrix m_pseudoinv_chol(const t_matrix& g, std::optional<float> tol) {
     m_init(y, n, m);
     return y;
   }
-  const t_matrix kept = m_extract(l, 1, k, 1, r);
+  const t_matrix kept = m_extract(l, 1, l.rows, 1, r);
   const t_matrix kept_t = m_trans(kept);
-  const t_matrix gram = m_prod_mat(kept_t, kept);
-  std::optional<t_matrix> inverse = gram_inverse(gram);
-  // The kept columns make L^T L non-singular, but its pivots can still fall
+  const t_matrix kk = m_prod_mat(kept_t, kept);
+  std::optional<t_matrix> inverse = gram_inverse(kk);
+  // The kept columns make K^T K non-singular, but its pivots can still fall
   // below the absolute eps of Gauss-Jordan (small or graded data): the SVD
   // then gives the pseudo-inverse instead of a stop. The thin U of
   // Gram-Schmidt serves only a square G, so a rectangular one goes through
   // Householder.
   if (!inverse) return m_pseudoinv_svd(g, std::nullopt, std::nullopt, m == n ? "gsro" : "ho");
   const t_matrix nn = m_prod_mat(*inverse, *inverse);
-  if (transposed) {
-    const t_matrix gl = m_prod_mat(gt, kept);
+  if (gram.transposed) {
+    const t_matrix gl = m_prod_mat(gram.gt, kept);
     const t_matrix gln = m_prod_mat(gl, nn);
     y = m_prod_mat(gln, kept_t);
   } else {
     const t_matrix ln = m_prod_mat(kept, nn);
     const t_matrix lnl = m_prod_mat(ln, kept_t);
-    y = m_prod_mat(lnl, gt);
+    y = m_prod_mat(lnl, gram.gt);
   }
   return y;
+}
+
+}  // namespace
+
+t_matrix m_pinv(const t_matrix& a, std::optional<float> svd_tol, std::optional<float> chol_tol,
+                std::optional<std::int32_t> svd_maxiter, std::optional<std::string_view> qr_method,
+                std::optional<float> qr_tol, std::optional<std::string_view> method) {
+  if (detail::method_is(method, "svd")) return m_pseudoinv_svd(a, svd_tol, svd_maxiter, qr_method, qr_tol);
+  return m_pseudoinv_chol(a, chol_tol);
+}
+
+t_matrix m_pseudoinv_svd(const t_matrix& a, std::optional<float> tol, std::optional<std::int32_t> maxiter,
+                         std::optional<std::string_view> method, std::optional<float> qr_tol) {
+  const float eps = math_machine_eps();
+  t_svd f = m_decompsvd(a, tol, maxiter, method, qr_tol, std::nullopt);
+  for (std::int32_t i = 1; i <= std::min(a.rows, a.cols); ++i) {
+    float& x = detail::at(f.S, i, i);
+    // A value below eps is dropped, not inverted.
+    x = x >= eps ? 1.0f / x : 0.0f;
+  }
+  const t_matrix st = m_trans(f.S);
+  const t_matrix vs = m_prod_mat(f.V, st);
+  const t_matrix ut = m_trans(f.U);
+  t_matrix y = m_prod_mat(vs, ut);
+  m_destruct_t_svd(f);
+  return y;
+}
+
+t_matrix m_pseudoinv_chol(const t_matrix& g, std::optional<float> tol) {
+  gram_step gram = gram_and_threshold(g, tol);
+  t_matrix l;
+  const std::int32_t r = dropping_cholesky(gram.b, gram.threshold, l);
+  return assemble(g, gram, l, r);
 }
 
 }  // namespace orvik
