@@ -1,7 +1,10 @@
-// Pivoting, LU and Cholesky on small matrices with known results, the
-// remembered sizes they leave, and the untouched input.
+// LU factorization, separate and compact: known factors, the reordered
+// rows, the remembered sizes it leaves, the plain Doolittle loop bit for bit
+// and the residual ratio on random, graded and Hilbert matrices.
 
+#include "support/child.hpp"
 #include "support/generators.hpp"
+#include "support/oracles.hpp"
 
 #include <gtest/gtest.h>
 #include <orvik/orvik.hpp>
@@ -9,156 +12,77 @@
 #include <bit>
 #include <cmath>
 #include <limits>
+#include <vector>
 
 namespace orvik {
 namespace {
 
-using f1::element;
-using f1::rows_of;
+using test::element;
+using test::expect_same_matrix;
+using test::matrix_of;
+using test::remembered_matrix_shape;
 
 const float inf = std::numeric_limits<float>::infinity();
-const float nan = std::numeric_limits<float>::quiet_NaN();
 
-void expect_matrix(const t_matrix& m, const t_matrix& expected) {
-  ASSERT_TRUE(m.allocated);
-  ASSERT_EQ(m.rows, expected.rows);
-  ASSERT_EQ(m.cols, expected.cols);
-  for (std::int32_t i = 1; i <= m.rows; ++i)
-    for (std::int32_t j = 1; j <= m.cols; ++j)
-      EXPECT_EQ(element(m, i, j), element(expected, i, j)) << "(" << i << "," << j << ")";
-}
-
-// The shape m_init falls back on when no size is given.
-std::pair<std::int32_t, std::int32_t> remembered_matrix_shape() {
-  t_matrix probe;
-  m_init(probe);
-  return {probe.rows, probe.cols};
-}
-
-TEST(F1Permut, WithoutPivotingIsACopy) {
-  const t_matrix a = rows_of({{1, 4}, {3, 2}});
-  for (const t_m_and_p& r : {m_permut(a), m_permut(a, false), m_permut_col(a), m_permut_col(a, false)}) {
-    expect_matrix(r.M, a);
-    EXPECT_FALSE(r.P.allocated);
-    EXPECT_EQ(r.nb_permut, 0);
-  }
-}
-
-TEST(F1Permut, EveryColumnIsExaminedAndEveryExchangeCounted) {
-  // Column 1 moves row 2 up, column 2 moves it back.
-  const t_matrix a = rows_of({{1, 4}, {3, 2}});
-  t_m_and_p r = m_permut(a, true);
-  expect_matrix(r.M, a);
-  expect_matrix(r.P, rows_of({{1, 0}, {0, 1}}));
-  EXPECT_EQ(r.nb_permut, 2);
-  m_destruct_m_and_p(r);
-  EXPECT_FALSE(r.M.allocated);
-  EXPECT_FALSE(r.P.allocated);
-  EXPECT_EQ(r.nb_permut, 2);
-  expect_matrix(a, rows_of({{1, 4}, {3, 2}}));
-}
-
-TEST(F1Permut, TiesGoToTheLowestIndex) {
-  const t_m_and_p rows = m_permut(rows_of({{1}, {-5}, {5}}), true);
-  expect_matrix(rows.M, rows_of({{-5}, {5}, {1}}));
-  expect_matrix(rows.P, rows_of({{0, 1, 0}, {0, 0, 1}, {1, 0, 0}}));
-  EXPECT_EQ(rows.nb_permut, 2);
-  const t_m_and_p cols = m_permut_col(rows_of({{1, -5, 5}}), true);
-  expect_matrix(cols.M, rows_of({{-5, 5, 1}}));
-  expect_matrix(cols.P, rows_of({{0, 0, 1}, {1, 0, 0}, {0, 1, 0}}));
-  EXPECT_EQ(cols.nb_permut, 2);
-  // Equal magnitudes everywhere: nothing moves.
-  const t_m_and_p same = m_permut(rows_of({{1, -1}, {-1, 1}}), true);
-  expect_matrix(same.P, rows_of({{1, 0}, {0, 1}}));
-  EXPECT_EQ(same.nb_permut, 0);
-  const t_m_and_p one_row = m_permut(rows_of({{3, 1, 2}}), true);
-  expect_matrix(one_row.M, rows_of({{3, 1, 2}}));
-  expect_matrix(one_row.P, rows_of({{1}}));
-  EXPECT_EQ(one_row.nb_permut, 0);
-}
-
-TEST(F1Permut, NanIsNeverChosenNorDisplaced) {
-  const t_m_and_p stays = m_permut(rows_of({{nan}, {1}, {2}}), true);
-  EXPECT_TRUE(std::isnan(element(stays.M, 1, 1)));
-  EXPECT_EQ(element(stays.M, 2, 1), 2.0f);
-  EXPECT_EQ(element(stays.M, 3, 1), 1.0f);
-  EXPECT_EQ(stays.nb_permut, 1);
-  const t_m_and_p never = m_permut(rows_of({{1}, {nan}, {0.5f}}), true);
-  EXPECT_EQ(never.nb_permut, 0);
-  EXPECT_EQ(element(never.M, 1, 1), 1.0f);
-}
-
-TEST(F1Permut, RowsAreSortedByTheLastColumnAndMEqualsPA) {
-  const t_matrix a = f1::random_matrix(6, 4, 11);
-  const t_m_and_p r = m_permut(a, true);
-  for (std::int32_t i = 1; i < 6; ++i) EXPECT_GE(std::fabs(element(r.M, i, 4)), std::fabs(element(r.M, i + 1, 4)));
-  const t_matrix pa = m_prod_mat(r.P, a);
-  expect_matrix(pa, r.M);
-  const t_m_and_p c = m_permut_col(a, true);
-  for (std::int32_t j = 1; j < 4; ++j) EXPECT_GE(std::fabs(element(c.M, 6, j)), std::fabs(element(c.M, 6, j + 1)));
-  const t_matrix ap = m_prod_mat(a, c.P);
-  expect_matrix(ap, c.M);
-}
-
-TEST(F1Lu, SquareWithoutPivoting) {
-  const t_matrix a = rows_of({{4, 3}, {6, 3}});
+TEST(LuDecomposition, SquareWithoutPivoting) {
+  const t_matrix a = matrix_of(2, 2, {4, 3, 6, 3});
   t_lu lu = m_decomplu(a);
-  expect_matrix(lu.L, rows_of({{1, 0}, {1.5f, 1}}));
-  expect_matrix(lu.U, rows_of({{4, 3}, {0, -1.5f}}));
+  expect_same_matrix(lu.L, matrix_of(2, 2, {1, 0, 1.5f, 1}));
+  expect_same_matrix(lu.U, matrix_of(2, 2, {4, 3, 0, -1.5f}));
   EXPECT_FALSE(lu.P.allocated);
   EXPECT_EQ(lu.nb_permut, 0);
   const t_m_and_p compact = m_decomplu_m(a);
-  expect_matrix(compact.M, rows_of({{4, 3}, {1.5f, -1.5f}}));
+  expect_same_matrix(compact.M, matrix_of(2, 2, {4, 3, 1.5f, -1.5f}));
   EXPECT_FALSE(compact.P.allocated);
   m_destruct_lu(lu);
   EXPECT_FALSE(lu.L.allocated || lu.U.allocated || lu.P.allocated);
-  expect_matrix(a, rows_of({{4, 3}, {6, 3}}));
+  expect_same_matrix(a, matrix_of(2, 2, {4, 3, 6, 3}));
 }
 
-TEST(F1Lu, WithPivoting) {
-  const t_lu lu = m_decomplu(rows_of({{2, 1}, {4, 1}}), true);
-  expect_matrix(lu.P, rows_of({{0, 1}, {1, 0}}));
+TEST(LuDecomposition, WithPivoting) {
+  const t_lu lu = m_decomplu(matrix_of(2, 2, {2, 1, 4, 1}), true);
+  expect_same_matrix(lu.P, matrix_of(2, 2, {0, 1, 1, 0}));
   EXPECT_EQ(lu.nb_permut, 1);
-  expect_matrix(lu.L, rows_of({{1, 0}, {0.5f, 1}}));
-  expect_matrix(lu.U, rows_of({{4, 1}, {0, 0.5f}}));
-  const t_m_and_p compact = m_decomplu_m(rows_of({{2, 1}, {4, 1}}), true);
-  expect_matrix(compact.M, rows_of({{4, 1}, {0.5f, 0.5f}}));
-  expect_matrix(compact.P, lu.P);
+  expect_same_matrix(lu.L, matrix_of(2, 2, {1, 0, 0.5f, 1}));
+  expect_same_matrix(lu.U, matrix_of(2, 2, {4, 1, 0, 0.5f}));
+  const t_m_and_p compact = m_decomplu_m(matrix_of(2, 2, {2, 1, 4, 1}), true);
+  expect_same_matrix(compact.M, matrix_of(2, 2, {4, 1, 0.5f, 0.5f}));
+  expect_same_matrix(compact.P, lu.P);
   EXPECT_EQ(compact.nb_permut, 1);
 }
 
-TEST(F1Lu, ZeroPivotFollowsIeee) {
-  const t_lu lu = m_decomplu(rows_of({{0, 1}, {1, 0}}));
+TEST(LuDecomposition, ZeroPivotFollowsIeee) {
+  const t_lu lu = m_decomplu(matrix_of(2, 2, {0, 1, 1, 0}));
   EXPECT_EQ(element(lu.L, 2, 1), inf);
   EXPECT_EQ(element(lu.U, 2, 2), -inf);
-  const t_m_and_p compact = m_decomplu_m(rows_of({{0, 1}, {1, 0}}));
+  const t_m_and_p compact = m_decomplu_m(matrix_of(2, 2, {0, 1, 1, 0}));
   EXPECT_EQ(element(compact.M, 2, 1), inf);
   EXPECT_EQ(element(compact.M, 2, 2), -inf);
-  const t_lu one = m_decomplu(rows_of({{0}}));
-  expect_matrix(one.L, rows_of({{1}}));
-  expect_matrix(one.U, rows_of({{0}}));
+  const t_lu one = m_decomplu(matrix_of(1, 1, {0}));
+  expect_same_matrix(one.L, matrix_of(1, 1, {1}));
+  expect_same_matrix(one.U, matrix_of(1, 1, {0}));
 }
 
-TEST(F1Lu, RectangularShapesAndRememberedSizes) {
-  const t_lu wide = m_decomplu(rows_of({{1, 2, 3}, {4, 5, 6}}));
-  expect_matrix(wide.L, rows_of({{1, 0}, {4, 1}}));
-  expect_matrix(wide.U, rows_of({{1, 2, 3}, {0, -3, -6}}));
+TEST(LuDecomposition, RectangularShapesAndRememberedSizes) {
+  const t_lu wide = m_decomplu(matrix_of(2, 3, {1, 2, 3, 4, 5, 6}));
+  expect_same_matrix(wide.L, matrix_of(2, 2, {1, 0, 4, 1}));
+  expect_same_matrix(wide.U, matrix_of(2, 3, {1, 2, 3, 0, -3, -6}));
   EXPECT_EQ(remembered_matrix_shape(), std::make_pair(2, 3));
-  const t_lu tall = m_decomplu(rows_of({{1, 2}, {3, 4}, {5, 6}, {7, 8}}));
-  expect_matrix(tall.L, rows_of({{1, 0}, {3, 1}, {5, 2}, {7, 3}}));
-  expect_matrix(tall.U, rows_of({{1, 2}, {0, -2}}));
+  const t_lu tall = m_decomplu(matrix_of(4, 2, {1, 2, 3, 4, 5, 6, 7, 8}));
+  expect_same_matrix(tall.L, matrix_of(4, 2, {1, 0, 3, 1, 5, 2, 7, 3}));
+  expect_same_matrix(tall.U, matrix_of(2, 2, {1, 2, 0, -2}));
   // U is created after L, so its shape is the one remembered.
   EXPECT_EQ(remembered_matrix_shape(), std::make_pair(2, 2));
-  const t_m_and_p compact = m_decomplu_m(rows_of({{1, 2}, {3, 4}, {5, 6}}));
-  expect_matrix(compact.M, rows_of({{1, 2}, {3, -2}, {5, 2}}));
+  const t_m_and_p compact = m_decomplu_m(matrix_of(3, 2, {1, 2, 3, 4, 5, 6}));
+  expect_same_matrix(compact.M, matrix_of(3, 2, {1, 2, 3, -2, 5, 2}));
 }
 
-TEST(F1Lu, SeparateAndCompactFormsHoldTheSameBits) {
+TEST(LuDecomposition, SeparateAndCompactFormsHoldTheSameBits) {
   for (unsigned seed = 1; seed <= 6; ++seed) {
     for (bool permute : {false, true}) {
       const std::int32_t r = 2 + static_cast<std::int32_t>(seed % 4);
       const std::int32_t c = 2 + static_cast<std::int32_t>((seed * 7) % 5);
-      const t_matrix a = f1::random_matrix(r, c, seed);
+      const t_matrix a = test::random_matrix(r, c, seed);
       const t_lu lu = m_decomplu(a, permute);
       const t_m_and_p compact = m_decomplu_m(a, permute);
       for (std::int32_t i = 1; i <= r; ++i)
@@ -172,39 +96,68 @@ TEST(F1Lu, SeparateAndCompactFormsHoldTheSameBits) {
   }
 }
 
-TEST(F1Cholesky, KnownFactors) {
-  const t_m_and_p r = m_decompcholesky(rows_of({{4, 2}, {2, 3}}));
-  expect_matrix(r.M, rows_of({{2, 0}, {1, std::sqrt(2.0f)}}));
-  EXPECT_FALSE(r.P.allocated);
-  EXPECT_EQ(r.nb_permut, 0);
-  // The entry above the diagonal is never read.
-  expect_matrix(m_decompcholesky(rows_of({{4, 99}, {2, 3}})).M, r.M);
-  expect_matrix(m_decompcholesky(rows_of({{4}})).M, rows_of({{2}}));
-  expect_matrix(m_decompcholesky(rows_of({{9, 0, 0}, {0, 4, 0}, {0, 0, 2}})).M,
-                rows_of({{3, 0, 0}, {0, 2, 0}, {0, 0, std::sqrt(2.0f)}}));
+// Doolittle, row by row: the compact factors.
+std::vector<float> doolittle(const t_matrix& a) {
+  const std::int32_t r = a.rows;
+  const std::int32_t c = a.cols;
+  std::vector<float> m = a.elements;
+  auto at = [&](std::int32_t i, std::int32_t j) -> float& { return m[(j - 1) * r + (i - 1)]; };
+  for (std::int32_t i = 1; i <= r; ++i)
+    for (std::int32_t j = 1; j <= c; ++j) {
+      float s = at(i, j);
+      for (std::int32_t k = 1; k < std::min(i, j); ++k) s = std::fma(-at(i, k), at(k, j), s);
+      if (j < i) s = s / at(j, j);
+      at(i, j) = s;
+    }
+  return m;
 }
 
-TEST(F1Cholesky, PivotJustAboveEpsIsAccepted) {
-  const float above = std::nextafter(std::ldexp(1.0f, -24), 1.0f);
-  const t_m_and_p r = m_decompcholesky(rows_of({{1, 0}, {0, above}}));
-  EXPECT_EQ(element(r.M, 2, 2), std::sqrt(above));
-  EXPECT_EQ(element(m_decompcholesky(rows_of({{above}})).M, 1, 1), std::sqrt(above));
+TEST(LuDecomposition, CompactFactorsAreThePlainLoopBitForBit) {
+  for (unsigned seed = 1; seed <= 8; ++seed) {
+    const std::int32_t n = 2 + static_cast<std::int32_t>(seed % 6);
+    const t_matrix a = test::random_matrix(n, n + static_cast<std::int32_t>(seed % 3) - 1, seed);
+    EXPECT_EQ(test::bits_of(m_decomplu_m(a).M.elements), test::bits_of(doolittle(a))) << seed;
+  }
 }
 
-TEST(F1Cholesky, WithPivotingFactorsTheReorderedRows) {
-  // Rows are exchanged, not rows and columns: the factor is that of the
-  // matrix whose lower triangle is the one of P*A = (1 3; 1 2).
-  const t_m_and_p r = m_decompcholesky(rows_of({{1, 2}, {1, 3}}), true);
-  expect_matrix(r.P, rows_of({{0, 1}, {1, 0}}));
-  EXPECT_EQ(r.nb_permut, 1);
-  expect_matrix(r.M, rows_of({{1, 0}, {1, 1}}));
-  // A reordering can bring a zero first pivot: (1 0; 0 5) becomes (0 5; 1 0).
-  EXPECT_THROW(
-      {
-        orvik::raising_scope guard;
-        m_decompcholesky(rows_of({{1, 0}, {0, 5}}), true);
-      },
-      orvik::error);
+TEST(LuDecomposition, FactorsReproduceTheReorderedMatrix) {
+  const std::int32_t shapes[][2] = {{1, 1}, {2, 2}, {3, 3}, {5, 5}, {8, 8}, {12, 12}, {4, 7}, {7, 4}};
+  unsigned seed = 1;
+  for (const auto& shape : shapes) {
+    for (bool permute : {false, true}) {
+      const std::int32_t r = shape[0];
+      const std::int32_t c = shape[1];
+      // Dominant rows keep elimination without a pivot search tame.
+      t_matrix a = r == c ? test::dominant_matrix(r, seed) : test::random_matrix(r, c, seed, 1.0f, 2.0f);
+      if (r != c)
+        for (std::int32_t i = 1; i <= std::min(r, c); ++i) a.elements[(i - 1) * r + (i - 1)] += 4.0f * c;
+      ++seed;
+      const t_lu lu = m_decomplu(a, permute);
+      const double ratio = test::lu_residual_ratio(a, lu);
+      EXPECT_LE(ratio, test::residual_threshold) << r << "x" << c << " permute " << permute;
+      // Exact zeros outside the triangles and a unit diagonal.
+      for (std::int32_t i = 1; i <= lu.L.rows; ++i)
+        for (std::int32_t j = i; j <= lu.L.cols; ++j) EXPECT_EQ(element(lu.L, i, j), i == j ? 1.0f : 0.0f);
+      for (std::int32_t i = 2; i <= lu.U.rows; ++i)
+        for (std::int32_t j = 1; j < i; ++j) EXPECT_EQ(element(lu.U, i, j), 0.0f);
+    }
+  }
+  // Ill-conditioned and badly scaled inputs: the ratio measures the backward
+  // error, which stays small whatever the condition.
+  for (bool permute : {false, true}) {
+    for (const t_matrix& a : {test::hilbert_matrix(6), test::graded_matrix(6, 6, 7), test::graded_matrix(5, 8, 8)}) {
+      const double ratio = test::lu_residual_ratio(a, m_decomplu(a, permute));
+      EXPECT_LE(ratio, test::residual_threshold) << a.rows << "x" << a.cols << " permute " << permute;
+    }
+  }
+}
+
+TEST(LuDecomposition, Stops) {
+  const t_matrix fresh{};
+  test::expect_stops({
+      {"lu fresh", [&] { m_decomplu(fresh); }, 2001, "m_decompLU::matrix not allocated"},
+      {"lu_m fresh", [&] { m_decomplu_m(fresh, true); }, 2001, "m_decompLU_m::matrix not allocated"},
+  });
 }
 
 }  // namespace
