@@ -84,7 +84,8 @@ inline t_matrix known_rank_matrix(std::int32_t rows, std::int32_t cols, std::int
     for (std::int32_t j = 0; j < cols; ++j) {
       int s = 0;
       for (std::int32_t k = 0; k < rank; ++k)
-        s += x[static_cast<std::size_t>(i * rank + k)] * y[static_cast<std::size_t>(k * cols + j)];
+        s += x[static_cast<std::size_t>(i) * static_cast<std::size_t>(rank) + static_cast<std::size_t>(k)] *
+             y[static_cast<std::size_t>(k) * static_cast<std::size_t>(cols) + static_cast<std::size_t>(j)];
       m.elements[static_cast<std::size_t>(j) * static_cast<std::size_t>(rows) + static_cast<std::size_t>(i)] =
           static_cast<float>(s);
     }
