@@ -2,6 +2,7 @@
 // and the public products against the kernels.
 
 #include "kernels/kernels.hpp"
+#include "support/generators.hpp"
 #include "support/records.hpp"
 
 #include <gtest/gtest.h>
@@ -18,16 +19,7 @@ namespace orvik {
 namespace {
 
 using test::bits_of;
-
-// Values spread over many binades and both signs, so that rounding order
-// shows in the last bits.
-std::vector<float> random_values(std::mt19937& gen, std::size_t count) {
-  std::uniform_real_distribution<float> mantissa(-1.0f, 1.0f);
-  std::uniform_int_distribution<int> exponent(-12, 12);
-  std::vector<float> out(count);
-  for (float& x : out) x = std::ldexp(mantissa(gen), exponent(gen));
-  return out;
-}
+using test::spread_values;
 
 const kernels::kernel_table& ref = kernels::reference_kernels();
 const kernels::kernel_table& fast = kernels::optimised_kernels();
@@ -57,8 +49,8 @@ TEST(ProductKernels, MatrixProductMatchesTheReference) {
   std::mt19937 gen(12345);
   for (const auto& [m, p] : shapes) {
     for (const int n : {1, 4, 11}) {
-      const auto a = random_values(gen, static_cast<std::size_t>(m) * p);
-      const auto b = random_values(gen, static_cast<std::size_t>(p) * n);
+      const auto a = spread_values(gen, static_cast<std::size_t>(m) * p);
+      const auto b = spread_values(gen, static_cast<std::size_t>(p) * n);
       std::vector<float> c(static_cast<std::size_t>(m) * n, 99.0f);
       fast.prod_mat(a.data(), b.data(), c.data(), m, p, n);
       EXPECT_EQ(bits_of(c), bits_of(reference_mat(a, b, m, p, n))) << m << "x" << p << " * " << p << "x" << n;
@@ -69,9 +61,9 @@ TEST(ProductKernels, MatrixProductMatchesTheReference) {
 TEST(ProductKernels, MatrixVectorProductsMatchTheReference) {
   std::mt19937 gen(777);
   for (const auto& [rows, cols] : shapes) {
-    const auto a = random_values(gen, static_cast<std::size_t>(rows) * cols);
-    const auto x = random_values(gen, static_cast<std::size_t>(cols));
-    const auto xl = random_values(gen, static_cast<std::size_t>(rows));
+    const auto a = spread_values(gen, static_cast<std::size_t>(rows) * cols);
+    const auto x = spread_values(gen, static_cast<std::size_t>(cols));
+    const auto xl = spread_values(gen, static_cast<std::size_t>(rows));
     std::vector<float> y(static_cast<std::size_t>(rows), 99.0f);
     fast.prod_vec(a.data(), x.data(), y.data(), rows, cols);
     EXPECT_EQ(bits_of(y), bits_of(reference_vec(a, x, rows, cols))) << rows << "x" << cols;
@@ -86,16 +78,16 @@ TEST(ProductKernels, PublicProductsGoThroughTheKernels) {
   const int m = 6, p = 9, n = 5;
   t_matrix a = m_zeros(m, p);
   t_matrix b = m_zeros(p, n);
-  a.elements = random_values(gen, a.elements.size());
-  b.elements = random_values(gen, b.elements.size());
+  a.elements = spread_values(gen, a.elements.size());
+  b.elements = spread_values(gen, b.elements.size());
   EXPECT_EQ(bits_of(m_prod_mat(a, b).elements), bits_of(reference_mat(a.elements, b.elements, m, p, n)));
 
   t_vector x = v_zeros(p);
-  x.elements = random_values(gen, static_cast<std::size_t>(p));
+  x.elements = spread_values(gen, static_cast<std::size_t>(p));
   EXPECT_EQ(bits_of(m_prod_vec1(a, x).elements), bits_of(reference_vec(a.elements, x.elements, m, p)));
   EXPECT_EQ(bits_of(m_prod_vec_c(a, x).elements), bits_of(reference_vec(a.elements, x.elements, m, p)));
   t_vector xl = v_zeros(m);
-  xl.elements = random_values(gen, static_cast<std::size_t>(m));
+  xl.elements = spread_values(gen, static_cast<std::size_t>(m));
   EXPECT_EQ(bits_of(m_prod_vec2(xl, a).elements), bits_of(reference_left(xl.elements, a.elements, m, p)));
 }
 

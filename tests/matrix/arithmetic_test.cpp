@@ -18,17 +18,9 @@ using test::bits_of;
 using test::matrix_of;
 using test::vector_of;
 
-std::pair<std::int32_t, std::int32_t> remembered_matrix_shape() {
-  t_matrix z;
-  m_init(z);
-  return {z.rows, z.cols};
-}
+using test::remembered_matrix_shape;
 
-std::int32_t remembered_vector_size() {
-  t_vector z;
-  v_init(z);
-  return z.size;
-}
+using test::remembered_vector_size;
 
 TEST(MatrixArithmetic, TransposeTwiceGivesBackTheMatrix) {
   const t_matrix m = matrix_of(2, 3, {1, 2, 3, 4, 5, 6});

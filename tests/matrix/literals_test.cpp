@@ -66,7 +66,7 @@ TEST_F(Literals, LeaveTheRememberedSizesOfTheirConstructors) {
 }
 
 TEST(LiteralStops, Stops) {
-  test::expect_stops_and_raises({
+  test::expect_stops({
       {"no rows", [] { m_fromrows({}); }, 201, "m_fromrows::row is nil or negative"},
       {"empty row", [] { m_fromrows({{}}); }, 201, "m_fromrows::column is nil or negative"},
       {"empty first row before ragged",

@@ -4,6 +4,7 @@
 #include <orvik/matrix.hpp>
 
 #include "support/child.hpp"
+#include "support/records.hpp"
 #include "support/temp_files.hpp"
 
 #include <cmath>
@@ -13,17 +14,10 @@ namespace {
 
 using orvik::t_matrix;
 
-t_matrix from_rows(int rows, int cols, std::initializer_list<float> row_major) {
-  t_matrix m = orvik::m_zeros(rows, cols);
-  auto it = row_major.begin();
-  for (int i = 0; i < rows; ++i) {
-    for (int j = 0; j < cols; ++j) m.elements[j * rows + i] = *it++;
-  }
-  return m;
-}
+using orvik::test::matrix_of;
 
 TEST(MatrixPrint, OneLinePerRowOfFixedWidthFields) {
-  const t_matrix m = from_rows(2, 2, {1.0f, -2.5f, 1.0e10f, 0.0f});
+  const t_matrix m = matrix_of(2, 2, {1.0f, -2.5f, 1.0e10f, 0.0f});
   const auto result = orvik::test::run_in_child([&] { orvik::m_print(m); });
   EXPECT_EQ(result.exit_code, 0);
   EXPECT_EQ(result.out,
@@ -46,18 +40,18 @@ class MatrixPrintFile : public ::testing::Test {
 };
 
 TEST_F(MatrixPrintFile, WritesTheSizeLineThenRowsInFixed8) {
-  orvik::m_print_tofile(from_rows(2, 3, {1.0f, 2.5f, -3.0f, 4.0f, 5.0f, 6.0f}), file);
+  orvik::m_print_tofile(matrix_of(2, 3, {1.0f, 2.5f, -3.0f, 4.0f, 5.0f, 6.0f}), file);
   EXPECT_EQ(orvik::test::read_file(file),
             "2 3\n"
             "1.00000000 2.50000000 -3.00000000\n"
             "4.00000000 5.00000000 6.00000000\n");
-  orvik::m_print_tofile(from_rows(1, 1, {-0.5f}), file);
+  orvik::m_print_tofile(matrix_of(1, 1, {-0.5f}), file);
   EXPECT_EQ(orvik::test::read_file(file), "1 1\n-0.50000000\n");
 }
 
 TEST_F(MatrixPrintFile, RewindReplacesAndAppendAdds) {
-  const t_matrix a = from_rows(1, 2, {1.0f, 2.0f});
-  const t_matrix b = from_rows(1, 1, {0.1f});
+  const t_matrix a = matrix_of(1, 2, {1.0f, 2.0f});
+  const t_matrix b = matrix_of(1, 1, {0.1f});
   orvik::m_print_tofile(a, file);
   orvik::m_print_tofile(b, file);
   EXPECT_EQ(orvik::test::read_file(file), "1 1\n0.10000000\n");
@@ -75,7 +69,7 @@ TEST_F(MatrixPrintFile, EmptyShapesWriteTheirSizeLine) {
 }
 
 TEST_F(MatrixPrintFile, RoundTripsThroughTheReaderIncludingNonFiniteValues) {
-  const t_matrix a = from_rows(2, 3, {1.0f / 3.0f, -0.0f, INFINITY, -INFINITY, NAN, 12345.678f});
+  const t_matrix a = matrix_of(2, 3, {1.0f / 3.0f, -0.0f, INFINITY, -INFINITY, NAN, 12345.678f});
   orvik::m_print_tofile(a, file);
   t_matrix back;
   orvik::m_init_fromfile(back, file);

@@ -16,11 +16,7 @@ namespace {
 
 using test::matrix_of;
 
-std::pair<std::int32_t, std::int32_t> remembered_matrix_shape() {
-  t_matrix z;
-  m_init(z);
-  return {z.rows, z.cols};
-}
+using test::remembered_matrix_shape;
 
 // 3 x 5, element (i, j) = 10 i + j.
 t_matrix numbered35() { return matrix_of(3, 5, {11, 12, 13, 14, 15, 21, 22, 23, 24, 25, 31, 32, 33, 34, 35}); }

@@ -86,19 +86,17 @@ void expect_stops(const std::vector<stop_case>& cases) {
     SCOPED_TRACE(c.what);
     EXPECT_STOPS_WITH(c.body(), c.number, c.message);
   }
-}
-
-void expect_stops_and_raises(const std::vector<stop_case>& cases) {
-  expect_stops(cases);
+  // The raising pass comes second: a body may leave remembered sizes or
+  // bounds behind in this process, and the children must not see them.
   for (const stop_case& c : cases) {
     SCOPED_TRACE(c.what);
     orvik::raising_scope guard;
     try {
       c.body();
-      ADD_FAILURE() << "no failure raised";
+      ADD_FAILURE() << "no error raised";
     } catch (const orvik::error& e) {
       EXPECT_EQ(e.exception().number, c.number);
-      EXPECT_EQ(e.exception().level, c.number);
+      EXPECT_EQ(orvik::e_error_line(e.exception()) + "\n", error_line(c.number, c.message));
     }
   }
 }

@@ -35,11 +35,10 @@ struct stop_case {
   std::string message;
 };
 
-// Each body stops with exactly its error line and exit status 1.
+// The one runner of stop tables. In a child process each body stops with
+// exactly its error line and exit status 1; in-process under raising_scope
+// it throws orvik::error whose record gives that same line.
 void expect_stops(const std::vector<stop_case>& cases);
-// The same, and in-process under raising_scope each body throws orvik::error
-// carrying that number as number and level.
-void expect_stops_and_raises(const std::vector<stop_case>& cases);
 
 }  // namespace orvik::test
 

@@ -1,6 +1,7 @@
 #pragma once
-// Builders for test inputs. They fill records directly, so the remembered
-// sizes of m_init and v_init stay where the code under test left them.
+// Builders for test inputs and probes of the remembered sizes. The builders
+// fill records directly, so the remembered sizes of m_init and v_init stay
+// where the code under test left them.
 
 #include <orvik/matrix.hpp>
 #include <orvik/vector.hpp>
@@ -8,7 +9,7 @@
 #include <bit>
 #include <cstdint>
 #include <initializer_list>
-#include <random>
+#include <utility>
 #include <vector>
 
 namespace orvik::test {
@@ -27,33 +28,30 @@ inline t_matrix matrix_of(std::int32_t rows, std::int32_t cols, std::initializer
   return m;
 }
 
-inline t_vector vector_of(std::initializer_list<float> values) {
+// A rows x cols matrix of zeros.
+inline t_matrix zero_matrix(std::int32_t rows, std::int32_t cols) {
+  t_matrix m;
+  m.rows = rows;
+  m.cols = cols;
+  m.elements.assign(static_cast<std::size_t>(rows) * static_cast<std::size_t>(cols), 0.0f);
+  m.allocated = true;
+  return m;
+}
+
+inline t_vector vector_of(std::vector<float> values) {
   t_vector v;
   v.size = static_cast<std::int32_t>(values.size());
-  v.elements.assign(values);
+  v.elements = std::move(values);
   v.allocated = true;
   return v;
 }
+
+inline t_vector vector_of(std::initializer_list<float> values) { return vector_of(std::vector<float>(values)); }
 
 // Element (i, j), 1-based, without the library's checks.
 inline float element(const t_matrix& m, std::int32_t i, std::int32_t j) {
   return m
       .elements[static_cast<std::size_t>(j - 1) * static_cast<std::size_t>(m.rows) + static_cast<std::size_t>(i - 1)];
-}
-
-// Entries uniform in [low, high) from a seeded generator of the test's own,
-// so the library's random sequence is left alone.
-inline t_matrix random_matrix(std::int32_t rows, std::int32_t cols, unsigned seed, float low = -1.0f,
-                              float high = 1.0f) {
-  std::mt19937 gen(seed);
-  std::uniform_real_distribution<float> dist(low, high);
-  t_matrix m;
-  m.rows = rows;
-  m.cols = cols;
-  m.elements.resize(static_cast<std::size_t>(rows) * static_cast<std::size_t>(cols));
-  for (float& x : m.elements) x = dist(gen);
-  m.allocated = true;
-  return m;
 }
 
 // Bit patterns, so that -0.0 and NaN payloads compare exactly.
@@ -62,6 +60,20 @@ inline std::vector<std::uint32_t> bits_of(const std::vector<float>& values) {
   out.reserve(values.size());
   for (const float x : values) out.push_back(std::bit_cast<std::uint32_t>(x));
   return out;
+}
+
+// The shape m_init falls back on when no size is given.
+inline std::pair<std::int32_t, std::int32_t> remembered_matrix_shape() {
+  t_matrix probe;
+  m_init(probe);
+  return {probe.rows, probe.cols};
+}
+
+// The size v_init falls back on when no size is given.
+inline std::int32_t remembered_vector_size() {
+  t_vector probe;
+  v_init(probe);
+  return probe.size;
 }
 
 }  // namespace orvik::test

@@ -6,8 +6,9 @@
 #include <orvik/exception.hpp>
 #include <orvik/vector.hpp>
 
-#include "kernels/kernels.hpp"
 #include "support/child.hpp"
+#include "support/generators.hpp"
+#include "support/records.hpp"
 
 #include <cmath>
 #include <cstdint>
@@ -21,34 +22,16 @@ namespace {
 
 using orvik::t_vector;
 
-t_vector vec(std::vector<float> values) {
-  t_vector v = orvik::v_zeros(static_cast<std::int32_t>(values.size()));
-  v.elements = std::move(values);
-  return v;
-}
-
-bool same_bits(const std::vector<float>& a, const std::vector<float>& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (std::isnan(a[i]) != std::isnan(b[i])) return false;
-    if (!std::isnan(a[i]) && (a[i] != b[i] || std::signbit(a[i]) != std::signbit(b[i]))) return false;
-  }
-  return true;
-}
-
-std::vector<float> random_values(std::mt19937& gen, std::size_t n) {
-  std::uniform_real_distribution<float> dist(-10.0f, 10.0f);
-  std::vector<float> values(n);
-  for (float& x : values) x = dist(gen);
-  return values;
-}
+using orvik::test::bits_of;
+using orvik::test::random_values;
+using orvik::test::vector_of;
 
 constexpr float big = std::numeric_limits<float>::max();
 
 TEST(VectorArithmetic, FailureTable) {
   const t_vector none;
-  const t_vector two = vec({1, 2});
-  const t_vector three = vec({1, 2, 3});
+  const t_vector two = vector_of({1, 2});
+  const t_vector three = vector_of({1, 2, 3});
   const std::string na = "::vector not allocated";
   const std::vector<orvik::test::stop_case> cases = {
       {"isequal_scalar", [&] { orvik::v_isequal_scalar(none, 1); }, 2001, "v_isEqual_scalar" + na},
@@ -92,10 +75,11 @@ TEST(VectorArithmetic, FailureTable) {
       {"inverse alloc", [&] { orvik::v_inverse(none); }, 2001, "v_inverse" + na},
       {"inverse zero",
        [&] {
-         orvik::v_inverse(vec({1, 0, 2}));
+         orvik::v_inverse(vector_of({1, 0, 2}));
        },
        2001, "v_inverse::one of vector element is null"},
-      {"inverse minus zero", [&] { orvik::v_inverse(vec({-0.0f})); }, 2001, "v_inverse::one of vector element is null"},
+      {"inverse minus zero", [&] { orvik::v_inverse(vector_of({-0.0f})); }, 2001,
+       "v_inverse::one of vector element is null"},
       {"prod", [&] { orvik::v_prod(none); }, 2001, "v_prod" + na},
       {"sum", [&] { orvik::v_sum(none); }, 2001, "v_sum" + na},
       {"abs", [&] { orvik::v_abs(none); }, 2001, "v_abs" + na},
@@ -113,39 +97,39 @@ TEST(VectorArithmetic, FailureTable) {
 
 TEST(VectorArithmetic, Elementwise) {
   orvik::raising_scope guard;
-  const t_vector x = vec({1, -2, 3});
-  const t_vector y = vec({0.5f, 4, -1});
+  const t_vector x = vector_of({1, -2, 3});
+  const t_vector y = vector_of({0.5f, 4, -1});
   EXPECT_EQ(orvik::v_add(x, y).elements, (std::vector<float>{1.5f, 2, 2}));
   EXPECT_EQ(orvik::v_minus(x, y).elements, (std::vector<float>{0.5f, -6, 4}));
   EXPECT_EQ(orvik::v_prod_vec(x, y).elements, (std::vector<float>{0.5f, -8, -3}));
   EXPECT_EQ(orvik::v_prod_scalar1(x, -2).elements, (std::vector<float>{-2, 4, -6}));
   EXPECT_EQ(orvik::v_prod_scalar2(-2, x).elements, (std::vector<float>{-2, 4, -6}));
   EXPECT_EQ(orvik::v_div_scalar(x, 4).elements, (std::vector<float>{0.25f, -0.5f, 0.75f}));
-  EXPECT_EQ(orvik::v_div_scalar(vec({1.0e30f}), 1.0e-30f).elements[0], INFINITY);
+  EXPECT_EQ(orvik::v_div_scalar(vector_of({1.0e30f}), 1.0e-30f).elements[0], INFINITY);
   EXPECT_TRUE(std::isnan(orvik::v_div_scalar(x, NAN).elements[0]));
-  EXPECT_EQ(orvik::v_inverse(vec({2, -4})).elements, (std::vector<float>{0.5f, -0.25f}));
-  EXPECT_EQ(orvik::v_inverse(vec({3})).elements[0], 1.0f / 3.0f);
+  EXPECT_EQ(orvik::v_inverse(vector_of({2, -4})).elements, (std::vector<float>{0.5f, -0.25f}));
+  EXPECT_EQ(orvik::v_inverse(vector_of({3})).elements[0], 1.0f / 3.0f);
   // Operands are left alone.
   EXPECT_EQ(x.elements, (std::vector<float>{1, -2, 3}));
 }
 
 TEST(VectorArithmetic, AxpbyAndCross) {
   orvik::raising_scope guard;
-  const t_vector x = vec({1, 2});
-  EXPECT_EQ(orvik::v_axpby(2, x, 3, vec({10, 20})).elements, (std::vector<float>{32, 64}));
+  const t_vector x = vector_of({1, 2});
+  EXPECT_EQ(orvik::v_axpby(2, x, 3, vector_of({10, 20})).elements, (std::vector<float>{32, 64}));
   EXPECT_EQ(orvik::v_axpby(2, x).elements, (std::vector<float>{2, 4}));
   EXPECT_EQ(orvik::v_axpby(2, x, 3).elements, (std::vector<float>{2, 4}));
   // A given y without b is weighed by 1.0, never dropped.
-  EXPECT_EQ(orvik::v_axpby(2, x, std::nullopt, vec({10, 20})).elements, (std::vector<float>{12, 24}));
+  EXPECT_EQ(orvik::v_axpby(2, x, std::nullopt, vector_of({10, 20})).elements, (std::vector<float>{12, 24}));
   // Three roundings: a*x, b*y, then the sum (a fused step would keep 2^-24).
   const float a = 1.0f + 0x1.0p-12f;
-  const float axpby = orvik::v_axpby(a, vec({a}), -1.0f, vec({1.0f})).elements[0];
+  const float axpby = orvik::v_axpby(a, vector_of({a}), -1.0f, vector_of({1.0f})).elements[0];
   EXPECT_EQ(axpby, 0x1.0p-11f);
 
-  EXPECT_EQ(orvik::v_cross(vec({1, 0, 0}), vec({0, 1, 0})).elements, (std::vector<float>{0, 0, 1}));
-  EXPECT_EQ(orvik::v_cross(vec({1, 2, 3}), vec({4, 5, 6})).elements, (std::vector<float>{-3, 6, -3}));
+  EXPECT_EQ(orvik::v_cross(vector_of({1, 0, 0}), vector_of({0, 1, 0})).elements, (std::vector<float>{0, 0, 1}));
+  EXPECT_EQ(orvik::v_cross(vector_of({1, 2, 3}), vector_of({4, 5, 6})).elements, (std::vector<float>{-3, 6, -3}));
   // Each product rounded before the difference: a*a - 1*1 loses the 2^-24.
-  EXPECT_EQ(orvik::v_cross(vec({0, a, 1}), vec({0, 1, a})).elements[0], 0x1.0p-11f);
+  EXPECT_EQ(orvik::v_cross(vector_of({0, a, 1}), vector_of({0, 1, a})).elements[0], 0x1.0p-11f);
 }
 
 TEST(VectorArithmetic, RememberedSizeFollowsResults) {
@@ -166,10 +150,10 @@ TEST(VectorArithmetic, RememberedSizeFollowsResults) {
 
 TEST(VectorArithmetic, Normalize) {
   orvik::raising_scope guard;
-  t_vector v = vec({3, 4});
+  t_vector v = vector_of({3, 4});
   orvik::v_normalize(v);
   EXPECT_EQ(v.elements, (std::vector<float>{0.6f, 0.8f}));
-  t_vector zero = vec({0, 0});
+  t_vector zero = vector_of({0, 0});
   orvik::v_normalize(zero);
   EXPECT_TRUE(std::isnan(zero.elements[0]));
   EXPECT_TRUE(std::isnan(zero.elements[1]));
@@ -179,9 +163,9 @@ TEST(VectorReductions, FusedRunningSums) {
   orvik::raising_scope guard;
   // 1*(-1) then a*a: fused, the product keeps its 2^-24; unfused it is lost.
   const float a = 1.0f + 0x1.0p-12f;
-  EXPECT_EQ(orvik::v_dot(vec({1, a}), vec({-1, a})), 0x1.0p-11f + 0x1.0p-24f);
+  EXPECT_EQ(orvik::v_dot(vector_of({1, a}), vector_of({-1, a})), 0x1.0p-11f + 0x1.0p-24f);
 
-  // The kernel against a plain fused loop, and v_length / v_sqrlength on it.
+  // Against plain fused loops, and v_length / v_sqrlength on them.
   std::mt19937 gen(7);
   int fused_differs = 0;
   for (int trial = 0; trial < 200; ++trial) {
@@ -197,11 +181,9 @@ TEST(VectorReductions, FusedRunningSums) {
       const float product = x[i] * x[i];
       unfused = unfused + product;
     }
-    ASSERT_TRUE(same_bits({orvik::kernels::optimised_kernels().dot(x.data(), y.data(), static_cast<std::int32_t>(n))},
-                          {fused}));
-    ASSERT_TRUE(same_bits({orvik::v_dot(vec(x), vec(y))}, {fused}));
-    ASSERT_TRUE(same_bits({orvik::v_sqrlength(vec(x))}, {squares}));
-    ASSERT_TRUE(same_bits({orvik::v_length(vec(x))}, {std::sqrt(squares)}));
+    ASSERT_EQ(bits_of({orvik::v_dot(vector_of(x), vector_of(y))}), bits_of({fused}));
+    ASSERT_EQ(bits_of({orvik::v_sqrlength(vector_of(x))}), bits_of({squares}));
+    ASSERT_EQ(bits_of({orvik::v_length(vector_of(x))}), bits_of({std::sqrt(squares)}));
     fused_differs += squares != unfused ? 1 : 0;
   }
   EXPECT_GT(fused_differs, 0);
@@ -209,14 +191,14 @@ TEST(VectorReductions, FusedRunningSums) {
 
 TEST(VectorReductions, NormRaisesToAnIntegerPower) {
   orvik::raising_scope guard;
-  const t_vector v = vec({3, -4});
+  const t_vector v = vector_of({3, -4});
   EXPECT_EQ(orvik::v_norm(v), 5.0f);
   EXPECT_EQ(orvik::v_norm(v, 2), 5.0f);
   EXPECT_EQ(orvik::v_norm(v, 1), 7.0f);
   EXPECT_EQ(orvik::v_norm(v, 0), 4.0f);
-  EXPECT_TRUE(std::isnan(orvik::v_norm(vec({NAN, -2}))));
-  EXPECT_EQ(orvik::v_norm(vec({NAN, -2}), 0), 2.0f);
-  EXPECT_EQ(orvik::v_norm(vec({-INFINITY}), 0), INFINITY);
+  EXPECT_TRUE(std::isnan(orvik::v_norm(vector_of({NAN, -2}))));
+  EXPECT_EQ(orvik::v_norm(vector_of({NAN, -2}), 0), 2.0f);
+  EXPECT_EQ(orvik::v_norm(vector_of({-INFINITY}), 0), INFINITY);
 
   // Against a plain loop: each power by repeated rounded products, each
   // addition rounded, then the float power 1/p.
@@ -233,32 +215,33 @@ TEST(VectorReductions, NormRaisesToAnIntegerPower) {
         s = s + r;
       }
       const float expected = std::pow(s, 1.0f / static_cast<float>(p));
-      ASSERT_TRUE(same_bits({orvik::v_norm(vec(x), p)}, {expected})) << "p = " << p;
+      ASSERT_EQ(bits_of({orvik::v_norm(vector_of(x), p)}), bits_of({expected})) << "p = " << p;
     }
-    differs_from_length += orvik::v_norm(vec(x)) != orvik::v_length(vec(x)) ? 1 : 0;
+    differs_from_length += orvik::v_norm(vector_of(x)) != orvik::v_length(vector_of(x)) ? 1 : 0;
   }
   EXPECT_GT(differs_from_length, 0);
 
   // Huge powers end quickly and keep their exact values.
-  EXPECT_EQ(orvik::v_norm(vec({1, 1}), std::numeric_limits<std::int32_t>::max()), std::pow(2.0f, 1.0f / 2147483647.0f));
-  EXPECT_EQ(orvik::v_norm(vec({2, 0.5f}), std::numeric_limits<std::int32_t>::max()), INFINITY);
-  EXPECT_EQ(orvik::v_norm(vec({1}), std::numeric_limits<std::int32_t>::min()), 1.0f);
+  EXPECT_EQ(orvik::v_norm(vector_of({1, 1}), std::numeric_limits<std::int32_t>::max()),
+            std::pow(2.0f, 1.0f / 2147483647.0f));
+  EXPECT_EQ(orvik::v_norm(vector_of({2, 0.5f}), std::numeric_limits<std::int32_t>::max()), INFINITY);
+  EXPECT_EQ(orvik::v_norm(vector_of({1}), std::numeric_limits<std::int32_t>::min()), 1.0f);
 }
 
 TEST(VectorReductions, SumProductExtremesCounts) {
   orvik::raising_scope guard;
   // The wide running sum keeps what a float sum would lose.
-  EXPECT_EQ(orvik::v_sum(vec({16777216.0f, 1, 1})), 16777218.0f);
-  EXPECT_EQ(orvik::v_sum(vec({1.0e8f, 1, -1.0e8f})), 1.0f);
-  EXPECT_EQ(orvik::v_prod(vec({2, 3, 4})), 24.0f);
-  EXPECT_EQ(orvik::v_abs(vec({-5, 3, -2})), 2.0f);
-  EXPECT_EQ(orvik::v_min(vec({NAN, 3, -2, NAN})), -2.0f);
-  EXPECT_EQ(orvik::v_max(vec({NAN, 3, -2})), 3.0f);
-  EXPECT_EQ(orvik::v_min(vec({INFINITY})), big);
-  EXPECT_EQ(orvik::v_max(vec({-INFINITY})), -big);
-  EXPECT_EQ(orvik::v_min(vec({-INFINITY, 1})), -INFINITY);
+  EXPECT_EQ(orvik::v_sum(vector_of({16777216.0f, 1, 1})), 16777218.0f);
+  EXPECT_EQ(orvik::v_sum(vector_of({1.0e8f, 1, -1.0e8f})), 1.0f);
+  EXPECT_EQ(orvik::v_prod(vector_of({2, 3, 4})), 24.0f);
+  EXPECT_EQ(orvik::v_abs(vector_of({-5, 3, -2})), 2.0f);
+  EXPECT_EQ(orvik::v_min(vector_of({NAN, 3, -2, NAN})), -2.0f);
+  EXPECT_EQ(orvik::v_max(vector_of({NAN, 3, -2})), 3.0f);
+  EXPECT_EQ(orvik::v_min(vector_of({INFINITY})), big);
+  EXPECT_EQ(orvik::v_max(vector_of({-INFINITY})), -big);
+  EXPECT_EQ(orvik::v_min(vector_of({-INFINITY, 1})), -INFINITY);
 
-  const t_vector mixed = vec({0.0f, -0.0f, 1, -1, NAN, 2, INFINITY});
+  const t_vector mixed = vector_of({0.0f, -0.0f, 1, -1, NAN, 2, INFINITY});
   EXPECT_EQ(orvik::v_nbzeros(mixed), 2);
   EXPECT_EQ(orvik::v_nbpositive(mixed), 3);
   EXPECT_EQ(orvik::v_nbnegative(mixed), 1);
@@ -278,13 +261,13 @@ TEST(VectorReductions, SumProductExtremesCounts) {
 
 TEST(VectorReductions, ExactEquality) {
   orvik::raising_scope guard;
-  const t_vector with_nan = vec({1, NAN});
+  const t_vector with_nan = vector_of({1, NAN});
   EXPECT_FALSE(orvik::v_isequal(with_nan, with_nan));
-  EXPECT_TRUE(orvik::v_isequal(vec({1, 0.0f}), vec({1, -0.0f})));
-  EXPECT_FALSE(orvik::v_isequal(vec({1, 2}), vec({1, std::nextafter(2.0f, 3.0f)})));
-  EXPECT_TRUE(orvik::v_isequal_scalar(vec({0.0f, -0.0f}), 0.0f));
-  EXPECT_FALSE(orvik::v_isequal_scalar(vec({NAN}), NAN));
-  EXPECT_FALSE(orvik::v_isequal_scalar(vec({3, 3, 3.0000002f}), 3));
+  EXPECT_TRUE(orvik::v_isequal(vector_of({1, 0.0f}), vector_of({1, -0.0f})));
+  EXPECT_FALSE(orvik::v_isequal(vector_of({1, 2}), vector_of({1, std::nextafter(2.0f, 3.0f)})));
+  EXPECT_TRUE(orvik::v_isequal_scalar(vector_of({0.0f, -0.0f}), 0.0f));
+  EXPECT_FALSE(orvik::v_isequal_scalar(vector_of({NAN}), NAN));
+  EXPECT_FALSE(orvik::v_isequal_scalar(vector_of({3, 3, 3.0000002f}), 3));
 }
 
 }  // namespace

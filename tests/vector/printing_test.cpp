@@ -6,6 +6,7 @@
 #include <orvik/vector.hpp>
 
 #include "support/child.hpp"
+#include "support/records.hpp"
 #include "support/temp_files.hpp"
 
 #include <cmath>
@@ -22,11 +23,7 @@ using orvik::t_vector;
 using orvik::test::read_file;
 using orvik::test::run_in_child;
 
-t_vector vec(std::vector<float> values) {
-  t_vector v = orvik::v_zeros(static_cast<std::int32_t>(values.size()));
-  v.elements = std::move(values);
-  return v;
-}
+using orvik::test::vector_of;
 
 TEST(VectorPrinting, FailureTable) {
   orvik::test::temp_dir dir;
@@ -41,7 +38,7 @@ TEST(VectorPrinting, FailureTable) {
 }
 
 TEST(VectorPrinting, StandardOutput) {
-  const t_vector v = vec({1, 2.5f, -3});
+  const t_vector v = vector_of({1, 2.5f, -3});
   EXPECT_EQ(run_in_child([&] { orvik::v_print(v); }).out, "   1.00000000       2.50000000      -3.00000000    \n");
   EXPECT_EQ(run_in_child([&] { orvik::v_print_c(v); }).out,
             "   1.00000000    \n   2.50000000    \n  -3.00000000    \n");
@@ -50,7 +47,7 @@ TEST(VectorPrinting, StandardOutput) {
   EXPECT_EQ(run_in_child([&] { orvik::v_print_c(empty); }).out, "");
   // Printed lines come before a later error line, in order.
   const auto later_stop = run_in_child([&] {
-    orvik::v_print(vec({0.5f}));
+    orvik::v_print(vector_of({0.5f}));
     orvik::v_print(t_vector{});
   });
   EXPECT_EQ(later_stop.exit_code, 1);
@@ -62,13 +59,13 @@ TEST(VectorPrinting, FileLayouts) {
   orvik::test::temp_dir dir;
   const std::string row = dir.path("row");
   const std::string col = dir.path("col");
-  orvik::v_print_tofile(vec({1, 2.5f, -3}), row);
+  orvik::v_print_tofile(vector_of({1, 2.5f, -3}), row);
   EXPECT_EQ(read_file(row), "3\n1.00000000 2.50000000 -3.00000000\n");
-  orvik::v_print_c_tofile(vec({1, 2.5f, -3}), col);
+  orvik::v_print_c_tofile(vector_of({1, 2.5f, -3}), col);
   EXPECT_EQ(read_file(col), "3\n1.00000000\n2.50000000\n-3.00000000\n");
-  orvik::v_print_tofile(vec({-0.5f}), row, 12);
+  orvik::v_print_tofile(vector_of({-0.5f}), row, 12);
   EXPECT_EQ(read_file(row), "1\n-0.50000000\n");
-  orvik::v_print_tofile(vec({0.1f, -0.0f, 1.0f / 3.0f, INFINITY, -INFINITY, NAN}), row);
+  orvik::v_print_tofile(vector_of({0.1f, -0.0f, 1.0f / 3.0f, INFINITY, -INFINITY, NAN}), row);
   EXPECT_EQ(read_file(row), "6\n0.10000000 -0.00000000 0.33333334 Infinity -Infinity NaN\n");
   orvik::v_print_tofile(orvik::v_zeros(0), row);
   EXPECT_EQ(read_file(row), "0\n\n");
@@ -80,13 +77,13 @@ TEST(VectorPrinting, RewindAndAppend) {
   orvik::raising_scope guard;
   orvik::test::temp_dir dir;
   const std::string file = dir.path("f");
-  orvik::v_print_tofile(vec({1}), file);
-  orvik::v_print_tofile(vec({2, 3}), file);
+  orvik::v_print_tofile(vector_of({1}), file);
+  orvik::v_print_tofile(vector_of({2, 3}), file);
   EXPECT_EQ(read_file(file), "2\n2.00000000 3.00000000\n");
-  orvik::v_print_c_tofile(vec({4}), file, std::nullopt, "unknown", "append");
-  orvik::v_print_tofile(vec({5}), file, std::nullopt, std::nullopt, "append    ignored");
+  orvik::v_print_c_tofile(vector_of({4}), file, std::nullopt, "unknown", "append");
+  orvik::v_print_tofile(vector_of({5}), file, std::nullopt, std::nullopt, "append    ignored");
   EXPECT_EQ(read_file(file), "2\n2.00000000 3.00000000\n1\n4.00000000\n1\n5.00000000\n");
-  orvik::v_print_c_tofile(vec({6}), file, std::nullopt, "unknown", "rewind");
+  orvik::v_print_c_tofile(vector_of({6}), file, std::nullopt, "unknown", "rewind");
   EXPECT_EQ(read_file(file), "1\n6.00000000\n");
 }
 
@@ -94,8 +91,8 @@ TEST(VectorPrinting, OpenFailuresEndWithStatusTwo) {
   orvik::test::temp_dir dir;
   const std::string existing = dir.write("old", "x\n");
   const std::string unreachable = dir.path("no/such/dir/file");
-  EXPECT_FILE_FAILURE(orvik::v_print_tofile(vec({1}), unreachable), unreachable);
-  EXPECT_FILE_FAILURE(orvik::v_print_c_tofile(vec({1}), existing, std::nullopt, "new"), existing);
+  EXPECT_FILE_FAILURE(orvik::v_print_tofile(vector_of({1}), unreachable), unreachable);
+  EXPECT_FILE_FAILURE(orvik::v_print_c_tofile(vector_of({1}), existing, std::nullopt, "new"), existing);
   EXPECT_EQ(read_file(existing), "x\n");
 }
 
@@ -111,7 +108,7 @@ TEST(VectorPrinting, RoundTrips) {
   values[3] = INFINITY;
   values[4] = -INFINITY;
   values[5] = NAN;
-  const t_vector v = vec(values);
+  const t_vector v = vector_of(values);
   orvik::v_print_tofile(v, row);
   orvik::v_print_c_tofile(v, col);
   for (const std::string& file : {row, col}) {

@@ -4,6 +4,7 @@
 
 #include "support/child.hpp"
 #include "support/generators.hpp"
+#include "support/oracles.hpp"
 
 #include <gtest/gtest.h>
 #include <orvik/orvik.hpp>
@@ -21,9 +22,9 @@ extern "C" void sgels_(const char* trans, const int* m, const int* n, const int*
 namespace orvik {
 namespace {
 
-using f1::element;
-using f1::rows_of;
-using f1::vector_of;
+using test::element;
+using test::matrix_of;
+using test::vector_of;
 
 const double unit = std::ldexp(1.0, -24);
 const double threshold = 30.0;
@@ -74,10 +75,10 @@ TEST(Lstsq, BackwardErrorAgainstLapack) {
   std::vector<system> systems;
   unsigned seed = 700;
   const std::int32_t shapes[][2] = {{1, 1}, {3, 3}, {5, 2}, {10, 4}, {30, 7}, {64, 16}};
-  for (const auto& shape : shapes) systems.push_back({"random", f1::random_matrix(shape[0], shape[1], seed++)});
+  for (const auto& shape : shapes) systems.push_back({"random", test::random_matrix(shape[0], shape[1], seed++)});
   // Tall Hilbert sections, condition numbers up to about 1e6.
   for (std::int32_t n : {4, 5}) {
-    t_matrix h = f1::filled(2 * n, n);
+    t_matrix h = test::zero_matrix(2 * n, n);
     for (std::int32_t i = 1; i <= 2 * n; ++i)
       for (std::int32_t j = 1; j <= n; ++j)
         h.elements[static_cast<std::size_t>((j - 1) * 2 * n + (i - 1))] = 1.0f / (i + j - 1);
@@ -85,7 +86,7 @@ TEST(Lstsq, BackwardErrorAgainstLapack) {
   }
   // Columns graded over twelve binary orders each.
   {
-    t_matrix g = f1::random_matrix(12, 5, seed++);
+    t_matrix g = test::random_matrix(12, 5, seed++);
     for (std::int32_t j = 1; j <= 5; ++j)
       for (std::int32_t i = 1; i <= 12; ++i) {
         float& v = g.elements[static_cast<std::size_t>((j - 1) * 12 + (i - 1))];
@@ -99,10 +100,10 @@ TEST(Lstsq, BackwardErrorAgainstLapack) {
     for (bool consistent : {true, false}) {
       // Column 1 of B is A times a random x, column 2 random.
       const int nrhs = 2;
-      const t_matrix x0 = f1::random_matrix(n, 1, seed++);
-      t_matrix b = f1::random_matrix(m, nrhs, seed++);
+      const t_matrix x0 = test::random_matrix(n, 1, seed++);
+      t_matrix b = test::random_matrix(m, nrhs, seed++);
       if (consistent) {
-        const std::vector<double> ax = f1::product_double(s.a, x0);
+        const std::vector<double> ax = test::product(test::widen(s.a), test::widen(x0)).values;
         for (int i = 0; i < m; ++i) b.elements[static_cast<std::size_t>(i)] = static_cast<float>(ax[i]);
       }
       const t_matrix x = m_lstsq(s.a, b);
@@ -135,7 +136,7 @@ TEST(Lstsq, BackwardErrorAgainstLapack) {
 
 TEST(Lstsq, SmallExactCasesAndTheEndsOfTheRange) {
   // One reflection maps (3, 4) onto (-5, 0) and b along with it.
-  EXPECT_EQ(m_lstsq(rows_of({{3}, {4}}), vector_of({3, 4})).elements, (std::vector<float>{1}));
+  EXPECT_EQ(m_lstsq(matrix_of(2, 1, {3, 4}), vector_of({3, 4})).elements, (std::vector<float>{1}));
   // The column's norm taken naively would underflow to 0 or overflow to
   // infinity; scaled, these are ordinary systems.
   // Subnormal entries keep only the bits above 2^-149, hence the looser bound.
@@ -144,18 +145,18 @@ TEST(Lstsq, SmallExactCasesAndTheEndsOfTheRange) {
     float tol;
   } scales[] = {{1e-30f, 4e-6f}, {1e30f, 4e-6f}, {std::ldexp(1.0f, -140), 1e-2f}};
   for (const auto& [s, tol] : scales) {
-    const t_vector x = m_lstsq(rows_of({{3 * s, 3 * s}, {4 * s, 0}, {0, 4 * s}}), vector_of({6 * s, 4 * s, 4 * s}));
+    const t_vector x = m_lstsq(matrix_of(3, 2, {3 * s, 3 * s, 4 * s, 0, 0, 4 * s}), vector_of({6 * s, 4 * s, 4 * s}));
     EXPECT_NEAR(x.elements[0], 1.0f, tol) << s;
     EXPECT_NEAR(x.elements[1], 1.0f, tol) << s;
   }
   // The least-squares fit of an inconsistent system: y = 1 + 2t through
   // (0, 1), (1, 3), (2, 5) and the outlier (3, 8).
-  const t_vector fit = m_lstsq(rows_of({{1, 0}, {1, 1}, {1, 2}, {1, 3}}), vector_of({1, 3, 5, 8}));
+  const t_vector fit = m_lstsq(matrix_of(4, 2, {1, 0, 1, 1, 1, 2, 1, 3}), vector_of({1, 3, 5, 8}));
   EXPECT_NEAR(fit.elements[0], 0.8f, 1e-5f);
   EXPECT_NEAR(fit.elements[1], 2.3f, 1e-5f);
   // The matrix form solves each column as the vector form does, bit for bit.
-  const t_matrix a = f1::random_matrix(9, 4, 91);
-  const t_matrix b = f1::random_matrix(9, 3, 92);
+  const t_matrix a = test::random_matrix(9, 4, 91);
+  const t_matrix b = test::random_matrix(9, 3, 92);
   const t_matrix x = m_lstsq(a, b);
   for (std::int32_t c = 0; c < 3; ++c) {
     t_vector bc = v_zeros(9);
@@ -166,19 +167,19 @@ TEST(Lstsq, SmallExactCasesAndTheEndsOfTheRange) {
 }
 
 TEST(Lstsq, ResultsAreMadeLikeVInitAndMInit) {
-  const t_matrix a = rows_of({{1, 0}, {1, 1}, {1, 2}, {1, 3}, {1, 4}});
+  const t_matrix a = matrix_of(5, 2, {1, 0, 1, 1, 1, 2, 1, 3, 1, 4});
   (void)m_lstsq(a, vector_of({1, 2, 3, 4, 5}));
   t_vector v;
   v_init(v);
   EXPECT_EQ(v.size, 2);
-  (void)m_lstsq(a, f1::filled(5, 3));
+  (void)m_lstsq(a, test::zero_matrix(5, 3));
   t_matrix m;
   m_init(m);
   EXPECT_EQ(m.rows, 2);
   EXPECT_EQ(m.cols, 3);
   {
     raising_scope guard;
-    EXPECT_THROW((void)m_lstsq(rows_of({{1, 0}, {2, 0}, {3, 0}}), vector_of({1, 1, 1})), error);
+    EXPECT_THROW((void)m_lstsq(matrix_of(3, 2, {1, 0, 2, 0, 3, 0}), vector_of({1, 1, 1})), error);
   }
   v_init(v);
   EXPECT_EQ(v.size, 2);
@@ -190,10 +191,10 @@ TEST(Lstsq, ResultsAreMadeLikeVInitAndMInit) {
 TEST(Lstsq, Stops) {
   const t_matrix fresh_m{};
   const t_vector fresh_v{};
-  const t_matrix tall = rows_of({{1, 2}, {3, 4}, {5, 6}});
-  const t_matrix wide = rows_of({{1, 2, 3}, {4, 5, 6}});
+  const t_matrix tall = matrix_of(3, 2, {1, 2, 3, 4, 5, 6});
+  const t_matrix wide = matrix_of(2, 3, {1, 2, 3, 4, 5, 6});
   const char* deficient = "m_lstsq::matrix is rank deficient";
-  test::expect_stops_and_raises({
+  test::expect_stops({
       {"A fresh",
        [&] {
          m_lstsq(fresh_m, vector_of({1, 2}));
@@ -212,21 +213,21 @@ TEST(Lstsq, Stops) {
          m_lstsq(tall, vector_of({1, 2}));
        },
        202, "m_lstsq::The number rows of the matrix must be equal to vector size"},
-      {"B rows", [&] { m_lstsq(tall, f1::filled(2, 2)); }, 202,
+      {"B rows", [&] { m_lstsq(tall, test::zero_matrix(2, 2)); }, 202,
        "m_lstsq::The number rows of the first matrix must be equal to the number rows of the second matrix"},
       {"zero first column",
        [&] {
-         m_lstsq(rows_of({{0, 1}, {0, 2}, {0, 3}}), vector_of({1, 1, 1}));
+         m_lstsq(matrix_of(3, 2, {0, 1, 0, 2, 0, 3}), vector_of({1, 1, 1}));
        },
        300, deficient},
       {"zero second column",
        [&] {
-         m_lstsq(rows_of({{1, 0}, {2, 0}, {3, 0}}), vector_of({1, 1, 1}));
+         m_lstsq(matrix_of(3, 2, {1, 0, 2, 0, 3, 0}), vector_of({1, 1, 1}));
        },
        300, deficient},
       {"square, zero last diagonal",
        [&] {
-         m_lstsq(rows_of({{1, 2}, {0, 0}}), f1::filled(2, 1));
+         m_lstsq(matrix_of(2, 2, {1, 2, 0, 0}), test::zero_matrix(2, 1));
        },
        300, deficient},
   });

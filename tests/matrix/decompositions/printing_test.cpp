@@ -2,18 +2,19 @@
 // allocated, the caller's position honoured by the first open only.
 
 #include "support/child.hpp"
-#include "support/oracles.hpp"
+#include "support/records.hpp"
 #include "support/temp_files.hpp"
 
 #include <gtest/gtest.h>
 #include <orvik/orvik.hpp>
 
+#include <algorithm>
 #include <string>
 
 namespace orvik {
 namespace {
 
-using f2::matrix_of;
+using test::matrix_of;
 
 const std::string lu_text =
     " ------> LU decomposition :\n"
@@ -31,7 +32,7 @@ const std::string p_text =
     "0.00000000 1.00000000\n"
     "1.00000000 0.00000000\n";
 
-TEST(F2Printing, LuWithAndWithoutPermutation) {
+TEST(DecompositionPrinting, LuWithAndWithoutPermutation) {
   test::temp_dir dir;
   const std::string file = dir.path("lu.txt");
   t_lu lu;
@@ -45,7 +46,7 @@ TEST(F2Printing, LuWithAndWithoutPermutation) {
   EXPECT_EQ(test::read_file(file), lu_text + p_text);
 }
 
-TEST(F2Printing, CholeskyRecordWithoutPermutation) {
+TEST(DecompositionPrinting, CholeskyRecordWithoutPermutation) {
   test::temp_dir dir;
   const std::string file = dir.path("chol.txt");
   const t_m_and_p chol = m_decompcholesky(matrix_of(2, 2, {4, 2, 2, 3}));
@@ -62,7 +63,7 @@ TEST(F2Printing, CholeskyRecordWithoutPermutation) {
   EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 5);
 }
 
-TEST(F2Printing, QrRewindReplacesAppendKeeps) {
+TEST(DecompositionPrinting, QrRewindReplacesAppendKeeps) {
   test::temp_dir dir;
   const std::string file = dir.path("qr.txt");
   const t_qr qr = m_decompqr_householder(matrix_of(2, 2, {2, 1, 0, 3}));
@@ -90,7 +91,7 @@ TEST(F2Printing, QrRewindReplacesAppendKeeps) {
   EXPECT_FILE_FAILURE(m_print_qr_tofile(qr, fresh_file, std::nullopt, "new"), fresh_file);
 }
 
-TEST(F2Printing, UnallocatedFactorStopsAfterItsHeader) {
+TEST(DecompositionPrinting, UnallocatedFactorStopsAfterItsHeader) {
   test::temp_dir dir;
   const std::string file = dir.path("stop.txt");
   t_qr qr;

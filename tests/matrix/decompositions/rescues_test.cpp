@@ -7,6 +7,7 @@
 #include <orvik/orvik.hpp>
 
 #include "support/child.hpp"
+#include "support/generators.hpp"
 #include "support/records.hpp"
 
 #include <gtest/gtest.h>
@@ -109,7 +110,7 @@ TEST(RescuePowerIteration, CycleAboveRoundingLevelStillStops) {
   // A quarter turn: x alternates between (1, -1) and (1, 1) with residual 2,
   // a cycle that is no rounding effect; the full 99 passes are still made.
   const t_matrix turn = matrix_of(2, 2, {0, -1, 1, 0});
-  test::expect_stops_and_raises({
+  test::expect_stops({
       {"quarter turn", [&] { m_pow_eig(turn); }, 301, "m_pow_eig::power eig method diverge"},
   });
 }
@@ -168,7 +169,7 @@ TEST(RescueSvdHouseholder, ConvergedCallKeepsItsBits) {
 TEST(RescueSvdHouseholder, SweepLimitStillStops) {
   // One sweep leaves err near 0.09: neither run can reach the tolerance.
   const t_matrix a = matrix_of(2, 2, {1, 2, 3, 4});
-  test::expect_stops_and_raises({
+  test::expect_stops({
       {"svd, one sweep", [&] { m_decompsvd(a, std::nullopt, 0, "ho"); }, 301, "m_decompsvd::svd method diverge"},
       {"values, one sweep", [&] { m_decompsvd_s(a, std::nullopt, 0, "ho"); }, 301, "m_decompsvd_s::svd method diverge"},
   });
