@@ -86,7 +86,7 @@ TEST(EliminationKernels, RankOneCorrectionIsThePlainLoop) {
       std::vector<float> want = b;
       for (std::int32_t k = 0; k < n; ++k) {
         for (std::int32_t j = 0; j < n; ++j) {
-          float& x = want[static_cast<std::size_t>(j * n + k)];
+          float& x = want[static_cast<std::size_t>(j) * n + k];
           x = std::fma(-factor, v[static_cast<std::size_t>(k)] * v[static_cast<std::size_t>(j)], x);
         }
       }

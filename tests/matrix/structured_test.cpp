@@ -79,6 +79,7 @@ TEST(MatrixStructured, DiagonallyDominantDrawsRowByRow) {
   const float low = -0.5f, high = 2.0f;
   detail::random_uniform(99);
   std::vector<float> drawn;
+  drawn.reserve(n * n);
   for (int t = 0; t < n * n; ++t) drawn.push_back(detail::random_uniform(0) * (high - low) + low);
   detail::random_uniform(99);
   t_matrix m = m_identity(5);
@@ -89,7 +90,7 @@ TEST(MatrixStructured, DiagonallyDominantDrawsRowByRow) {
   for (std::int32_t i = 1; i <= n; ++i) {
     long double s = 1.0L;
     for (std::int32_t j = 1; j <= n; ++j) {
-      const float x = drawn[static_cast<std::size_t>((i - 1) * n + (j - 1))];
+      const float x = drawn[static_cast<std::size_t>(i - 1) * n + (j - 1)];
       s += x;
       if (j != i) {
         EXPECT_EQ(m_get(m, i, j), x) << i << "," << j;
@@ -110,6 +111,7 @@ TEST(MatrixStructured, DiagonallyDominantSymmetricDrawsTheUpperTriangle) {
   const std::int32_t n = 4;
   detail::random_uniform(7);
   std::vector<float> drawn;
+  drawn.reserve(n * (n - 1) / 2);
   for (int t = 0; t < n * (n - 1) / 2; ++t) drawn.push_back(detail::random_uniform(0) * (1.0f - 0.0f) + 0.0f);
   detail::random_uniform(7);
   t_matrix m;

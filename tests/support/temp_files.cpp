@@ -21,7 +21,7 @@ temp_dir::~temp_dir() {
 std::string temp_dir::path(std::string_view name) const { return (root_ / std::string(name)).string(); }
 
 std::string temp_dir::write(std::string_view name, std::string_view text) const {
-  const std::string p = path(name);
+  std::string p = path(name);
   std::ofstream out(p, std::ios::binary);
   out << text;
   return p;

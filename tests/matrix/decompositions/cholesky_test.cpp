@@ -60,7 +60,7 @@ std::vector<float> outer_product_cholesky(const t_matrix& a) {
   const std::int32_t n = a.rows;
   std::vector<float> w = a.elements;
   std::vector<float> m(w.size(), 0.0f);
-  auto idx = [&](std::int32_t i, std::int32_t j) { return static_cast<std::size_t>((j - 1) * n + (i - 1)); };
+  auto idx = [&](std::int32_t i, std::int32_t j) { return static_cast<std::size_t>(j - 1) * n + (i - 1); };
   for (std::int32_t k = 1; k <= n; ++k) {
     m[idx(k, k)] = std::sqrt(w[idx(k, k)]);
     for (std::int32_t i = k + 1; i <= n; ++i) m[idx(i, k)] = w[idx(i, k)] / m[idx(k, k)];

@@ -73,7 +73,7 @@ std::vector<float> plain_inverse(const t_matrix& a) {
   const std::int32_t n = a.rows;
   std::vector<float> t = a.elements;
   std::vector<float> x(t.size(), 0.0f);
-  auto idx = [&](std::int32_t i, std::int32_t j) { return static_cast<std::size_t>((j - 1) * n + (i - 1)); };
+  auto idx = [&](std::int32_t i, std::int32_t j) { return static_cast<std::size_t>(j - 1) * n + (i - 1); };
   for (std::int32_t i = 1; i <= n; ++i) x[idx(i, i)] = 1.0f;
   for (std::int32_t k = 1; k <= n; ++k) {
     std::int32_t p = k;

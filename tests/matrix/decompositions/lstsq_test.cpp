@@ -81,7 +81,7 @@ TEST(Lstsq, BackwardErrorAgainstLapack) {
     t_matrix h = test::zero_matrix(2 * n, n);
     for (std::int32_t i = 1; i <= 2 * n; ++i)
       for (std::int32_t j = 1; j <= n; ++j)
-        h.elements[static_cast<std::size_t>((j - 1) * 2 * n + (i - 1))] = 1.0f / (i + j - 1);
+        h.elements[static_cast<std::size_t>(j - 1) * 2 * n + (i - 1)] = 1.0f / (i + j - 1);
     systems.push_back({"hilbert", h});
   }
   // Columns graded over twelve binary orders each.
@@ -89,7 +89,7 @@ TEST(Lstsq, BackwardErrorAgainstLapack) {
     t_matrix g = test::random_matrix(12, 5, seed++);
     for (std::int32_t j = 1; j <= 5; ++j)
       for (std::int32_t i = 1; i <= 12; ++i) {
-        float& v = g.elements[static_cast<std::size_t>((j - 1) * 12 + (i - 1))];
+        float& v = g.elements[static_cast<std::size_t>(j - 1) * 12 + (i - 1)];
         v = std::ldexp(v, -12 * j);
       }
     systems.push_back({"graded", g});

@@ -81,7 +81,7 @@ TEST(PseudoInverse, MoorePenroseConditionsOnFullRankInputs) {
     // diagonal band, [-1, 1) elsewhere.
     t_matrix a = test::random_matrix(s.rows, s.cols, static_cast<unsigned>(s.rows + 17 * s.cols));
     for (std::int32_t i = 1; i <= std::min(s.rows, s.cols); ++i) {
-      a.elements[static_cast<std::size_t>((i - 1) * s.rows + (i - 1))] += 2.0f;
+      a.elements[static_cast<std::size_t>(i - 1) * s.rows + (i - 1)] += 2.0f;
     }
     expect_moore_penrose(a, m_pinv(a), test::eps);
     expect_moore_penrose(a, m_pinv(a, 1e-3f, std::nullopt, std::nullopt, "ho", std::nullopt, "svd"), 1e-3);

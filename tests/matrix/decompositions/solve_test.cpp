@@ -53,7 +53,7 @@ t_matrix hilbert(std::int32_t n) {
   t_matrix h = test::zero_matrix(n, n);
   for (std::int32_t i = 1; i <= n; ++i)
     for (std::int32_t j = 1; j <= n; ++j)
-      h.elements[static_cast<std::size_t>((j - 1) * n + (i - 1))] = 1.0f / (i + j - 1);
+      h.elements[static_cast<std::size_t>(j - 1) * n + (i - 1)] = 1.0f / (i + j - 1);
   return h;
 }
 
@@ -63,7 +63,7 @@ t_matrix graded(std::int32_t n, unsigned seed) {
   t_matrix g = test::random_matrix(n, n, seed);
   for (std::int32_t i = 1; i <= n; ++i)
     for (std::int32_t j = 1; j <= n; ++j) {
-      float& v = g.elements[static_cast<std::size_t>((j - 1) * n + (i - 1))];
+      float& v = g.elements[static_cast<std::size_t>(j - 1) * n + (i - 1)];
       v = std::ldexp(v, 3 * i - 2 * j);
     }
   return g;
@@ -179,7 +179,8 @@ TEST(Solve, Stops) {
          m_solve(m23, vector_of({1, 2}));
        },
        202, "m_solve:: square matrix expected"},
-      {"not square before sizes", [&] { m_solve(m23, test::zero_matrix(5, 1)); }, 202, "m_solve:: square matrix expected"},
+      {"not square before sizes", [&] { m_solve(m23, test::zero_matrix(5, 1)); }, 202,
+       "m_solve:: square matrix expected"},
       {"b too long",
        [&] {
          m_solve(a, vector_of({1, 2, 3}));
