@@ -29,7 +29,7 @@ t_m_and_p m_decompcholesky(const t_matrix& a, std::optional<bool> permute) {
   const std::int32_t n = m.rows;
   // A matrix without elements has nothing to factor (and no pivot to read).
   if (n == 0) return result;
-  t_matrix w = m;
+  t_matrix w = detail::checked_copy(m, "m_decompCholesky::allocate error");
   m_affect(m, 0.0f);
   // No update reaches the first pivot, so it is tested here; each later one
   // is tested after every update of it, the one at k = j - 1 last.

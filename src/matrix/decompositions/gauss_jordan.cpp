@@ -38,7 +38,7 @@ t_matrix m_inverse_gaussj(const t_matrix& a) {
   if (a.rows != a.cols) detail::m_fail("m_inverse_gaussj::square matrix expected", 202);
   const std::int32_t n = a.rows;
   t_matrix x = m_identity(n);
-  t_matrix t = a;
+  t_matrix t = detail::checked_copy(a, "m_inverse_gaussj::allocate error");
   const float eps = math_machine_eps();
   for (std::int32_t k = 1; k <= n; ++k) {
     const std::int32_t p = pivot_row(t, k, k);
@@ -66,7 +66,7 @@ float m_det_gaussj(const t_matrix& a) {
   detail::m_require_allocated(a, "m_det_gaussj::matrix not allocated");
   if (a.rows != a.cols) detail::m_fail("m_det_gaussj::square matrix expected", 202);
   const std::int32_t n = a.rows;
-  t_matrix t = a;
+  t_matrix t = detail::checked_copy(a, "m_det_gaussj::allocate error");
   float d = 1.0f;
   const float eps = math_machine_eps();
   for (std::int32_t k = 1; k <= n; ++k) {
@@ -93,7 +93,7 @@ float m_det_gaussj(const t_matrix& a) {
 
 std::int32_t m_rank_gaussj(const t_matrix& a) {
   detail::m_require_allocated(a, "m_rank_gaussj::matrix not allocated");
-  t_matrix t = a;
+  t_matrix t = detail::checked_copy(a, "m_rank_gaussj::allocate error");
   const float eps = math_machine_eps();
   // Row echelon form: the pivot row moves on only when a column yields a
   // pivot, so a pivot-free column does not use up a diagonal position, and

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <limits>
 #include <string_view>
+#include <utility>
 
 namespace orvik {
 namespace {
@@ -44,14 +45,14 @@ t_matrix sweep_until_converged(const t_matrix& a, std::optional<float> tol, std:
     {
       const t_matrix rt = m_trans(r);
       t_qr f = m_decompqr(rt, qr_args.method, qr_args.qr_tol, qr_args.permute);
-      r = f.R;
+      r = std::exchange(f.R, t_matrix{});
       if (u != nullptr) *u = m_prod_mat(*u, f.Q);
       m_destruct_qr(f);
     }
     {
       const t_matrix rt = m_trans(r);
       t_qr f = m_decompqr(rt, qr_args.method, qr_args.qr_tol, qr_args.permute);
-      r = f.R;
+      r = std::exchange(f.R, t_matrix{});
       if (v != nullptr) *v = m_prod_mat(*v, f.Q);
       m_destruct_qr(f);
     }
