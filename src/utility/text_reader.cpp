@@ -36,7 +36,7 @@ bool parse_real(std::string_view token, float& value) {
   if (token.empty() || token.front() == '+' || token.front() == '-') return false;
   // A copy on the stack (D exponents become E, and strtof needs the end
   // mark), so that reading a value never asks for memory.
-  std::array<char, text_reader::max_token + 1> text;  // NOLINT: filled below as far as it is read
+  std::array<char, text_reader::max_token + 1> text;  // filled only as far as the token goes
   if (token.size() >= text.size()) return false;
   text[token.size()] = '\0';
   for (std::size_t k = 0; k < token.size(); ++k) {

@@ -69,8 +69,7 @@ TEST(HardenedAllocation, ARefusalIsTheOperationsAllocationError) {
   const std::vector<refusal> cases = {
       {"m_permut", slack, [&] { orvik::m_permut(a, true); }, "m_permut::allocate error"},
       {"m_permut_col", slack, [&] { orvik::m_permut_col(a); }, "m_permut_col::allocate error"},
-      {"m_decompcholesky", copy_bytes + slack, [&] { orvik::m_decompcholesky(a); },
-       "m_decompCholesky::allocate error"},
+      {"m_decompcholesky", copy_bytes + slack, [&] { orvik::m_decompcholesky(a); }, "m_decompCholesky::allocate error"},
       {"m_det_gaussj", slack, [&] { orvik::m_det_gaussj(a); }, "m_det_gaussj::allocate error"},
       {"m_rank_gaussj", slack, [&] { orvik::m_rank_gaussj(a); }, "m_rank_gaussj::allocate error"},
       {"m_eig_qr", slack, [&] { orvik::m_eig_qr(a, 1); }, "m_eig_qr::allocate error"},
@@ -141,14 +140,14 @@ TEST(HardenedRecords, StorageThatDoesNotMatchTheSizesIsNotAllocated) {
       {"m_get negative shape", [&] { orvik::m_get(broken(-1, -1, 1), 1, 1); }, 2001, "m_get::matrix not allocated"},
       {"m_print", [&] { orvik::m_print(broken(2, 2, 0)); }, 2001, "matrix not allocated"},
       {"m_prod_mat", [&] { orvik::m_prod_mat(good, broken(3, 3, 8)); }, 2001, "m_prod_mat::matrix not allocated"},
-      {"m_setsub", [&] {
+      {"m_setsub",
+       [&] {
          t_matrix m = good;
          orvik::m_setsub(m, broken(3, 3, 0));
        },
        2001, "m_setsub::matrix not allocated"},
       {"m_permut", [&] { orvik::m_permut(broken(4, 4, 3), true); }, 2001, "m_permut::matrix not allocated"},
-      {"m_prod_vec_c", [&] { orvik::m_prod_vec_c(good, short_vector); }, 2001,
-       "m_prod_vec_c::matrix not allocated"},
+      {"m_prod_vec_c", [&] { orvik::m_prod_vec_c(good, short_vector); }, 2001, "m_prod_vec_c::matrix not allocated"},
       {"v_get", [&] { orvik::v_get(short_vector, 4); }, 2001, "v_get::vector not allocated"},
       {"v_dot", [&] { orvik::v_dot(good_vector, short_vector); }, 2001, "v_dot::vector not allocated"},
   });
