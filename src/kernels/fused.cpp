@@ -65,14 +65,17 @@ constexpr size_t kMC = 192;
 constexpr size_t kNC = 2040;
 
 // Working storage of one call: aligned, bounded, never shared between
-// threads. Running out of memory ends the process, as for any record.
+// threads. When the memory cannot be had the caller runs the reference loop
+// instead, which needs none and gives the same bits: a kernel never fails.
 class buffer {
  public:
   explicit buffer(size_t count)
-      : data_(static_cast<float*>(::operator new (std::max<size_t>(count, 1) * sizeof(float), std::align_val_t{64}))) {}
+      : data_(static_cast<float*>(
+            ::operator new (std::max<size_t>(count, 1) * sizeof(float), std::align_val_t{64}, std::nothrow))) {}
   buffer(const buffer&) = delete;
   buffer& operator=(const buffer&) = delete;
   ~buffer() { ::operator delete (data_, std::align_val_t{64}); }
+  bool ok() const { return data_ != nullptr; }
   float* get() const { return data_; }
 
  private:
@@ -208,7 +211,7 @@ void pack_a(operand a, size_t mc, size_t kc, size_t mr, float* HWY_RESTRICT out)
 }
 
 template <bool kSubtract>
-void gemm_blocked(size_t m, size_t n, size_t k, operand a, operand b, float* c, ptrdiff_t ldc, bool from_zero) {
+bool gemm_blocked(size_t m, size_t n, size_t k, operand a, operand b, float* c, ptrdiff_t ldc, bool from_zero) {
   const D d;
   const size_t mr = 2 * hn::Lanes(d);
   const size_t nc_max = std::min(kNC, (n + kNR - 1) / kNR * kNR);
@@ -216,6 +219,7 @@ void gemm_blocked(size_t m, size_t n, size_t k, operand a, operand b, float* c, 
   const size_t mc_max = std::min(kMC, (m + mr - 1) / mr * mr);
   const buffer packed_b(kc_max * nc_max);
   const buffer packed_a(mc_max * kc_max);
+  if (!packed_b.ok() || !packed_a.ok()) return false;
   alignas(64) float edge[kMaxMR * kNR];
   for (size_t jc = 0; jc < n; jc += kNC) {
     const size_t nc = std::min(kNC, n - jc);
@@ -258,6 +262,7 @@ void gemm_blocked(size_t m, size_t n, size_t k, operand a, operand b, float* c, 
       }
     }
   }
+  return true;
 }
 
 void gemm_impl(std::int32_t m, std::int32_t n, std::int32_t k, operand a, operand b, float* c, std::ptrdiff_t ldc,
@@ -272,11 +277,11 @@ void gemm_impl(std::int32_t m, std::int32_t n, std::int32_t k, operand a, operan
   const auto um = static_cast<size_t>(m);
   const auto un = static_cast<size_t>(n);
   const auto uk = static_cast<size_t>(k);
-  if (mode == gemm_mode::subtract) {
-    gemm_blocked<true>(um, un, uk, a, b, c, ldc, false);
-  } else {
-    gemm_blocked<false>(um, un, uk, a, b, c, ldc, mode == gemm_mode::assign);
-  }
+  const bool done = mode == gemm_mode::subtract
+                        ? gemm_blocked<true>(um, un, uk, a, b, c, ldc, false)
+                        : gemm_blocked<false>(um, un, uk, a, b, c, ldc, mode == gemm_mode::assign);
+  // Nothing of c has been touched when the packing buffers were refused.
+  if (!done) reference_kernels().gemm(m, n, k, a, b, c, ldc, mode);
 }
 
 void prod_mat(const float* a, const float* b, float* c, std::int32_t m, std::int32_t p, std::int32_t n) noexcept {
@@ -572,6 +577,15 @@ bool jordan(float* t, float* x, ptrdiff_t n, float eps, float* det) {
   const buffer mult(static_cast<size_t>(n) * kJordanPanel);
   const buffer rows_at_step(static_cast<size_t>(kJordanPanel) * kJordanChunk);
   const buffer panel_rows(static_cast<size_t>(kJordanPanel) + 2 * N);
+  if (!mult.ok() || !rows_at_step.ok() || !panel_rows.ok()) {
+    const std::int32_t size = static_cast<std::int32_t>(n);
+    if constexpr (kInverse) {
+      return reference_kernels().gauss_jordan_inverse(t, x, size, eps);
+    } else {
+      *det = reference_kernels().gauss_jordan_det(t, size, eps);
+      return *det != 0.0f;
+    }
+  }
   std::int32_t pivots[kJordanPanel];
   float recips[kJordanPanel];
   float dv = 1.0f;

@@ -5,6 +5,7 @@
 
 #include "matrix/matrix_internal.hpp"
 
+#include <algorithm>
 #include <cstddef>
 
 namespace orvik {
@@ -36,7 +37,7 @@ void m_set(t_matrix& m, std::int32_t i, std::int32_t j, float value) {
 std::vector<float> m_getrow(const t_matrix& m, std::int32_t i) {
   detail::m_require_allocated(m, "m_getRow::matrix not allocated");
   if (i < 1 || i > m.rows) detail::m_fail("m_getRow::matrix index nil or negative", 201);
-  std::vector<float> row(static_cast<std::size_t>(m.cols));
+  std::vector<float> row = detail::work_buffer(m.cols, "m_getRow::allocate error");
   for (std::int32_t j = 1; j <= m.cols; ++j) row[static_cast<std::size_t>(j - 1)] = detail::at(m, i, j);
   return row;
 }
@@ -44,13 +45,14 @@ std::vector<float> m_getrow(const t_matrix& m, std::int32_t i) {
 std::vector<float> m_getcol(const t_matrix& m, std::int32_t j) {
   detail::m_require_allocated(m, "m_getCol::matrix not allocated");
   if (j < 1 || j > m.cols) detail::m_fail("m_getCol::matrix index nil or negative", 201);
-  const auto first = m.elements.begin() + static_cast<std::ptrdiff_t>(j - 1) * m.rows;
-  return std::vector<float>(first, first + m.rows);
+  std::vector<float> col = detail::work_buffer(m.rows, "m_getCol::allocate error");
+  std::copy_n(m.elements.begin() + static_cast<std::ptrdiff_t>(j - 1) * m.rows, m.rows, col.begin());
+  return col;
 }
 
 std::vector<float> m_get_m(const t_matrix& m) {
   detail::m_require_allocated(m, "m_get_m::matrix not allocated");
-  return m.elements;
+  return detail::checked_copy(m, "m_get_m::allocate error").elements;
 }
 
 t_vector m_matrixtovector(const t_matrix& m) {
@@ -97,7 +99,7 @@ void m_setsub(t_matrix& m, std::optional<std::int32_t> row_first, std::optional<
   const std::int32_t r2 = row_last.value_or(m.rows);
   const std::int32_t c1 = col_first.value_or(1);
   const std::int32_t c2 = col_last.value_or(m.cols);
-  if (!m.allocated || !m_sub.allocated) detail::m_fail("m_setsub::matrix not allocated", 2001);
+  if (!detail::is_allocated(m) || !detail::is_allocated(m_sub)) detail::m_fail("m_setsub::matrix not allocated", 2001);
   if (r1 < 1 || r2 < 1 || c1 < 1 || c2 < 1) detail::m_fail("m_setsub::positive boundary expected", 2001);
   if (r1 > m.rows || r2 > m.rows || c1 > m.cols || c2 > m.cols) {
     detail::m_fail("m_setsub::inconsistent boundary", 2001);

@@ -20,7 +20,7 @@ t_matrix shaped_like(const t_matrix& m) {
 template <typename Op>
 t_matrix elementwise(const t_matrix& m1, const t_matrix& m2, std::string_view unallocated, std::string_view mismatch,
                      Op op) {
-  if (!m1.allocated || !m2.allocated) detail::m_fail(unallocated, 2001);
+  if (!detail::is_allocated(m1) || !detail::is_allocated(m2)) detail::m_fail(unallocated, 2001);
   if (m1.rows != m2.rows || m1.cols != m2.cols) detail::m_fail(mismatch, 202);
   t_matrix result = shaped_like(m1);
   for (std::size_t t = 0; t < result.elements.size(); ++t) result.elements[t] = op(m1.elements[t], m2.elements[t]);

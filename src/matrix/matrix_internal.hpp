@@ -3,12 +3,15 @@
 
 #include <orvik/exception.hpp>
 #include <orvik/matrix.hpp>
+#include <orvik/vector.hpp>
 
 #include "common/storage.hpp"
 #include "exception/fail.hpp"
+#include "vector/vector_internal.hpp"
 
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
 namespace orvik::detail {
 
@@ -17,9 +20,15 @@ namespace orvik::detail {
   fail(m_what_exception, message, number);
 }
 
+// Marked allocated, with storage that holds the rows x cols values the sizes
+// promise (a record edited by hand may claim more than it holds).
+inline bool is_allocated(const t_matrix& m) noexcept {
+  return m.allocated && holds_elements(m.elements, m.rows, m.cols);
+}
+
 // The "matrix not allocated" family of checks, error 2001.
 inline void m_require_allocated(const t_matrix& m, std::string_view message) {
-  if (!m.allocated) m_fail(message, 2001);
+  if (!is_allocated(m)) m_fail(message, 2001);
 }
 
 // Sets the shape and gives `m` rows x cols zeros, or stops with `message`
@@ -29,6 +38,44 @@ inline void create_storage(t_matrix& m, std::int32_t rows, std::int32_t cols, st
   m.cols = cols;
   if (!allocate_elements(m.elements, static_cast<std::int64_t>(rows) * cols)) m_fail(message, 2001);
   m.allocated = true;
+}
+
+// The working copies of the matrix routines. A plain copy of a record would
+// let std::bad_alloc escape; these stop with `message` (error 2001, through
+// m_what_exception) instead.
+inline t_matrix checked_copy(const t_matrix& a, std::string_view message) {
+  t_matrix copy;
+  if (!copy_elements(copy.elements, a.elements)) m_fail(message, 2001);
+  copy.rows = a.rows;
+  copy.cols = a.cols;
+  copy.allocated = a.allocated;
+  return copy;
+}
+inline t_vector checked_copy(const t_vector& v, std::string_view message) {
+  t_vector copy;
+  if (!copy_elements(copy.elements, v.elements)) m_fail(message, 2001);
+  copy.size = v.size;
+  copy.allocated = v.allocated;
+  return copy;
+}
+
+// A copy of plain elements as a work buffer, or the stop with `message`.
+inline std::vector<float> checked_copy(const std::vector<float>& values, std::string_view message) {
+  std::vector<float> copy;
+  if (!copy_elements(copy, values)) m_fail(message, 2001);
+  return copy;
+}
+
+// A float work buffer of `count` zeros, or the stop with `message`.
+inline std::vector<float> work_buffer(std::int64_t count, std::string_view message) {
+  std::vector<float> buffer;
+  if (!allocate_elements(buffer, count)) m_fail(message, 2001);
+  return buffer;
+}
+
+// Appends to a work buffer that grows value by value, or stops with `message`.
+inline void checked_append(std::vector<float>& buffer, float value, std::string_view message) {
+  if (!append_element(buffer, value)) m_fail(message, 2001);
 }
 
 // Element (i, j), 1-based, without checks.

@@ -15,7 +15,7 @@ namespace orvik {
 void m_print(const t_matrix& m) {
   detail::m_require_allocated(m, "matrix not allocated");
   for (std::int32_t i = 1; i <= m.rows; ++i) {
-    detail::print_line(detail::free_real_line(m.cols, [&](std::int32_t j) { return detail::at(m, i, j); }));
+    detail::print_output_line(detail::free_real_line(m.cols, [&](std::int32_t j) { return detail::at(m, i, j); }));
   }
 }
 

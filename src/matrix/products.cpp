@@ -10,7 +10,7 @@
 namespace orvik {
 
 t_vector m_prod_vec1(const t_matrix& m, const t_vector& v) {
-  if (!m.allocated || !v.allocated) detail::m_fail("m_prod_vec1::matrix not allocated", 2001);
+  if (!detail::is_allocated(m) || !detail::is_allocated(v)) detail::m_fail("m_prod_vec1::matrix not allocated", 2001);
   if (m.cols != v.size) {
     detail::m_fail("m_prod_vec1::The number cols of the first matrix must be equal to vector size", 202);
   }
@@ -21,7 +21,7 @@ t_vector m_prod_vec1(const t_matrix& m, const t_vector& v) {
 }
 
 t_vector m_prod_vec_c(const t_matrix& m, const t_vector& v) {
-  if (!m.allocated || !v.allocated) detail::m_fail("m_prod_vec_c::matrix not allocated", 2001);
+  if (!detail::is_allocated(m) || !detail::is_allocated(v)) detail::m_fail("m_prod_vec_c::matrix not allocated", 2001);
   if (m.cols != v.size) {
     detail::m_fail("m_prod_vec_c::The number cols of the first matrix must be equal to vector size", 202);
   }
@@ -32,7 +32,7 @@ t_vector m_prod_vec_c(const t_matrix& m, const t_vector& v) {
 }
 
 t_vector m_prod_vec2(const t_vector& v, const t_matrix& m) {
-  if (!m.allocated || !v.allocated) detail::m_fail("m_prod_vec2::matrix not allocated", 2001);
+  if (!detail::is_allocated(m) || !detail::is_allocated(v)) detail::m_fail("m_prod_vec2::matrix not allocated", 2001);
   if (v.size != m.rows) detail::m_fail("m_prod_vec2::matrix size must be equal to matrix row", 202);
   t_vector result;
   v_init(result, m.cols);
@@ -41,7 +41,7 @@ t_vector m_prod_vec2(const t_vector& v, const t_matrix& m) {
 }
 
 t_matrix m_prod_mat(const t_matrix& m1, const t_matrix& m2) {
-  if (!m1.allocated || !m2.allocated) detail::m_fail("m_prod_mat::matrix not allocated", 2001);
+  if (!detail::is_allocated(m1) || !detail::is_allocated(m2)) detail::m_fail("m_prod_mat::matrix not allocated", 2001);
   if (m1.cols != m2.rows) {
     // 101 characters: the message buffer keeps the first 100.
     detail::m_fail(

@@ -105,7 +105,8 @@ std::int32_t m_getsizecols(const t_matrix& m) {
 
 std::int32_t m_getsize(const t_matrix& m) {
   detail::m_require_allocated(m, "m_getSize::matrix not allocated");
-  return m.rows * m.cols;
+  // The check above bounds the product by the element cap, so it fits.
+  return static_cast<std::int32_t>(static_cast<std::int64_t>(m.rows) * m.cols);
 }
 
 }  // namespace orvik

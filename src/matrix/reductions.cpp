@@ -148,7 +148,7 @@ bool m_isequal_scalar(const t_matrix& a, float x) {
 }
 
 bool m_isequal(const t_matrix& a, const t_matrix& b) {
-  if (!a.allocated || !b.allocated) detail::m_fail("m_isEqual::matrix not allocated", 2001);
+  if (!detail::is_allocated(a) || !detail::is_allocated(b)) detail::m_fail("m_isEqual::matrix not allocated", 2001);
   if (a.rows != b.rows || a.cols != b.cols) detail::m_fail("m_isEqual::matrices are not the same size", 202);
   for (std::size_t t = 0; t < a.elements.size(); ++t) {
     if (!(a.elements[t] == b.elements[t])) return false;

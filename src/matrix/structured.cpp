@@ -51,9 +51,9 @@ float draw(float low, float high) { return detail::random_scaled(0, low, high); 
 
 // Every diagonal element becomes its row sum (diagonal included) plus 1,
 // all sums taken before the first diagonal element is replaced.
-void raise_diagonal(t_matrix& m) {
+void raise_diagonal(t_matrix& m, std::string_view allocation_error) {
   const std::int32_t n = m.rows;
-  std::vector<float> sums(static_cast<std::size_t>(n));
+  std::vector<float> sums = detail::work_buffer(n, allocation_error);
   for (std::int32_t i = 1; i <= n; ++i) {
     long double s = 0.0L;
     for (std::int32_t j = 1; j <= n; ++j) s = s + static_cast<long double>(detail::at(m, i, j));
@@ -142,7 +142,7 @@ void mc_diagdominant(t_matrix& m, std::int32_t n, float low, float high) {
   for (std::int32_t i = 1; i <= n; ++i) {
     for (std::int32_t j = 1; j <= n; ++j) detail::at(m, i, j) = draw(low, high);
   }
-  raise_diagonal(m);
+  raise_diagonal(m, "mc_diagDominant::allocate error");
 }
 
 void mc_diagdominantsymmetric(t_matrix& m, std::int32_t n, float low, float high) {
@@ -155,7 +155,7 @@ void mc_diagdominantsymmetric(t_matrix& m, std::int32_t n, float low, float high
     // Not drawn: 0.0, so the diagonal ends as the off-diagonal row sum plus 1.
     detail::at(m, i, i) = 0.0f;
   }
-  raise_diagonal(m);
+  raise_diagonal(m, "mc_diagDominantSymmetric::allocate error");
 }
 
 }  // namespace orvik

@@ -4,7 +4,6 @@
 #include "utility/text_reader.hpp"
 
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <system_error>
 
@@ -21,11 +20,8 @@ bool u_is_exist_file(std::string_view filename) {
 
 std::int32_t u_nbline(std::string_view filename) {
   u_is_exist_file(filename);
-  std::ifstream in = detail::open_text_input(filename);
-  std::int32_t count = 0;
-  std::string line;
-  while (std::getline(in, line)) ++count;
-  return count;
+  detail::text_reader in(filename);
+  return in.count_lines();
 }
 
 }  // namespace orvik

@@ -1,9 +1,7 @@
 #include "utility/io_failure.hpp"
 
-#include <orvik/exception.hpp>
+#include "common/output.hpp"
 
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 
 namespace orvik::detail {
@@ -13,12 +11,7 @@ void file_failure(std::string_view filename, std::string_view problem) {
   line.append(filename);
   line += "\": ";
   line.append(problem);
-  if (raising_enabled()) throw file_error(line);
-  line += '\n';
-  std::fflush(stdout);
-  std::fwrite(line.data(), 1, line.size(), stderr);
-  std::fflush(stderr);
-  std::exit(2);
+  io_stop(line);
 }
 
 }  // namespace orvik::detail

@@ -10,7 +10,7 @@ namespace {
 
 // The checks shared by the two-vector elementwise operations, in their order.
 void require_pair(const t_vector& x, const t_vector& y, std::string_view not_allocated, std::string_view not_same) {
-  if (!x.allocated || !y.allocated) detail::v_fail(not_allocated, 2001);
+  if (!detail::is_allocated(x) || !detail::is_allocated(y)) detail::v_fail(not_allocated, 2001);
   if (x.size != y.size) detail::v_fail(not_same, 202);
 }
 
@@ -68,7 +68,7 @@ t_vector v_axpby(float a, const t_vector& x, std::optional<float> b, const std::
   detail::v_require_allocated(x, "v_axpby::vector not allocated");
   if (!y) return v_prod_scalar2(a, x);
   // A given y is always used; an omitted b weighs it by 1.0.
-  if (!y->allocated) detail::v_fail("v_axpby::vector not allocated", 2001);
+  if (!detail::is_allocated(*y)) detail::v_fail("v_axpby::vector not allocated", 2001);
   if (x.size != y->size) detail::v_fail("v_axpby::vector must have the same size", 202);
   t_vector ax = v_prod_scalar2(a, x);
   t_vector by = v_prod_scalar2(b.value_or(1.0f), *y);
@@ -79,7 +79,7 @@ t_vector v_axpby(float a, const t_vector& x, std::optional<float> b, const std::
 }
 
 t_vector v_cross(const t_vector& x, const t_vector& y) {
-  if (!x.allocated || !y.allocated) detail::v_fail("v_cross::vector not allocated", 2001);
+  if (!detail::is_allocated(x) || !detail::is_allocated(y)) detail::v_fail("v_cross::vector not allocated", 2001);
   if (x.size != y.size || x.size != 3) {
     detail::v_fail("v_cross::vectors have not the same size or are not 3-dimensional vectors", 202);
   }

@@ -15,13 +15,13 @@ namespace orvik {
 void v_print(const t_vector& v) {
   detail::v_require_allocated(v, "v_print::vector not allocated");
   // An empty vector still writes its line: the single leading blank.
-  detail::print_line(detail::free_real_line(v.size, [&](std::int32_t i) { return detail::at(v, i); }));
+  detail::print_output_line(detail::free_real_line(v.size, [&](std::int32_t i) { return detail::at(v, i); }));
 }
 
 void v_print_c(const t_vector& v) {
   detail::v_require_allocated(v, "v_print_c::vector not allocated");
   for (std::int32_t i = 1; i <= v.size; ++i) {
-    detail::print_line(detail::free_real_line(1, [&](std::int32_t) { return detail::at(v, i); }));
+    detail::print_output_line(detail::free_real_line(1, [&](std::int32_t) { return detail::at(v, i); }));
   }
 }
 

@@ -122,7 +122,9 @@ void v_set(t_vector& v, std::int32_t index, float value) {
 
 std::vector<float> v_get_v(const t_vector& v) {
   detail::v_require_allocated(v, "v_get_v::vector not allocated");
-  return v.elements;
+  std::vector<float> values;
+  if (!detail::copy_elements(values, v.elements)) detail::v_fail("v_get_v::allocate error", 2001);
+  return values;
 }
 
 t_vector v_extract(const t_vector& v, std::optional<std::int32_t> first, std::optional<std::int32_t> last) {
@@ -140,13 +142,17 @@ t_vector v_extract(const t_vector& v, std::optional<std::int32_t> first, std::op
 
 void v_add_val_end(t_vector& v, float value) {
   detail::v_require_allocated(v, "v_add_val_end::vector not allocated");
-  // Exactly one more element and no spare capacity: every append copies the
-  // whole vector out and back.
-  const std::vector<float> saved = v.elements;
-  v_destruct(v);
-  create_storage(v, v.size + 1, "v_add_val_end::vector allocate error");
-  std::copy_n(saved.begin(), std::min(saved.size(), v.elements.size() - 1), v.elements.begin());
-  detail::at(v, v.size) = value;
+  // Exactly one more element and no spare capacity, so every append copies
+  // the whole vector. The new storage is had before the old is let go: a
+  // refused request leaves v as it was.
+  std::vector<float> grown;
+  if (!detail::allocate_elements(grown, static_cast<std::int64_t>(v.size) + 1)) {
+    detail::v_fail("v_add_val_end::vector allocate error", 2001);
+  }
+  std::copy(v.elements.begin(), v.elements.end(), grown.begin());
+  grown.back() = value;
+  v.elements.swap(grown);
+  ++v.size;
 }
 
 }  // namespace orvik

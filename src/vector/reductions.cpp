@@ -40,7 +40,7 @@ float integer_power(float x, std::int32_t p) noexcept {
 }  // namespace
 
 float v_dot(const t_vector& x, const t_vector& y) {
-  if (!x.allocated || !y.allocated) detail::v_fail("v_dot::vector not allocated", 2001);
+  if (!detail::is_allocated(x) || !detail::is_allocated(y)) detail::v_fail("v_dot::vector not allocated", 2001);
   // Refused rather than reading past the end of y.
   if (x.size != y.size) detail::v_fail("v_dot::vectors are not the same size", 202);
   return kernels::dot(x.elements.data(), y.elements.data(), x.size);
@@ -134,7 +134,7 @@ std::int32_t v_nbnegative(const t_vector& v) {
 }
 
 bool v_isequal(const t_vector& x, const t_vector& y) {
-  if (!x.allocated || !y.allocated) detail::v_fail("v_isEqual::vector not allocated", 2001);
+  if (!detail::is_allocated(x) || !detail::is_allocated(y)) detail::v_fail("v_isEqual::vector not allocated", 2001);
   if (x.size != y.size) detail::v_fail("v_isEqual::vectors are not the same size", 202);
   // != is true for an unordered pair, so a NaN on either side is a difference.
   std::int32_t differences = 0;

@@ -4,6 +4,7 @@
 #include <orvik/exception.hpp>
 #include <orvik/vector.hpp>
 
+#include "common/storage.hpp"
 #include "exception/fail.hpp"
 
 #include <cstddef>
@@ -17,9 +18,13 @@ namespace orvik::detail {
   fail(v_what_exception, message, number);
 }
 
+// Marked allocated, with storage that holds the `size` values it promises (a
+// record edited by hand may claim more than it holds).
+inline bool is_allocated(const t_vector& v) noexcept { return v.allocated && holds_elements(v.elements, v.size); }
+
 // The "vector not allocated" family of checks, error 2001.
 inline void v_require_allocated(const t_vector& v, std::string_view message) {
-  if (!v.allocated) v_fail(message, 2001);
+  if (!is_allocated(v)) v_fail(message, 2001);
 }
 
 // Element i, 1-based, without checks.

@@ -197,12 +197,12 @@ TEST(VectorRecord, FailureTable) {
          orvik::v_add_val_end(v, 1.0f);
        },
        2001, "v_add_val_end::vector not allocated"},
-      {"v_add_val_end release",
+      {"v_add_val_end storage missing",
        [] {
          t_vector v = claims_storage();
          orvik::v_add_val_end(v, 1.0f);
        },
-       2002, "v_destruct::vector deallocate error"},
+       2001, "v_add_val_end::vector not allocated"},
   });
 }
 

@@ -19,7 +19,7 @@ t_m_and_p m_decompcholesky(const t_matrix& a, std::optional<bool> permute) {
   // A matrix without elements has nothing to factor (and no pivot to read).
   if (n == 0) return result;
   // Every pivot is tested, the first one too, and a NaN pivot is refused.
-  t_matrix w = m;
+  t_matrix w = detail::checked_copy(m, "m_decompCholesky::allocate error");
   if (!kernels::cholesky(w.elements.data(), n, eps)) {
     detail::m_fail("m_decompCholesky::matrix is not positive definite", 304);
   }

@@ -17,7 +17,7 @@ t_vector m_eig_qr(const t_matrix& a, std::int32_t niter, std::optional<std::stri
   detail::m_require_allocated(a, "m_eig_qr::matrix not allocated");
   if (a.rows != a.cols) detail::m_fail("m_eig_qr:: square matrix expected", 202);
   const std::int32_t n = a.rows;
-  t_matrix h = a;
+  t_matrix h = detail::checked_copy(a, "m_eig_qr::allocate error");
   const t_matrix identity = m_identity(n);
   t_qr f;
   for (std::int32_t step = 1; step <= niter; ++step) {
@@ -44,7 +44,7 @@ t_eig m_eig_deflation(const t_matrix& a, const std::optional<t_vector>& x0, std:
   // No allocation check here: an unallocated A is reported by m_pow_eig.
   if (a.rows != a.cols) detail::m_fail("m_eig_deflation:: square matrix expected", 202);
   const std::int32_t n = a.rows;
-  t_matrix b = a;
+  t_matrix b = detail::checked_copy(a, "m_eig_deflation::allocate error");
   t_eig eig;
   v_init(eig.eigvals, n);
   m_init(eig.eigvecs, n, n);

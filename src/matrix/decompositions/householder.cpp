@@ -30,7 +30,7 @@ t_qr m_decompqr_householder(const t_matrix& a, std::optional<bool> permute) {
     // A zero first entry keeps the non-negative root.
     if (detail::at(x, 1, 1) < 0.0f) alpha = -alpha;
 
-    t_matrix v = x;
+    t_matrix v = detail::checked_copy(x, "m_decompQR_HouseHolder::allocate error");
     detail::at(v, 1, 1) = detail::at(x, 1, 1) - alpha;
     const t_matrix vt = m_trans(v);
     const t_matrix vtv = m_prod_mat(vt, v);

@@ -47,8 +47,8 @@ void lstsq_in_place(t_matrix& w, float* x, std::int32_t nrhs) {
   const std::int32_t m = w.rows;
   const std::int32_t n = w.cols;
   const auto column = [m](float* base, std::int32_t c) { return base + static_cast<std::ptrdiff_t>(c - 1) * m; };
-  std::vector<float> u(static_cast<std::size_t>(m));
-  std::vector<float> scratch(static_cast<std::size_t>(m));
+  std::vector<float> u = detail::work_buffer(m, "m_lstsq::allocate error");
+  std::vector<float> scratch = detail::work_buffer(m, "m_lstsq::allocate error");
   for (std::int32_t j = 1; j <= n; ++j) {
     const std::int32_t len = m - j + 1;
     float* col = &detail::at(w, j, j);
@@ -89,8 +89,8 @@ t_vector m_lstsq(const t_matrix& a, const t_vector& b) {
   if (b.size != a.rows) detail::m_fail("m_lstsq::The number rows of the matrix must be equal to vector size", 202);
   // v_init refuses a size of 0: no unknowns, the empty solution.
   if (a.cols == 0) return v_zeros(0);
-  t_matrix w = a;
-  std::vector<float> x = b.elements;
+  t_matrix w = detail::checked_copy(a, "m_lstsq::allocate error");
+  std::vector<float> x = detail::checked_copy(b.elements, "m_lstsq::allocate error");
   lstsq_in_place(w, x.data(), 1);
   // Made only once the solve has succeeded, like m_solve's.
   t_vector result;
@@ -109,8 +109,8 @@ t_matrix m_lstsq(const t_matrix& a, const t_matrix& b) {
                    202);
   }
   if (a.cols == 0) return m_zeros(0, b.cols);
-  t_matrix w = a;
-  std::vector<float> x = b.elements;
+  t_matrix w = detail::checked_copy(a, "m_lstsq::allocate error");
+  std::vector<float> x = detail::checked_copy(b.elements, "m_lstsq::allocate error");
   lstsq_in_place(w, x.data(), b.cols);
   if (b.cols == 0) return m_zeros(a.cols, 0);
   t_matrix result;

@@ -11,7 +11,7 @@ namespace orvik {
 t_m_and_p m_permut(const t_matrix& a, std::optional<bool> permute) {
   detail::m_require_allocated(a, "m_permut::matrix not allocated");
   t_m_and_p result;
-  result.M = a;
+  result.M = detail::checked_copy(a, "m_permut::allocate error");
   if (!permute.value_or(false)) return result;
   result.P = m_identity(a.rows);
   t_matrix& m = result.M;
@@ -37,7 +37,7 @@ t_m_and_p m_permut(const t_matrix& a, std::optional<bool> permute) {
 t_m_and_p m_permut_col(const t_matrix& a, std::optional<bool> permute) {
   detail::m_require_allocated(a, "m_permut_col::matrix not allocated");
   t_m_and_p result;
-  result.M = a;
+  result.M = detail::checked_copy(a, "m_permut_col::allocate error");
   if (!permute.value_or(false)) return result;
   result.P = m_identity(a.cols);
   t_matrix& m = result.M;

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 namespace orvik {
@@ -37,7 +38,7 @@ std::int32_t scaling_index(const t_vector& y) {
 // left as it is.
 t_vector unit_peak(const t_vector& x) {
   const float peak = detail::at(x, scaling_index(x));
-  if (peak == 0.0f) return x;
+  if (peak == 0.0f) return detail::checked_copy(x, "m_pow_eig::allocate error");
   return v_div_scalar(x, peak);
 }
 
@@ -96,7 +97,7 @@ t_poweig m_pow_eig(const t_matrix& a, const std::optional<t_vector>& x0, std::op
   const std::int32_t n = a.rows;
   t_vector x;
   if (x0) {
-    x = *x0;
+    x = detail::checked_copy(*x0, "m_pow_eig::allocate error");
   } else {
     v_init(x, n);
     v_affect(x, 1.0f);
@@ -118,7 +119,7 @@ t_poweig m_pow_eig(const t_matrix& a, const std::optional<t_vector>& x0, std::op
   std::int32_t k = scaling_index(y);
   if (detail::at(y, k) == 0.0f) {
     x = unit_peak(x);
-    residuals.push_back(0.0f);
+    detail::checked_append(residuals, 0.0f, "m_pow_eig::allocate error");
     converged = true;
     p = 2;
   } else {
@@ -132,7 +133,7 @@ t_poweig m_pow_eig(const t_matrix& a, const std::optional<t_vector>& x0, std::op
     if (detail::at(y, k) == 0.0f) {
       x = unit_peak(x);
       eigval = 0.0f;
-      residuals.push_back(0.0f);
+      detail::checked_append(residuals, 0.0f, "m_pow_eig::allocate error");
       converged = true;
     } else {
       eigval = detail::at(y, k);
@@ -140,7 +141,7 @@ t_poweig m_pow_eig(const t_matrix& a, const std::optional<t_vector>& x0, std::op
       const t_vector ax = m_prod_vec_c(a, x);
       const t_vector r = v_minus(ax, y);
       const float e = v_norm(r, 0);
-      residuals.push_back(e);
+      detail::checked_append(residuals, e, "m_pow_eig::allocate error");
       // Only a residual above tol goes on, so a NaN residual ends as converged.
       if (!(e > tolerance) || watch.settled(x, residuals)) converged = true;
     }
@@ -149,7 +150,7 @@ t_poweig m_pow_eig(const t_matrix& a, const std::optional<t_vector>& x0, std::op
 
   t_poweig result;
   result.eigval = eigval;
-  result.eigvec = x;
+  result.eigvec = std::move(x);
   result.nb_iter = p - 1;
   v_init(result.errors, result.nb_iter);
   std::copy(residuals.begin(), residuals.end(), result.errors.elements.begin());

@@ -77,8 +77,8 @@ t_vector m_solve(const t_matrix& a, const t_vector& b) {
   if (b.size != a.rows) detail::m_fail("m_solve::The number rows of the matrix must be equal to vector size", 202);
   // v_init refuses a size of 0; an empty system has the empty solution.
   if (a.rows == 0) return v_zeros(0);
-  t_matrix w = a;
-  std::vector<float> x = b.elements;
+  t_matrix w = detail::checked_copy(a, "m_solve::allocate error");
+  std::vector<float> x = detail::checked_copy(b.elements, "m_solve::allocate error");
   solve_in_place(w, x.data(), 1);
   // The result is made only once the solve has succeeded, so a refused
   // system leaves the remembered size of v_init alone.
@@ -99,8 +99,8 @@ t_matrix m_solve(const t_matrix& a, const t_matrix& b) {
   // sides (A is still factored, and refused when singular), gives an empty
   // result made directly.
   if (a.rows == 0) return m_zeros(0, b.cols);
-  t_matrix w = a;
-  std::vector<float> x = b.elements;
+  t_matrix w = detail::checked_copy(a, "m_solve::allocate error");
+  std::vector<float> x = detail::checked_copy(b.elements, "m_solve::allocate error");
   solve_in_place(w, x.data(), b.cols);
   if (b.cols == 0) return m_zeros(b.rows, 0);
   t_matrix result;

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <limits>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace orvik {
@@ -41,10 +42,10 @@ t_qr stable_householder(const t_matrix& a, std::optional<bool> permute) {
   const std::int32_t n = a.cols;
   t_matrix& r = qr.R;
   t_matrix& q = qr.Q;
-  detail::create_storage(q, m, m, "m_decompsvd::matrix not allocated");
+  detail::create_storage(q, m, m, "m_decompsvd::allocate error");
   for (std::int32_t i = 1; i <= m; ++i) detail::at(q, i, i) = 1.0f;
 
-  std::vector<float> v(static_cast<std::size_t>(m));
+  std::vector<float> v = detail::work_buffer(m, "m_decompsvd::allocate error");
   for (std::int32_t k = 1; k <= std::min(m - 1, n); ++k) {
     const std::int32_t len = m - k + 1;
     float scale = 0.0f;
@@ -133,14 +134,14 @@ float sweeps(const t_matrix& a, float tolerance, std::int32_t limit, factorize f
     {
       const t_matrix rt = m_trans(r);
       t_qr f = factor(rt, qr_args);
-      r = f.R;
+      r = std::exchange(f.R, t_matrix{});
       if (u != nullptr) *u = m_prod_mat(*u, f.Q);
       m_destruct_qr(f);
     }
     {
       const t_matrix rt = m_trans(r);
       t_qr f = factor(rt, qr_args);
-      r = f.R;
+      r = std::exchange(f.R, t_matrix{});
       if (v != nullptr) *v = m_prod_mat(*v, f.Q);
       m_destruct_qr(f);
     }
