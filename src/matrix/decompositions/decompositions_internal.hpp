@@ -5,8 +5,10 @@
 
 #include <orvik/decompositions.hpp>
 
+#include "kernels/kernels.hpp"
 #include "matrix/matrix_internal.hpp"
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string_view>
@@ -47,6 +49,19 @@ inline bool method_is(std::optional<std::string_view> method, std::string_view n
 inline float with_permutation_sign(float d, std::optional<bool> permute, std::int32_t nb_permut) {
   if (permute.value_or(false) && nb_permut % 2 != 0) return -d;
   return d;
+}
+
+// Solves U x = y in place for the upper triangle of the n x n block at u
+// (column-major, leading dimension ld): x(i) = (y(i) - sum over j > i of
+// U(i, j) x(j)) / U(i, i), the terms in increasing j, one fused step each.
+inline void back_substitute(const float* u, std::ptrdiff_t ld, std::int32_t n, float* x) {
+  for (std::int32_t i = n; i >= 1; --i) {
+    const float* row = u + (i - 1);
+    const float s =
+        i < n ? kernels::subtract_products(x[i - 1], row + static_cast<std::ptrdiff_t>(i) * ld, ld, x + i, 1, n - i)
+              : x[i - 1];
+    x[i - 1] = s / row[static_cast<std::ptrdiff_t>(i - 1) * ld];
+  }
 }
 
 }  // namespace orvik::detail

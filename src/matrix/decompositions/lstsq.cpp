@@ -8,6 +8,7 @@
 #include <orvik/decompositions.hpp>
 
 #include "kernels/kernels.hpp"
+#include "matrix/decompositions/decompositions_internal.hpp"
 #include "matrix/matrix_internal.hpp"
 
 #include <algorithm>
@@ -70,11 +71,7 @@ void lstsq_in_place(t_matrix& w, float* x, std::int32_t nrhs) {
   // R x = (Q^T b)(1..n), the terms of each row in increasing column order.
   for (std::int32_t c = 1; c <= nrhs; ++c) {
     float* xc = column(x, c);
-    for (std::int32_t i = n; i >= 1; --i) {
-      const float s =
-          i < n ? kernels::subtract_products(xc[i - 1], &detail::at(w, i, i + 1), m, xc + i, 1, n - i) : xc[i - 1];
-      xc[i - 1] = s / detail::at(w, i, i);
-    }
+    detail::back_substitute(w.elements.data(), m, n, xc);
   }
 }
 

@@ -60,11 +60,7 @@ void solve_in_place(t_matrix& w, float* x, std::int32_t nrhs) {
   // the terms in increasing j.
   for (std::int32_t c = 1; c <= nrhs; ++c) {
     float* xc = column(x, c);
-    for (std::int32_t i = n; i >= 1; --i) {
-      const float s =
-          i < n ? kernels::subtract_products(xc[i - 1], &detail::at(w, i, i + 1), n, xc + i, 1, n - i) : xc[i - 1];
-      xc[i - 1] = s / detail::at(w, i, i);
-    }
+    detail::back_substitute(w.elements.data(), n, n, xc);
   }
 }
 
