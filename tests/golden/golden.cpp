@@ -865,6 +865,15 @@ void front_ends(runner& run) {
   run.call("m_norm/zero", [&](digest& d) { d.scalar(m_norm(column_major(2, 2, {0, 0, 0, 0}))); });
   run.call("m_cond/singular", [&](digest& d) { d.scalar(m_cond(rank_deficient(5, 5, 2, 18600))); });
   run.call("math_machine_eps", [&](digest& d) { d.scalar(math_machine_eps()); });
+  // The free-format number fields are part of the output bits too.
+  run.call("m_print/special", [&](digest&) {
+    m_print(special_matrix());
+    m_print(matrix_of(3, 5, 19000, kind::graded));
+  });
+  run.call("v_print/special", [&](digest&) {
+    v_print(special_vector());
+    v_print_c(vector_of(6, 19100, kind::graded));
+  });
 }
 
 std::vector<result_line> run_all() {
