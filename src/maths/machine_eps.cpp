@@ -1,5 +1,12 @@
 #include <orvik/maths.hpp>
 
+#include <cfloat>
+
+// Every float32 operation of the library must round to float32 at once;
+// evaluating in a wider format (x87 on 32-bit x86 without -mfpmath=sse)
+// would change results. Refuse to build rather than compute other bits.
+static_assert(FLT_EVAL_METHOD == 0, "orvik needs float arithmetic evaluated in float (e.g. -msse2 -mfpmath=sse)");
+
 namespace orvik {
 
 float math_machine_eps() {

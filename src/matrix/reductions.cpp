@@ -3,6 +3,7 @@
 
 #include <orvik/matrix.hpp>
 
+#include "common/wide_sum.hpp"
 #include "matrix/matrix_internal.hpp"
 
 #include <cstddef>
@@ -43,9 +44,9 @@ run row(const t_matrix& m, std::int32_t r, std::string_view unallocated, std::st
 // Held wide and rounded once, so a large term and its negative do not wipe
 // out the small terms between them.
 float sum_of(run e) {
-  long double s = 0.0L;
-  for (std::int32_t t = 0; t < e.count; ++t) s = s + static_cast<long double>(e[t]);
-  return static_cast<float>(s);
+  detail::wide_sum s;
+  for (std::int32_t t = 0; t < e.count; ++t) s.add(e[t]);
+  return s.value();
 }
 
 // The start values are the largest finite floats, not infinities, and are

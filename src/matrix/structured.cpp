@@ -4,6 +4,7 @@
 #include <orvik/matrix.hpp>
 #include <orvik/vector.hpp>
 
+#include "common/wide_sum.hpp"
 #include "maths/random_source.hpp"
 #include "matrix/matrix_internal.hpp"
 
@@ -55,9 +56,10 @@ void raise_diagonal(t_matrix& m, std::string_view allocation_error) {
   const std::int32_t n = m.rows;
   std::vector<float> sums = detail::work_buffer(n, allocation_error);
   for (std::int32_t i = 1; i <= n; ++i) {
-    long double s = 0.0L;
-    for (std::int32_t j = 1; j <= n; ++j) s = s + static_cast<long double>(detail::at(m, i, j));
-    sums[static_cast<std::size_t>(i - 1)] = static_cast<float>(s + 1.0L);
+    detail::wide_sum s;
+    for (std::int32_t j = 1; j <= n; ++j) s.add(detail::at(m, i, j));
+    s.add(1.0f);
+    sums[static_cast<std::size_t>(i - 1)] = s.value();
   }
   for (std::int32_t i = 1; i <= n; ++i) detail::at(m, i, i) = sums[static_cast<std::size_t>(i - 1)];
 }

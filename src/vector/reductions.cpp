@@ -3,6 +3,7 @@
 
 #include <orvik/vector.hpp>
 
+#include "common/wide_sum.hpp"
 #include "kernels/kernels.hpp"
 #include "vector/vector_internal.hpp"
 
@@ -77,9 +78,9 @@ float v_sqrlength(const t_vector& v) {
 
 float v_sum(const t_vector& v) {
   detail::v_require_allocated(v, "v_sum::vector not allocated");
-  long double s = 0.0L;
-  for (std::int32_t i = 1; i <= v.size; ++i) s += detail::at(v, i);
-  return static_cast<float>(s);
+  detail::wide_sum s;
+  for (std::int32_t i = 1; i <= v.size; ++i) s.add(detail::at(v, i));
+  return s.value();
 }
 
 float v_prod(const t_vector& v) {
