@@ -3,6 +3,8 @@
 // any change of rounding order in the last bits, special values, and a
 // comparison that is exact on every bit except NaN payloads.
 
+#include "support/generators.hpp"
+
 #include <gtest/gtest.h>
 
 #include <bit>
@@ -14,15 +16,6 @@
 #include <vector>
 
 namespace orvik::test {
-
-// Values spread over many binades and both signs.
-inline std::vector<float> spread_values(std::mt19937& gen, std::size_t count) {
-  std::uniform_real_distribution<float> mantissa(-1.0f, 1.0f);
-  std::uniform_int_distribution<int> exponent(-12, 12);
-  std::vector<float> out(count);
-  for (float& x : out) x = std::ldexp(mantissa(gen), exponent(gen));
-  return out;
-}
 
 // Overwrites about one value in `every` with NaN, +-Inf, -0, +0 or a
 // subnormal.
