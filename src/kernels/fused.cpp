@@ -337,6 +337,106 @@ void prod_vec(const float* a, const float* x, float* y, std::int32_t rows, std::
   for (; j < n; ++j) axpy<false>(y, x[j], a + j * m, m);
 }
 
+#if HWY_TARGET == HWY_AVX2 || HWY_TARGET == HWY_AVX3
+
+// The transposed product y(i) = sum over j of x(j) a(j, i) runs eight
+// columns to a vector, one lane per column, so every eight rows of eight
+// columns are transposed in registers. The step across the 128-bit halves
+// is done by the loads (four rows of column k and of column k+4 into one
+// vector); the two in-lane steps use the integer unpacks, which recent cores
+// issue on two ports where the float ones have one. 256-bit vectors on
+// AVX-512 too: its wide shuffles have a single port.
+//
+// p: row j of the first column, m: the column stride. Lane k of out[s] is
+// row j+s of column k.
+HWY_INLINE void left_rows(const float* p, size_t m, __m256 out[8]) {
+  const float* p4 = p + 4 * m;
+  const float* lo[4] = {p, p + m, p + 2 * m, p + 3 * m};
+  const float* hi[4] = {p4, p4 + m, p4 + 2 * m, p4 + 3 * m};
+  __m256i t[8];
+#pragma GCC unroll 4
+  for (size_t k = 0; k < 4; ++k) {
+    t[k] =
+        _mm256_castps_si256(_mm256_insertf128_ps(_mm256_castps128_ps256(_mm_loadu_ps(lo[k])), _mm_loadu_ps(hi[k]), 1));
+    t[k + 4] = _mm256_castps_si256(
+        _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_loadu_ps(lo[k] + 4)), _mm_loadu_ps(hi[k] + 4), 1));
+  }
+#pragma GCC unroll 2
+  for (size_t h = 0; h < 8; h += 4) {
+    const __m256i u0 = _mm256_unpacklo_epi32(t[h], t[h + 1]);
+    const __m256i u1 = _mm256_unpackhi_epi32(t[h], t[h + 1]);
+    const __m256i u2 = _mm256_unpacklo_epi32(t[h + 2], t[h + 3]);
+    const __m256i u3 = _mm256_unpackhi_epi32(t[h + 2], t[h + 3]);
+    out[h] = _mm256_castsi256_ps(_mm256_unpacklo_epi64(u0, u2));
+    out[h + 1] = _mm256_castsi256_ps(_mm256_unpackhi_epi64(u0, u2));
+    out[h + 2] = _mm256_castsi256_ps(_mm256_unpacklo_epi64(u1, u3));
+    out[h + 3] = _mm256_castsi256_ps(_mm256_unpackhi_epi64(u1, u3));
+  }
+}
+
+// y[0 .. 8G) for the 8G columns starting at a: G chains of eight lanes side
+// by side, so that the latency of one chain's steps hides behind the
+// transposes of the others. Rows past the last multiple of eight are added
+// one by one at the end, still in order.
+template <size_t G>
+HWY_INLINE void left_columns(const float* HWY_RESTRICT x, const float* HWY_RESTRICT a, float* HWY_RESTRICT y,
+                             size_t m) {
+  const size_t m8 = m / 8 * 8;
+  __m256 acc[G];
+  for (auto& v : acc) v = _mm256_setzero_ps();
+  for (size_t j = 0; j < m8; j += 8) {
+    [&]<size_t... g>(std::index_sequence<g...>) {
+      (
+          [&] {
+            const float* p = a + g * 8 * m + j;
+            // Keeps the compiler from turning each of the 8G column
+            // addresses into a pointer of its own, more than there are
+            // registers: one pointer per group and the stride suffice.
+            __asm__("" : "+r"(p));
+            __m256 r[8];
+            left_rows(p, m, r);
+#pragma GCC unroll 8
+            for (size_t s = 0; s < 8; ++s) acc[g] = _mm256_fmadd_ps(_mm256_broadcast_ss(x + j + s), r[s], acc[g]);
+          }(),
+          ...);
+    }
+    (std::make_index_sequence<G>{});
+  }
+  for (size_t g = 0; g < G; ++g) _mm256_storeu_ps(y + 8 * g, acc[g]);
+  if (m8 == m) return;
+  for (size_t i = 0; i < 8 * G; ++i) {
+    float s = y[i];
+    for (size_t j = m8; j < m; ++j) s = std::fma(x[j], a[i * m + j], s);
+    y[i] = s;
+  }
+}
+
+void prod_vec_left(const float* x, const float* a, float* y, std::int32_t rows, std::int32_t cols) noexcept {
+  const auto m = static_cast<size_t>(rows);
+  const auto n = static_cast<size_t>(cols);
+  // Four chains while the columns are short and in cache. Longer columns
+  // stream from further out, and fewer columns at once keep the streams and
+  // the lines of L1 they share (columns a power of two apart fall in the
+  // same sets) within what the cache holds.
+  size_t c = 0;
+  if (m < 384) {
+    for (; c + 32 <= n; c += 32) left_columns<4>(x, a + c * m, y + c, m);
+  } else if (m < 768) {
+    for (; c + 24 <= n; c += 24) left_columns<3>(x, a + c * m, y + c, m);
+  }
+  for (; c + 16 <= n; c += 16) left_columns<2>(x, a + c * m, y + c, m);
+  if (c + 8 <= n) {
+    left_columns<1>(x, a + c * m, y + c, m);
+    c += 8;
+  }
+  for (; c < n; ++c) {
+    float s = 0.0f;
+    for (size_t j = 0; j < m; ++j) s = std::fma(x[j], a[c * m + j], s);
+    y[c] = s;
+  }
+}
+
+#else
 void prod_vec_left(const float* x, const float* a, float* y, std::int32_t rows, std::int32_t cols) noexcept {
   // Each y(i) is one column's chain of terms, so the chains of neighbouring
   // columns go side by side in the lanes: 4 x 4 blocks of a are transposed
@@ -396,6 +496,8 @@ void prod_vec_left(const float* x, const float* a, float* y, std::int32_t rows, 
     y[c] = s;
   }
 }
+
+#endif
 
 // One chain of dependent steps each: nothing to vectorise, but the steps
 // are the processor's own fused instruction instead of a library call.
