@@ -303,6 +303,8 @@ void digest_mode() {
     for (int kind = 0; kind <= 13; ++kind) {
       const t_matrix a = special_matrix(s.rows, s.cols, kind, seed++);
       const std::string base = std::to_string(s.rows) + "x" + std::to_string(s.cols) + " k" + std::to_string(kind);
+      // The rank that plain Gram-Schmidt consults.
+      emit("rank " + base, run_case([&](digest& d) { d.i32(m_rank_gaussj(a)); }));
       for (std::size_t p = 0; p < permutes.size(); ++p) {
         const auto perm = permutes[p];
         const std::string tag = base + " p" + std::to_string(p);

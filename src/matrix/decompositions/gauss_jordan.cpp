@@ -7,7 +7,10 @@
 #include "kernels/kernels.hpp"
 #include "matrix/decompositions/decompositions_internal.hpp"
 
+#include <algorithm>
 #include <cmath>
+#include <cstddef>
+#include <vector>
 
 namespace orvik {
 namespace {
@@ -93,23 +96,44 @@ float m_det_gaussj(const t_matrix& a) {
 
 std::int32_t m_rank_gaussj(const t_matrix& a) {
   detail::m_require_allocated(a, "m_rank_gaussj::matrix not allocated");
-  t_matrix t = a;
   const float eps = math_machine_eps();
-  // Row echelon form: the pivot row moves on only when a column yields a
-  // pivot, so a pivot-free column does not use up a diagonal position, and
-  // the rank is the number of pivots found.
+  const std::int32_t rows = a.rows;
+  const std::int32_t cols = a.cols;
+  // Row echelon form on a row-major copy, so that the row operations run
+  // along contiguous storage. Only the columns right of the pivot column are
+  // updated: that column and the ones left of it are never read again, so
+  // the pivots found are those of the elimination of whole rows.
+  std::vector<float> t(a.elements.size());
+  const auto entry = [&t, cols](std::int32_t i, std::int32_t j) -> float& {
+    return t[static_cast<std::size_t>(i - 1) * static_cast<std::size_t>(cols) + static_cast<std::size_t>(j - 1)];
+  };
+  for (std::int32_t j = 1; j <= cols; ++j) {
+    for (std::int32_t i = 1; i <= rows; ++i) entry(i, j) = detail::at(a, i, j);
+  }
+  // The pivot row moves on only when a column yields a pivot, so a
+  // pivot-free column does not use up a diagonal position, and the rank is
+  // the number of pivots found.
   std::int32_t rank = 0;
   std::int32_t row = 1;
-  for (std::int32_t col = 1; col <= t.cols && row <= t.rows; ++col) {
-    const std::int32_t p = pivot_row(t, row, col);
-    if (!(std::fabs(detail::at(t, p, col)) > eps)) continue;
-    if (p != row) detail::exchange_rows(t, row, p);
-    scale_row(t, row, 1.0f / detail::at(t, row, col));
-    for (std::int32_t i = row + 1; i <= t.rows; ++i) eliminate_row(t, i, row, detail::at(t, i, col));
+  for (std::int32_t col = 1; col <= cols && row <= rows; ++col) {
+    // As pivot_row: strict, the lowest row on ties, never a NaN.
+    std::int32_t p = row;
+    for (std::int32_t i = row + 1; i <= rows; ++i) {
+      if (std::fabs(entry(i, col)) > std::fabs(entry(p, col))) p = i;
+    }
+    if (!(std::fabs(entry(p, col)) > eps)) continue;
+    const std::int32_t rest = cols - col;
+    if (p != row) std::swap_ranges(&entry(p, col), &entry(p, col) + rest + 1, &entry(row, col));
+    const float r = 1.0f / entry(row, col);
+    float* pivot = &entry(row, col);
+    for (std::int32_t j = 1; j <= rest; ++j) pivot[j] = pivot[j] * r;
+    for (std::int32_t i = row + 1; i <= rows; ++i) {
+      float* target = &entry(i, col);
+      kernels::subtract_scaled(target + 1, 1, *target, pivot + 1, 1, rest);
+    }
     ++rank;
     ++row;
   }
-  m_destruct(t);
   return rank;
 }
 
