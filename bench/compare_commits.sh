@@ -87,7 +87,7 @@ awk -v base="$base_id" '
   END {
     printf "%-10s %5s %12s %12s %9s %6s %12s\n", "routine", "n", base, "current", "speed-up", "bits", "LAPACK"
     lap["qr_ho"] = "qr_sgeqrf_sorgqr"; lap["qr_gs"] = "qr_sgeqrf_sorgqr"; lap["qr_gsro"] = "qr_sgeqrf_sorgqr"
-    lap["svd"] = "svd_sgesvd"; lap["eig_qr"] = "eig_ssyev"
+    lap["svd"] = "svd_sgesvd"; lap["eig_qr"] = "eig_sgeev"
     for (i = 1; i <= count; i++) {
       split(order[i], f, " ")
       l = (lap[f[1]] " " f[2]) in lapack ? sprintf("%.4f", lapack[lap[f[1]] " " f[2]]) : "-"
