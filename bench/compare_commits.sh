@@ -8,7 +8,9 @@
 #
 # Environment: ORVIK_COMPARE_DIR keeps the builds there (default: a fresh
 # temporary folder, removed at the end); ORVIK_BENCH_SECONDS is the time
-# spent per measurement (default 0.5, at least one run); ORVIK_COMPARE_BITS_ONLY=1
+# spent per measurement (default 0.5, at least one run); ORVIK_BENCH_ONLY
+# limits the timings to some routines (qr_ho,qr_gs,qr_gsro,svd,eig_qr);
+# ORVIK_COMPARE_BITS_ONLY=1
 # stops after the bit comparison. One thread throughout: LAPACK is held to
 # one thread too.
 set -euo pipefail

@@ -373,11 +373,21 @@ double time_ms(const std::function<void()>& run, double budget) {
   return times[times.size() / 2];
 }
 
+// ORVIK_BENCH_ONLY, a comma-separated list of routine names, limits the run
+// to those (the LAPACK and rate lines come with qr_ho).
+bool wanted(std::string_view name) {
+  const char* only = std::getenv("ORVIK_BENCH_ONLY");
+  if (only == nullptr || *only == '\0') return true;
+  const std::string list = "," + std::string(only) + ",";
+  return list.find("," + std::string(name) + ",") != std::string::npos;
+}
+
 void time_mode(const std::vector<std::int32_t>& sizes, double budget) {
   for (const std::int32_t n : sizes) {
     const t_matrix a = random_matrix(n, n, static_cast<std::uint64_t>(n));
     const t_matrix b = random_matrix(n, n, static_cast<std::uint64_t>(n) + 7);
     const auto report = [&](const char* name, const std::function<void(digest&)>& call) {
+      if (!wanted(name)) return 0.0;
       digest d;
       const double ms = time_ms(
           [&] {
@@ -401,6 +411,7 @@ void time_mode(const std::vector<std::int32_t>& sizes, double budget) {
     });
     report("eig_qr", [&](digest& d) { d.vector(m_eig_qr(a, 100 * n)); });
 
+    if (!wanted("qr_ho")) continue;
     // The flops of the Householder steps' explicit products: Q(1..n, k..n) * H
     // and H * R(k..n, k..n), against m_prod_mat on n x n.
     double flops = 0.0;
