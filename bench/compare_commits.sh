@@ -77,8 +77,17 @@ echo "cases whose NaNs differ only in sign or payload: $raw"
 [ "${ORVIK_COMPARE_BITS_ONLY:-0}" = 1 ] && exit 0
 
 echo "== timings (ms per call, median; one thread)"
-"$work/base-build/decompositions_bench" time "${sizes[@]}" >"$work/base.time"
-"$work/head-build/decompositions_bench" time "${sizes[@]}" >"$work/head.time"
+# One routine and size at a time, the two builds one after the other, so
+# that a change in the machine's load falls on both alike.
+IFS=, read -r -a routines <<<"${ORVIK_BENCH_ONLY:-qr_ho,qr_gs,qr_gsro,svd,eig_qr}"
+: >"$work/base.time"
+: >"$work/head.time"
+for n in "${sizes[@]}"; do
+  for r in "${routines[@]}"; do
+    ORVIK_BENCH_ONLY=$r "$work/base-build/decompositions_bench" time "$n" >>"$work/base.time"
+    ORVIK_BENCH_ONLY=$r "$work/head-build/decompositions_bench" time "$n" >>"$work/head.time"
+  done
+done
 
 awk -v base="$base_id" '
   FNR == 1 { file++ }
