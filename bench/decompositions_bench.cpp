@@ -378,8 +378,14 @@ double time_ms(const std::function<void()>& run, double budget) {
 bool wanted(std::string_view name) {
   const char* only = std::getenv("ORVIK_BENCH_ONLY");
   if (only == nullptr || *only == '\0') return true;
-  const std::string list = "," + std::string(only) + ",";
-  return list.find("," + std::string(name) + ",") != std::string::npos;
+  std::string_view list(only);
+  while (!list.empty()) {
+    const std::size_t comma = list.find(',');
+    if (list.substr(0, comma) == name) return true;
+    if (comma == std::string_view::npos) break;
+    list.remove_prefix(comma + 1);
+  }
+  return false;
 }
 
 void time_mode(const std::vector<std::int32_t>& sizes, double budget) {
