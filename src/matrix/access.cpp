@@ -68,6 +68,14 @@ t_vector m_matrixtovector(const t_matrix& m) {
   return result;
 }
 
+void detail::m_remember_extract_bounds(std::int32_t row_first, std::int32_t row_last, std::int32_t col_first,
+                                       std::int32_t col_last) noexcept {
+  remembered_row_first = row_first;
+  remembered_row_last = row_last;
+  remembered_col_first = col_first;
+  remembered_col_last = col_last;
+}
+
 t_matrix m_extract(const t_matrix& m, std::optional<std::int32_t> row_first, std::optional<std::int32_t> row_last,
                    std::optional<std::int32_t> col_first, std::optional<std::int32_t> col_last) {
   if (row_first) remembered_row_first = *row_first;

@@ -78,6 +78,14 @@ inline void checked_append(std::vector<float>& buffer, float value, std::string_
   if (!append_element(buffer, value)) m_fail(message, 2001);
 }
 
+// The remembered defaults, for the routines that work in place on their own
+// buffers: they leave the values that the temporaries the operations are
+// written with would have left (m_init with both sizes; m_extract with all
+// four bounds). No check is made.
+void m_remember_init_sizes(std::int32_t rows, std::int32_t cols) noexcept;
+void m_remember_extract_bounds(std::int32_t row_first, std::int32_t row_last, std::int32_t col_first,
+                               std::int32_t col_last) noexcept;
+
 // Element (i, j), 1-based, without checks.
 inline float& at(t_matrix& m, std::int32_t i, std::int32_t j) {
   return m

@@ -19,6 +19,11 @@ void fill(t_matrix& m, float value) { std::fill(m.elements.begin(), m.elements.e
 
 }  // namespace
 
+void detail::m_remember_init_sizes(std::int32_t rows, std::int32_t cols) noexcept {
+  remembered_rows = rows;
+  remembered_cols = cols;
+}
+
 void m_init(t_matrix& m, std::optional<std::int32_t> rows, std::optional<std::int32_t> cols) {
   if (rows) remembered_rows = *rows;
   if (cols) remembered_cols = *cols;

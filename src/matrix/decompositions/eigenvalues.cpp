@@ -9,6 +9,7 @@
 
 #include <cmath>
 #include <utility>
+#include <vector>
 
 namespace orvik {
 
@@ -19,24 +20,28 @@ t_vector m_eig_qr(const t_matrix& a, std::int32_t niter, std::optional<std::stri
   const std::int32_t n = a.rows;
   t_matrix h = detail::checked_copy(a, "m_eig_qr::allocate error");
   const t_matrix identity = m_identity(n);
-  t_qr f;
+  // The shifted iterate and R * Q live in buffers made once; mu * I is
+  // formed entry by entry as the scalar product of the identity stores it.
+  t_matrix shifted = detail::checked_copy(h, "m_eig_qr::allocate error");
+  std::vector<float> rq = detail::work_buffer(static_cast<std::int64_t>(h.elements.size()), "m_eig_qr::allocate error");
+  const std::size_t count = h.elements.size();
   for (std::int32_t step = 1; step <= niter; ++step) {
     // The shift is taken afresh from the current iterate at every step.
     const float mu = detail::at(h, n, n);
-    {
-      const t_matrix shift = m_prod_scalar1(mu, identity);
-      const t_matrix shifted = m_minus(h, shift);
-      t_qr next = m_decompqr(shifted, method, qr_tol, permute);
-      m_destruct_qr(f);
-      f = std::move(next);
+    for (std::size_t t = 0; t < count; ++t) {
+      const float shift = mu * identity.elements[t];
+      shifted.elements[t] = h.elements[t] - shift;
     }
-    const t_matrix rq = m_prod_mat(f.R, f.Q);
-    const t_matrix shift = m_prod_scalar1(mu, identity);
-    h = m_add(rq, shift);
+    t_qr f = m_decompqr(shifted, method, qr_tol, permute);
+    kernels::prod_mat(f.R.elements.data(), f.Q.elements.data(), rq.data(), f.R.rows, f.R.cols, f.Q.cols);
+    for (std::size_t t = 0; t < count; ++t) {
+      const float shift = mu * identity.elements[t];
+      h.elements[t] = rq[t] + shift;
+    }
   }
-  t_vector estimates = m_diag(h);
-  m_destruct_qr(f);
-  return estimates;
+  // The last temporaries of a step (mu * I and the sum) are n x n.
+  if (niter >= 1) detail::m_remember_init_sizes(n, n);
+  return m_diag(h);
 }
 
 t_eig m_eig_deflation(const t_matrix& a, const std::optional<t_vector>& x0, std::optional<float> tol,

@@ -2,27 +2,49 @@
 // while the rank says it may not, and the re-orthogonalising sweep, which
 // repeats passes while a column keeps collapsing and turns a vanished column
 // into zeros instead of failing. Both give the thin factor: Q m x n, R n x n.
+//
+// Both sweeps run right-looking: as soon as column k of Q is final, its
+// projection is taken out of every later column at once (one product of a
+// row by the block, one rounded update per column). Each later column still
+// receives the projections on Q(., 1), Q(., 2), ... in that order, each
+// coefficient taken from the column as already reduced, with the rounding of
+// the vector operations the sweep is written with; only the columns are
+// interleaved.
 
 #include <orvik/decompositions.hpp>
 #include <orvik/maths.hpp>
 
+#include "kernels/columns.hpp"
+#include "kernels/kernels.hpp"
 #include "matrix/decompositions/decompositions_internal.hpp"
 #include "matrix/matrix_internal.hpp"
 #include "vector/vector_internal.hpp"
 
+#include <algorithm>
+#include <cstddef>
+#include <vector>
+
 namespace orvik {
 namespace {
 
-void copy_column_to(const t_matrix& m, std::int32_t j, t_vector& v) {
-  for (std::int32_t i = 1; i <= m.rows; ++i) detail::at(v, i) = detail::at(m, i, j);
+float* column(t_matrix& m, std::int32_t j) {
+  return m.elements.data() + static_cast<std::ptrdiff_t>(j - 1) * static_cast<std::ptrdiff_t>(m.rows);
 }
 
-// Q(., k) = g * (1 / length): one reciprocal, then one rounded product per entry.
-void store_normalised(t_matrix& q, std::int32_t k, const t_vector& g, float length) {
-  const float reciprocal = 1.0f / length;
-  for (std::int32_t i = 1; i <= q.rows; ++i) {
-    detail::at(q, i, k) = detail::at(g, i) * reciprocal;
+// Takes the projection on q (m entries) out of columns k+1 .. n of `work`
+// (m x n), adding each coefficient to R(k, k+1 .. n).
+void project_out_of_later_columns(const float* q, t_matrix& work, std::int32_t k, t_matrix& r,
+                                  std::vector<float>& coefficients, bool accumulate) {
+  const std::int32_t m = work.rows;
+  const std::int32_t later = work.cols - k;
+  if (later < 1) return;
+  float* block = column(work, k + 1);
+  kernels::prod_vec_left(q, block, coefficients.data(), m, later);
+  for (std::int32_t t = 0; t < later; ++t) {
+    float& entry = detail::at(r, k, k + 1 + t);
+    entry = accumulate ? entry + coefficients[static_cast<std::size_t>(t)] : coefficients[static_cast<std::size_t>(t)];
   }
+  kernels::subtract_rounded_outer(block, m, coefficients.data(), q, m, later);
 }
 
 }  // namespace
@@ -38,43 +60,32 @@ t_qr m_decompqr_gramschimdt(const t_matrix& a, std::optional<bool> permute) {
   m_init(qr.R, n, n);
   const auto rank = static_cast<float>(m_rank_gaussj(w));
 
+  // g holds the reduced column while its length is measured; made through
+  // v_init like the vectors of the sweep, whose size v_init remembers.
   t_vector g;
-  t_vector u;
   v_init(g, m);
-  v_init(u, m);
+  std::vector<float> coefficients = detail::work_buffer(n, "m_decompQR_GramSchimdt::allocate error");
   bool exists = true;
 
-  copy_column_to(w, 1, g);
-  detail::at(qr.R, 1, 1) = v_norm(g, 2);
-  if (detail::at(qr.R, 1, 1) <= eps) {
-    exists = false;
-  } else {
-    store_normalised(qr.Q, 1, g, detail::at(qr.R, 1, 1));
-  }
-
-  for (std::int32_t k = 2; k <= n && exists; ++k) {
-    copy_column_to(w, k, g);
-    for (std::int32_t i = 1; i <= k - 1; ++i) {
-      copy_column_to(qr.Q, i, u);
-      // The coefficient comes from the partly reduced g (modified sweep).
-      const float coefficient = v_dot(g, u);
-      detail::at(qr.R, i, k) = coefficient;
-      const t_vector projection = v_prod_scalar2(coefficient, u);
-      g = v_minus(g, projection);
-    }
-    // Columns past the rank keep a zero R(k, k) and a zero Q(., k).
-    if (rank >= static_cast<float>(k)) {
-      detail::at(qr.R, k, k) = v_norm(g, 2);
-      if (detail::at(qr.R, k, k) <= eps) {
+  for (std::int32_t k = 1; k <= n; ++k) {
+    // The first column is always tested; columns past the rank keep a zero
+    // R(k, k) and a zero Q(., k).
+    if (k == 1 || rank >= static_cast<float>(k)) {
+      const float* reduced = column(w, k);
+      std::copy_n(reduced, m, g.elements.begin());
+      const float length = v_norm(g, 2);
+      detail::at(qr.R, k, k) = length;
+      if (length <= eps) {
         exists = false;
-      } else {
-        store_normalised(qr.Q, k, g, detail::at(qr.R, k, k));
+        break;
       }
+      // One reciprocal, then one rounded product per entry.
+      kernels::scale_into(column(qr.Q, k), reduced, 1.0f / length, m);
     }
+    project_out_of_later_columns(column(qr.Q, k), w, k, qr.R, coefficients, false);
   }
   m_destruct(w);
   v_destruct(g);
-  v_destruct(u);
   if (!exists) detail::m_fail("m_decompQR_GramSchimdt::QR decomposition not exist", 305);
   return qr;
 }
@@ -87,47 +98,60 @@ t_qr m_decompqr_gramschimdt_reortho(const t_matrix& a, std::optional<float> qr_t
   const std::int32_t m = a.rows;
   const std::int32_t n = a.cols;
   m_init(qr.R, n, n);
+  // A matrix without rows has no column block to take: the first one is
+  // refused by m_extract itself.
+  if (m < 1) (void)m_extract(qr.Q, 1, m, 1, 1);
 
+  // The lengths go through the norms on a one-column matrix and a vector,
+  // as the blocks the sweep is written with; the vector is made by v_init,
+  // whose size is remembered as after those blocks.
+  t_matrix one_column = m_zeros(m, 1);
+  t_vector flat;
+  v_init(flat, m);
+  const auto norm_of_column = [&](const float* x) {
+    std::copy_n(x, m, flat.elements.begin());
+    return v_norm(flat);
+  };
+
+  // Each column's length before any pass is that of the input column.
+  std::vector<float> before = detail::work_buffer(n, "m_decompQR_GramSchimdt::allocate error");
   for (std::int32_t k = 1; k <= n; ++k) {
-    float previous = 0.0f;
-    {
-      const t_matrix column = m_extract(qr.Q, 1, m, k, k);
-      previous = m_norm(column, -1);
-    }
-    float length = 0.0f;
+    std::copy_n(column(qr.Q, k), m, one_column.elements.begin());
+    before[static_cast<std::size_t>(k - 1)] = m_norm(one_column, -1);
+  }
+
+  std::vector<float> coefficients = detail::work_buffer(n, "m_decompQR_GramSchimdt::allocate error");
+  for (std::int32_t k = 1; k <= n; ++k) {
+    float* qk = column(qr.Q, k);
+    float previous = before[static_cast<std::size_t>(k - 1)];
+    // The first pass came from the columns before k, as each was finished.
+    float length = norm_of_column(qk);
     for (;;) {
-      for (std::int32_t i = 1; i <= k - 1; ++i) {
-        const t_matrix qi = m_extract(qr.Q, 1, m, i, i);
-        const t_matrix qk = m_extract(qr.Q, 1, m, k, k);
-        const t_matrix qi_row = m_trans(qi);
-        const t_matrix dot = m_prod_mat(qi_row, qk);
-        const float c = detail::at(dot, 1, 1);
-        detail::at(qr.R, i, k) = detail::at(qr.R, i, k) + c;
-        const t_matrix projection = m_prod_scalar1(c, qi);
-        const t_matrix reduced = m_minus(qk, projection);
-        m_setsub(qr.Q, 1, m, k, k, reduced);
-      }
-      {
-        const t_matrix qk = m_extract(qr.Q, 1, m, k, k);
-        const t_vector flat = m_matrixtovector(qk);
-        length = v_norm(flat);
-      }
       const float floor = 10.0f * tol * previous;
-      if (length > floor && length < previous / 10.0f) {
-        previous = length;
-        continue;
+      if (!(length > floor && length < previous / 10.0f)) {
+        if (length < floor) length = 0.0f;
+        break;
       }
-      if (length < floor) length = 0.0f;
-      break;
+      previous = length;
+      for (std::int32_t i = 1; i <= k - 1; ++i) {
+        const float* qi = column(qr.Q, i);
+        const float c = kernels::dot(qi, qk, m);
+        detail::at(qr.R, i, k) = detail::at(qr.R, i, k) + c;
+        kernels::subtract_rounded_scaled(qk, c, qi, m);
+      }
+      length = norm_of_column(qk);
     }
     detail::at(qr.R, k, k) = length;
     // The scale is zero exactly when the column vanished. (Testing the
     // product length * tol instead would zero every column for a tol of 0.)
     const float scale = length == 0.0f ? 0.0f : 1.0f / length;
-    const t_matrix qk = m_extract(qr.Q, 1, m, k, k);
-    const t_matrix scaled = m_prod_scalar1(scale, qk);
-    m_setsub(qr.Q, 1, m, k, k, scaled);
+    kernels::scale_in_place(qk, scale, m);
+    project_out_of_later_columns(qk, qr.Q, k, qr.R, coefficients, true);
   }
+  // What the last column's temporaries leave: the block Q(1..m, n..n) and
+  // its scaled copy, both m x 1.
+  detail::m_remember_extract_bounds(1, m, n, n);
+  detail::m_remember_init_sizes(m, 1);
   return qr;
 }
 
