@@ -77,7 +77,13 @@ text_writer::text_writer(std::string_view filename, std::optional<std::string_vi
 bool text_writer::open_temporary(bool target_exists) {
   const fs::path target(target_);
   const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
-  const std::string stem = "." + target.filename().string() + ".tmp-" + std::to_string(::getpid()) + "-";
+  // Built by appending: GCC 12 at -O3 warns (-Wrestrict) on the temporary
+  // concatenation.
+  std::string stem = ".";
+  stem += target.filename().string();
+  stem += ".tmp-";
+  stem += std::to_string(::getpid());
+  stem += '-';
   static unsigned counter = 0;
   for (int attempt = 0; attempt < 100; ++attempt) {
     const std::string name = (folder / (stem + std::to_string(counter++))).string();
