@@ -1,7 +1,8 @@
-// The QR methods and the QR iteration work in place on buffers of their own:
-// the remembered defaults they leave (m_init's sizes, v_init's size,
-// m_extract's bounds) must still be those the temporaries of the written-out
-// operations leave, and their results the same bits. Both are checked
+// The QR methods, the QR iteration, the SVD sweeps and the pseudo-inverses
+// work in place on buffers of their own: the remembered defaults they leave
+// (m_init's sizes, v_init's size, m_extract's bounds) must still be those the
+// temporaries of the written-out operations leave, and their results the
+// same bits. Both are checked
 // against values recorded from the implementation that made every temporary.
 
 #include "support/records.hpp"
@@ -12,6 +13,7 @@
 #include <array>
 #include <bit>
 #include <cstdint>
+#include <functional>
 #include <limits>
 #include <optional>
 #include <string_view>
@@ -146,6 +148,60 @@ TEST(InPlaceQr, QrIterationLeavesItsLastSumAndTheQrsBounds) {
     SCOPED_TRACE(std::string(c.method.value_or("gs")) + " " + std::to_string(c.niter));
     set_sentinels();
     (void)m_eig_qr(a, c.niter, c.method);
+    EXPECT_EQ(read_back(), c.after);
+  }
+}
+
+TEST(InPlaceSweeps, SvdAndPseudoInversesLeaveTheLastTemporarysState) {
+  struct expectation {
+    const char* name;
+    std::function<void()> call;
+    std::int32_t stop;
+    remembered after;
+  };
+  // The SVD: S (m_init), the last diagonal (v_init), the last QR's bounds;
+  // the Cholesky pseudo-inverse: the last extraction, also where no column is
+  // kept and where a zero root above a negative tol stops the division.
+  const expectation cases[] = {
+      {"svd ho 5x3",
+       [] { (void)m_decompsvd(grid_matrix(5, 3, 21), std::nullopt, std::nullopt, "ho"); },
+       0,
+       {5, 3, 3, {2, 3, 2, 5}}},
+      {"svd gsro 3x5",
+       [] { (void)m_decompsvd(grid_matrix(3, 5, 22), std::nullopt, std::nullopt, "gsro"); },
+       0,
+       {3, 5, 5, {1, 5, 5, 5}}},
+      {"svd_s gs", [] { (void)m_decompsvd_s(grid_matrix(4, 4, 23)); }, 0, {4, 4, 4, untouched_bounds}},
+      {"svd no sweep",
+       [] { (void)m_decompsvd(grid_matrix(4, 3, 24), 1e5f, std::nullopt, "ho"); },
+       0,
+       {4, 3, 19, untouched_bounds}},
+      {"svd_s diverge",
+       [] { (void)m_decompsvd_s(grid_matrix(4, 4, 25), std::nullopt, 0, "ho"); },
+       301,
+       {4, 4, 4, {3, 4, 3, 4}}},
+      {"pinv chol", [] { (void)m_pseudoinv_chol(grid_matrix(5, 3, 26)); }, 0, {3, 5, 19, {1, 3, 1, 3}}},
+      {"pinv chol zero", [] { (void)m_pseudoinv_chol(m_zeros(3, 4)); }, 0, {4, 3, 19, {3, 3, 3, 3}}},
+      {"pinv chol negative tol", [] { (void)m_pseudoinv_chol(m_zeros(3, 3), -1.0f); }, 101, {2, 1, 19, {2, 3, 1, 1}}},
+      {"pinv svd ho",
+       [] { (void)m_pseudoinv_svd(grid_matrix(3, 5, 27), std::nullopt, std::nullopt, "ho"); },
+       0,
+       {5, 3, 3, {3, 5, 3, 3}}},
+      {"pinv svd thin U", [] { (void)m_pseudoinv_svd(grid_matrix(3, 5, 27)); }, 202, {5, 3, 5, untouched_bounds}},
+  };
+  for (const expectation& c : cases) {
+    SCOPED_TRACE(c.name);
+    set_sentinels();
+    std::int32_t stop = 0;
+    {
+      const raising_scope raising;
+      try {
+        c.call();
+      } catch (const orvik::error& e) {
+        stop = e.exception().number;
+      }
+    }
+    EXPECT_EQ(stop, c.stop);
     EXPECT_EQ(read_back(), c.after);
   }
 }
