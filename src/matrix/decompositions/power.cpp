@@ -10,6 +10,7 @@
 #include "vector/vector_internal.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -49,6 +50,32 @@ void unit_peak(t_vector& x) {
 // x = y / value, each quotient rounded, as v_div_scalar stores it.
 void divide_into(t_vector& x, const t_vector& y, float value) {
   for (std::size_t i = 0; i < y.elements.size(); ++i) x.elements[i] = y.elements[i] / value;
+}
+
+// The largest |A x - y|, each difference rounded, as v_norm(r, 0) finds it
+// from the most negative float (a NaN never wins). The largest of a set does
+// not depend on the order it is searched in, so eight running maxima share
+// the entries and are merged at the end.
+float largest_change(const float* ax, const float* y, std::int32_t n) {
+  constexpr std::int32_t lanes = 8;
+  std::array<float, lanes> e{};
+  e.fill(-std::numeric_limits<float>::max());
+  std::int32_t i = 0;
+  for (; i + lanes <= n; i += lanes) {
+    for (std::int32_t l = 0; l < lanes; ++l) {
+      const float d = std::fabs(ax[i + l] - y[i + l]);
+      e[static_cast<std::size_t>(l)] = d > e[static_cast<std::size_t>(l)] ? d : e[static_cast<std::size_t>(l)];
+    }
+  }
+  for (; i < n; ++i) {
+    const float d = std::fabs(ax[i] - y[i]);
+    if (d > e[0]) e[0] = d;
+  }
+  float largest = e[0];
+  for (std::size_t l = 1; l < lanes; ++l) {
+    if (e[l] > largest) largest = e[l];
+  }
+  return largest;
 }
 
 // The float iterate can fall into an exact cycle a few roundings wide, whose
@@ -154,13 +181,7 @@ t_poweig m_pow_eig(const t_matrix& a, const std::optional<t_vector>& x0, std::op
       eigval = detail::at(y, k);
       divide_into(x, y, eigval);
       product(x, ax.data());
-      // The largest |A x - y|, each difference rounded, as v_norm(r, 0)
-      // finds it from the most negative float (a NaN never wins).
-      float e = -std::numeric_limits<float>::max();
-      for (std::int32_t i = 0; i < n; ++i) {
-        const float d = std::fabs(ax[static_cast<std::size_t>(i)] - y.elements[static_cast<std::size_t>(i)]);
-        if (d > e) e = d;
-      }
+      const float e = largest_change(ax.data(), y.elements.data(), n);
       detail::checked_append(residuals, e, "m_pow_eig::allocate error");
       // Only a residual above tol goes on, so a NaN residual ends as converged.
       if (!(e > tolerance) || watch.settled(x, residuals)) converged = true;
