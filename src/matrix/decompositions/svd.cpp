@@ -122,8 +122,8 @@ t_qr by_stable_householder(const t_matrix& a, const qr_settings& qr_args) {
   return stable_householder(a, qr_args.permute);
 }
 
-// Gives `m` the shape rows x cols, keeping its storage when it holds that
-// many values already: the buffers of the sweeps are reshaped every pass and
+// Gives `storage` rows x cols values, keeping its allocation when it has room
+// for them: the buffers of the sweeps are reshaped every pass and
 // reallocated at most once or twice per call.
 void reshape(std::vector<float>& storage, std::int32_t rows, std::int32_t cols, std::string_view refused) {
   const auto count = static_cast<std::int64_t>(rows) * cols;

@@ -70,8 +70,8 @@ remembered read_back() {
   t_matrix col_index = m_zeros(20, 20);
   for (std::int32_t j = 0; j < 20; ++j) {
     for (std::int32_t i = 0; i < 20; ++i) {
-      row_index.elements[static_cast<std::size_t>(j * 20 + i)] = static_cast<float>(i + 1);
-      col_index.elements[static_cast<std::size_t>(j * 20 + i)] = static_cast<float>(j + 1);
+      row_index.elements[(static_cast<std::size_t>(j) * 20) + static_cast<std::size_t>(i)] = static_cast<float>(i + 1);
+      col_index.elements[(static_cast<std::size_t>(j) * 20) + static_cast<std::size_t>(i)] = static_cast<float>(j + 1);
     }
   }
   const t_matrix rows = m_extract(row_index);
@@ -228,7 +228,7 @@ TEST(InPlaceQr, ResultsKeepTheirRecordedBits) {
   a.elements[0] = -0.75f;
   a.elements[8] = 0.0f;
   for (std::int32_t i = 0; i < 7; ++i)
-    a.elements[static_cast<std::size_t>(28 + i)] = a.elements[static_cast<std::size_t>(i)];
+    a.elements[28 + static_cast<std::size_t>(i)] = a.elements[static_cast<std::size_t>(i)];
   const t_qr ho = m_decompqr(a, "ho", std::nullopt, true);
   EXPECT_EQ(bits_digest({&ho.Q, &ho.R, &ho.P}), 0x71edf00dc1bd0ec1ULL);
   const t_qr gs = m_decompqr(grid_matrix(6, 6, 12));
