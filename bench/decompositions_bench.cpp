@@ -1,6 +1,8 @@
-// QR (Householder, Gram-Schmidt, re-orthogonalised Gram-Schmidt), SVD and
-// QR-iteration eigenvalues: timings, and digests of every result bit and of
-// the remembered defaults each call leaves.
+// QR (Householder, Gram-Schmidt, re-orthogonalised Gram-Schmidt), SVD,
+// QR-iteration eigenvalues, and the routines built on the SVD and the power
+// iteration (rank, pseudo-inverses, spectral norm, condition number,
+// deflation): timings, and digests of every result bit and of the remembered
+// defaults each call leaves.
 //
 // It uses the public operations only, so that bench/compare_commits.sh can
 // build it unchanged against an earlier commit and put both side by side.
@@ -15,6 +17,8 @@
 // of the Householder steps next to that of m_prod_mat on n x n.
 
 #include <orvik/orvik.hpp>
+
+#include <unistd.h>
 
 #include <algorithm>
 #include <bit>
@@ -269,6 +273,74 @@ t_matrix special_matrix(std::int32_t rows, std::int32_t cols, int kind, std::uin
   return a;
 }
 
+// A symmetric positive definite matrix, A^T A / n + I, on which the power
+// iteration and the deflation settle.
+t_matrix gram_plus_identity(const t_matrix& a) {
+  const t_matrix g = m_prod_mat(m_trans(a), a);
+  const t_matrix scaled = m_div_scalar(g, static_cast<float>(a.rows));
+  return m_add(scaled, m_identity(a.rows));
+}
+
+// Standard output sent elsewhere for a scope: the deflation prints its
+// residuals, which would mix with the lines of this program.
+class quiet_stdout {
+ public:
+  quiet_stdout() {
+    std::fflush(stdout);
+    saved_ = dup(STDOUT_FILENO);
+    std::FILE* null = std::fopen("/dev/null", "w");
+    if (null != nullptr) {
+      dup2(fileno(null), STDOUT_FILENO);
+      std::fclose(null);
+    }
+  }
+  ~quiet_stdout() {
+    std::fflush(stdout);
+    dup2(saved_, STDOUT_FILENO);
+    close(saved_);
+  }
+  quiet_stdout(const quiet_stdout&) = delete;
+  quiet_stdout& operator=(const quiet_stdout&) = delete;
+
+ private:
+  int saved_;
+};
+
+// The routines around the SVD and the power iteration: the spectral norm,
+// the condition number, the deflation (its printed residuals dropped here;
+// the golden tests compare them), the pseudo-inverses and the rank by
+// singular values.
+void digest_power_and_fronts(const t_matrix& a, const std::string& base,
+                             const std::function<void(const std::string&, const digest&)>& emit) {
+  emit("norm2 " + base, run_case([&](digest& d) { d.f32(m_norm(a, 2)); }));
+  emit("pinv_chol " + base, run_case([&](digest& d) { d.matrix(m_pinv(a)); }));
+  emit("pinv_chol_tol " + base, run_case([&](digest& d) { d.matrix(m_pseudoinv_chol(a, -1.0f)); }));
+  for (const opt_text method : {opt_text{}, opt_text{"ho"}, opt_text{"gsro"}}) {
+    const std::string tag = base + " " + std::string(method.value_or("-"));
+    emit("pinv_svd " + tag, run_case([&](digest& d) { d.matrix(m_pseudoinv_svd(a, 1e-4f, 40, method)); }));
+    emit("rank_svd " + tag, run_case([&](digest& d) { d.i32(m_rank(a, 1e-3f, "svd", 1e-4f, 40, method)); }));
+  }
+  if (a.rows != a.cols) return;
+  emit("cond " + base, run_case([&](digest& d) { d.f32(m_cond(a)); }));
+  const t_matrix spd = gram_plus_identity(a);
+  for (const t_matrix* m : {&a, &spd}) {
+    const std::string tag = base + (m == &a ? " a" : " spd");
+    emit("pow " + tag, run_case([&](digest& d) {
+           const t_poweig e = m_pow_eig(*m);
+           d.f32(e.eigval);
+           d.vector(e.eigvec);
+           d.vector(e.errors);
+           d.i32(e.nb_iter);
+         }));
+    emit("deflation " + tag, run_case([&](digest& d) {
+           const quiet_stdout quiet;
+           const t_eig e = m_eig_deflation(*m);
+           d.vector(e.eigvals);
+           d.matrix(e.eigvecs);
+         }));
+  }
+}
+
 void digest_mode() {
   struct shape {
     std::int32_t rows, cols;
@@ -321,6 +393,7 @@ void digest_mode() {
       // A few sweeps of the SVD on every method, also when they do not
       // converge (error 301 and the state it leaves are compared too).
       if (s.rows <= 17 && s.cols <= 17) {
+        digest_power_and_fronts(a, base, emit);
         for (const opt_text method : {opt_text{}, opt_text{"ho"}, opt_text{"gsro"}}) {
           for (const std::int32_t maxiter : {0, 3, 60}) {
             emit("svd " + base + " " + std::string(method.value_or("-")) + " i" + std::to_string(maxiter),
@@ -416,6 +489,37 @@ void time_mode(const std::vector<std::int32_t>& sizes, double budget) {
       d.matrix(f.V);
     });
     report("eig_qr", [&](digest& d) { d.vector(m_eig_qr(a, 100 * n)); });
+    // The routines below may stop (a negative dominant eigenvalue, a sweep
+    // limit): the stop is timed as it comes, in the raising mode.
+    const auto raising = [](const std::function<void(digest&)>& call) {
+      return [call](digest& d) {
+        const raising_scope scope;
+        try {
+          call(d);
+        } catch (const orvik::error& e) {
+          d.i32(e.exception().number);
+        }
+      };
+    };
+    const t_matrix spd = gram_plus_identity(a);
+    report("rank_gj", [&](digest& d) { d.i32(m_rank_gaussj(a)); });
+    report("pow_eig", raising([&](digest& d) {
+             const t_poweig e = m_pow_eig(spd);
+             d.f32(e.eigval);
+             d.vector(e.errors);
+           }));
+    report("norm2", raising([&](digest& d) { d.f32(m_norm(a, 2)); }));
+    report("cond", raising([&](digest& d) { d.f32(m_cond(a)); }));
+    report("deflation", raising([&](digest& d) {
+             const quiet_stdout quiet;
+             const t_eig e = m_eig_deflation(spd);
+             d.vector(e.eigvals);
+           }));
+    report("pinv_chol", raising([&](digest& d) { d.matrix(m_pinv(a)); }));
+    report("pinv_svd", raising([&](digest& d) {
+             d.matrix(m_pinv(a, std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt, "svd"));
+           }));
+    report("rank_svd", raising([&](digest& d) { d.i32(m_rank(a, std::nullopt, "svd")); }));
 
     if (!wanted("qr_ho")) continue;
     // The flops of the Householder steps' explicit products: Q(1..n, k..n) * H

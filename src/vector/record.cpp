@@ -29,6 +29,8 @@ void fill(t_vector& v, float value) { std::fill(v.elements.begin(), v.elements.e
 
 }  // namespace
 
+void detail::v_remember_init_size(std::int32_t n) noexcept { remembered_size = n; }
+
 void v_init(t_vector& v, std::optional<std::int32_t> n) {
   if (n) remembered_size = *n;
   if (remembered_size < 1) detail::v_fail("v_init::positive size expected", 201);

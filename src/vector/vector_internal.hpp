@@ -27,6 +27,11 @@ inline void v_require_allocated(const t_vector& v, std::string_view message) {
   if (!is_allocated(v)) v_fail(message, 2001);
 }
 
+// The remembered size of v_init, for the routines that work in place on
+// their own buffers: they leave what the temporary vectors the operations
+// are written with would have left. No check is made.
+void v_remember_init_size(std::int32_t n) noexcept;
+
 // Element i, 1-based, without checks.
 inline float& at(t_vector& v, std::int32_t i) { return v.elements[static_cast<std::size_t>(i - 1)]; }
 inline float at(const t_vector& v, std::int32_t i) { return v.elements[static_cast<std::size_t>(i - 1)]; }

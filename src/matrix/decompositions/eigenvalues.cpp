@@ -53,6 +53,10 @@ t_eig m_eig_deflation(const t_matrix& a, const std::optional<t_vector>& x0, std:
   t_eig eig;
   v_init(eig.eigvals, n);
   m_init(eig.eigvecs, n, n);
+  // A - lambda I and the residual, made once and refilled for every pair.
+  t_matrix shifted = detail::checked_copy(a, "m_eig_deflation::allocate error");
+  t_vector w = detail::checked_copy(eig.eigvals, "m_eig_deflation::allocate error");
+  const auto count = static_cast<std::size_t>(n);
   t_poweig e;
   for (std::int32_t i = 1; i <= n; ++i) {
     {
@@ -70,11 +74,19 @@ t_eig m_eig_deflation(const t_matrix& a, const std::optional<t_vector>& x0, std:
     const float s = v_sqrlength(v);
     kernels::deflate_rank_one(b.elements.data(), n, lambda / s, v.elements.data());
 
-    // The residual is measured against the input, not the working matrix.
-    const t_matrix identity = m_identity(n);
-    const t_matrix shift = m_prod_scalar1(lambda, identity);
-    const t_matrix shifted = m_minus(a, shift);
-    const t_vector w = m_prod_vec_c(shifted, v);
+    // The residual is measured against the input, not the working matrix:
+    // lambda times the identity's entry is rounded, then the difference, as
+    // the scalar product and the difference of matrices store them.
+    for (std::size_t col = 0; col < count; ++col) {
+      for (std::size_t row = 0; row < count; ++row) {
+        const float shift = lambda * (row == col ? 1.0f : 0.0f);
+        shifted.elements[col * count + row] = a.elements[col * count + row] - shift;
+      }
+    }
+    kernels::prod_vec(shifted.elements.data(), v.elements.data(), w.elements.data(), n, n);
+    // What lambda I, the difference and the product would have left.
+    detail::m_remember_init_sizes(n, n);
+    detail::v_remember_init_size(n);
     v_print(w);
   }
   m_destruct(b);

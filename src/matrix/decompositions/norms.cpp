@@ -3,6 +3,7 @@
 #include <orvik/decompositions.hpp>
 #include <orvik/maths.hpp>
 
+#include "kernels/kernels.hpp"
 #include "matrix/matrix_internal.hpp"
 
 #include <cmath>
@@ -39,9 +40,19 @@ float frobenius(const t_matrix& a) {
 }
 
 float spectral(const t_matrix& a, float eps) {
-  t_matrix at = m_trans(a);
-  t_matrix b = m_prod_mat(at, a);
-  m_destruct(at);
+  t_matrix b;
+  if (a.rows < 1 || a.cols < 1) {
+    // Without elements the transpose is refused by m_init: keep its stop.
+    const t_matrix at = m_trans(a);
+    b = m_prod_mat(at, a);
+  } else {
+    // B = A^T A by the product kernel reading A transposed in place; the
+    // transpose and the product would leave m_init at n x n.
+    detail::create_storage(b, a.cols, a.cols, "m_norm::allocate error");
+    kernels::gemm(a.cols, a.cols, a.rows, {a.elements.data(), a.rows, 1}, {a.elements.data(), 1, a.rows},
+                  b.elements.data(), a.cols, kernels::gemm_mode::assign);
+    detail::m_remember_init_sizes(a.cols, a.cols);
+  }
   t_poweig e = m_pow_eig(b, std::nullopt, eps, 1000);
   const float result = std::sqrt(std::fabs(e.eigval));
   m_destruct_t_poweig(e);

@@ -1,14 +1,19 @@
-// The power method for the eigenvalue of largest magnitude.
+// The power method for the eigenvalue of largest magnitude. The iterate, the
+// product and the residual live in buffers made once per call; each pass
+// rounds where the vector operations it is written with would store.
 
 #include <orvik/decompositions.hpp>
 #include <orvik/maths.hpp>
 
+#include "kernels/kernels.hpp"
 #include "matrix/matrix_internal.hpp"
 #include "vector/vector_internal.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <utility>
 #include <vector>
 
@@ -34,12 +39,43 @@ std::int32_t scaling_index(const t_vector& y) {
   return k;
 }
 
-// x scaled so that its first entry of largest magnitude is +1; a zero x is
-// left as it is.
-t_vector unit_peak(const t_vector& x) {
+// x scaled in place so that its first entry of largest magnitude is +1; a
+// zero x is left as it is.
+void unit_peak(t_vector& x) {
   const float peak = detail::at(x, scaling_index(x));
-  if (peak == 0.0f) return detail::checked_copy(x, "m_pow_eig::allocate error");
-  return v_div_scalar(x, peak);
+  if (peak == 0.0f) return;
+  for (float& e : x.elements) e = e / peak;
+}
+
+// x = y / value, each quotient rounded, as v_div_scalar stores it.
+void divide_into(t_vector& x, const t_vector& y, float value) {
+  for (std::size_t i = 0; i < y.elements.size(); ++i) x.elements[i] = y.elements[i] / value;
+}
+
+// The largest |A x - y|, each difference rounded, as v_norm(r, 0) finds it
+// from the most negative float (a NaN never wins). The largest of a set does
+// not depend on the order it is searched in, so eight running maxima share
+// the entries and are merged at the end.
+float largest_change(const float* ax, const float* y, std::int32_t n) {
+  constexpr std::int32_t lanes = 8;
+  std::array<float, lanes> e{};
+  e.fill(-std::numeric_limits<float>::max());
+  std::int32_t i = 0;
+  for (; i + lanes <= n; i += lanes) {
+    for (std::int32_t l = 0; l < lanes; ++l) {
+      const float d = std::fabs(ax[i + l] - y[i + l]);
+      e[static_cast<std::size_t>(l)] = d > e[static_cast<std::size_t>(l)] ? d : e[static_cast<std::size_t>(l)];
+    }
+  }
+  for (; i < n; ++i) {
+    const float d = std::fabs(ax[i] - y[i]);
+    if (d > e[0]) e[0] = d;
+  }
+  float largest = e[0];
+  for (std::size_t l = 1; l < lanes; ++l) {
+    if (e[l] > largest) largest = e[l];
+  }
+  return largest;
 }
 
 // The float iterate can fall into an exact cycle a few roundings wide, whose
@@ -115,32 +151,37 @@ t_poweig m_pow_eig(const t_matrix& a, const std::optional<t_vector>& x0, std::op
   // sign. A zero product means x is an eigenvector for 0: the iteration ends
   // there, that pass recorded with residual 0 (the initial step counting as
   // pass 1).
+  // The first product makes y (and checks a given x0's size); every later
+  // product, quotient and residual goes through y, x and ax in place.
   t_vector y = m_prod_vec_c(a, x);
+  std::vector<float> ax = detail::work_buffer(n, "m_pow_eig::allocate error");
+  const auto product = [&](const t_vector& v, float* into) {
+    kernels::prod_vec(a.elements.data(), v.elements.data(), into, n, n);
+  };
   std::int32_t k = scaling_index(y);
   if (detail::at(y, k) == 0.0f) {
-    x = unit_peak(x);
+    unit_peak(x);
     detail::checked_append(residuals, 0.0f, "m_pow_eig::allocate error");
     converged = true;
     p = 2;
   } else {
     eigval = detail::at(y, k);
-    x = v_div_scalar(y, eigval);
+    divide_into(x, y, eigval);
   }
   cycle_watch watch(a, x);
   while (p < limit && !converged) {
-    y = m_prod_vec_c(a, x);
+    product(x, y.elements.data());
     k = scaling_index(y);
     if (detail::at(y, k) == 0.0f) {
-      x = unit_peak(x);
+      unit_peak(x);
       eigval = 0.0f;
       detail::checked_append(residuals, 0.0f, "m_pow_eig::allocate error");
       converged = true;
     } else {
       eigval = detail::at(y, k);
-      x = v_div_scalar(y, eigval);
-      const t_vector ax = m_prod_vec_c(a, x);
-      const t_vector r = v_minus(ax, y);
-      const float e = v_norm(r, 0);
+      divide_into(x, y, eigval);
+      product(x, ax.data());
+      const float e = largest_change(ax.data(), y.elements.data(), n);
       detail::checked_append(residuals, e, "m_pow_eig::allocate error");
       // Only a residual above tol goes on, so a NaN residual ends as converged.
       if (!(e > tolerance) || watch.settled(x, residuals)) converged = true;

@@ -9,8 +9,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <limits>
 #include <optional>
+#include <vector>
 
 namespace orvik {
 namespace {
@@ -65,31 +67,46 @@ gram_step gram_and_threshold(const t_matrix& g, std::optional<float> tol) {
 // The Cholesky factor of b, column by column, giving up every column whose
 // pivot is not above the threshold: L (k x k) holds the kept columns first;
 // the count of kept columns is returned.
+//
+// The columns are formed in place in L, with the rounding of the blocks the
+// step is written with: the correction L(j..k, 1..r-1) L(j, 1..r-1)^T is a
+// product from 0.0 (one fused step per term), then subtracted from B's
+// column and rounded; the remembered bounds and sizes are those the last
+// extraction and temporary leave.
 std::int32_t dropping_cholesky(const t_matrix& b, float threshold, t_matrix& l) {
   const std::int32_t k = b.rows;
   m_init(l, k, k);
+  const auto ld = static_cast<std::ptrdiff_t>(k);
+  std::vector<float> correction = detail::work_buffer(k, "m_pseudoinv_chol::allocate error");
   std::int32_t r = 0;
   for (std::int32_t j = 1; j <= k; ++j) {
     ++r;
-    {
-      const t_matrix b_column = m_extract(b, j, k, j, j);
-      if (r == 1) {
-        m_setsub(l, j, k, 1, 1, b_column);
-      } else {
-        const t_matrix l_block = m_extract(l, j, k, 1, r - 1);
-        const t_matrix l_row = m_extract(l, j, j, 1, r - 1);
-        const t_matrix l_row_t = m_trans(l_row);
-        const t_matrix correction = m_prod_mat(l_block, l_row_t);
-        const t_matrix column = m_minus(b_column, correction);
-        m_setsub(l, j, k, r, r, column);
-      }
+    const std::int32_t count = k - j + 1;
+    const float* b_column = b.elements.data() + static_cast<std::ptrdiff_t>(j - 1) * ld + (j - 1);
+    float* l_column = &detail::at(l, j, r);
+    if (r == 1) {
+      std::copy_n(b_column, count, l_column);
+      detail::m_remember_extract_bounds(j, k, j, j);
+      detail::m_remember_init_sizes(count, 1);
+    } else {
+      const float* l_block = &detail::at(l, j, 1);
+      kernels::gemm(count, 1, r - 1, {l_block, 1, ld}, {l_block, ld, 0}, correction.data(), count,
+                    kernels::gemm_mode::assign);
+      for (std::int32_t i = 0; i < count; ++i) l_column[i] = b_column[i] - correction[static_cast<std::size_t>(i)];
+      // B's column, the block, the row, its transpose, the product and the
+      // difference: the last extraction is the row, the last result a column.
+      detail::m_remember_extract_bounds(j, j, 1, r - 1);
+      detail::m_remember_init_sizes(count, 1);
     }
     if (detail::at(l, j, r) > threshold) {
       detail::at(l, j, r) = std::sqrt(detail::at(l, j, r));
       if (j < k) {
-        const t_matrix below = m_extract(l, j + 1, k, r, r);
-        const t_matrix scaled = m_div_scalar(below, detail::at(l, j, r));
-        m_setsub(l, j + 1, k, r, r, scaled);
+        detail::m_remember_extract_bounds(j + 1, k, r, r);
+        detail::m_remember_init_sizes(k - j, 1);
+        const float pivot = detail::at(l, j, r);
+        // A pivot above a negative threshold can be a zero root.
+        if (pivot == 0.0f) detail::m_fail("m_div_scalar::can not divide by zero", 101);
+        for (std::int32_t i = 1; i < count; ++i) l_column[i] = l_column[i] / pivot;
       }
     } else {
       // The column is given up; the next j writes its rows j+1 ... k again.
@@ -153,10 +170,24 @@ t_matrix m_pseudoinv_svd(const t_matrix& a, std::optional<float> tol, std::optio
     // A value below eps is dropped, not inverted.
     x = x >= eps ? 1.0f / x : 0.0f;
   }
-  const t_matrix st = m_trans(f.S);
-  const t_matrix vs = m_prod_mat(f.V, st);
-  const t_matrix ut = m_trans(f.U);
-  t_matrix y = m_prod_mat(vs, ut);
+  const std::int32_t m = a.rows;
+  const std::int32_t n = a.cols;
+  t_matrix y;
+  if (f.U.cols != m) {
+    // The thin U of Gram-Schmidt: the second product stops, as written.
+    const t_matrix st = m_trans(f.S);
+    const t_matrix vs = m_prod_mat(f.V, st);
+    const t_matrix ut = m_trans(f.U);
+    y = m_prod_mat(vs, ut);
+  } else {
+    // V S^T and then (V S^T) U^T, the transposes read in place.
+    std::vector<float> vs = detail::work_buffer(static_cast<std::int64_t>(n) * m, "m_pseudoinv_svd::allocate error");
+    kernels::gemm(n, m, n, {f.V.elements.data(), 1, n}, {f.S.elements.data(), m, 1}, vs.data(), n,
+                  kernels::gemm_mode::assign);
+    m_init(y, n, f.U.rows);
+    kernels::gemm(n, f.U.rows, m, {vs.data(), 1, n}, {f.U.elements.data(), f.U.rows, 1}, y.elements.data(), n,
+                  kernels::gemm_mode::assign);
+  }
   m_destruct_t_svd(f);
   return y;
 }

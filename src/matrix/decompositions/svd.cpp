@@ -1,11 +1,18 @@
 // Singular value decomposition by repeated QR factorization: factor R^T,
 // factor the transposed triangular factor again, and so on until the part of
 // R above its diagonal is negligible next to the diagonal.
+//
+// The transposes, the products U * Q and V * Q, the triangle and the
+// diagonal of every sweep go through buffers made once per call; the values
+// and the remembered sizes they leave are those of the temporaries the
+// sweep is written with.
 
 #include <orvik/decompositions.hpp>
 #include <orvik/maths.hpp>
 
+#include "kernels/kernels.hpp"
 #include "matrix/decompositions/decompositions_internal.hpp"
+#include "vector/vector_internal.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -46,6 +53,8 @@ t_qr stable_householder(const t_matrix& a, std::optional<bool> permute) {
   for (std::int32_t i = 1; i <= m; ++i) detail::at(q, i, i) = 1.0f;
 
   std::vector<float> v = detail::work_buffer(m, "m_decompsvd::allocate error");
+  std::vector<float> coefficients = detail::work_buffer(n, "m_decompsvd::allocate error");
+  std::vector<float> row_products = detail::work_buffer(m, "m_decompsvd::allocate error");
   for (std::int32_t k = 1; k <= std::min(m - 1, n); ++k) {
     const std::int32_t len = m - k + 1;
     float scale = 0.0f;
@@ -80,28 +89,25 @@ t_qr stable_householder(const t_matrix& a, std::optional<bool> permute) {
     const float length = std::sqrt(t);
     for (std::int32_t i = 1; i <= len; ++i) v[static_cast<std::size_t>(i - 1)] /= length;
 
-    // R(k..m, j) = R(k..m, j) - 2 v (v^T R(k..m, j)) for the columns right of k.
-    for (std::int32_t j = k + 1; j <= n; ++j) {
-      float d = 0.0f;
-      for (std::int32_t i = 1; i <= len; ++i)
-        d = std::fma(v[static_cast<std::size_t>(i - 1)], detail::at(r, k + i - 1, j), d);
-      const float two_d = 2.0f * d;
-      for (std::int32_t i = 1; i <= len; ++i) {
-        float& e = detail::at(r, k + i - 1, j);
-        e = std::fma(-two_d, v[static_cast<std::size_t>(i - 1)], e);
+    // R(k..m, j) = R(k..m, j) - 2 v (v^T R(k..m, j)) for the columns right of k:
+    // every v^T R(k..m, j) first (the columns do not meet), then the updates.
+    const std::int32_t right = n - k;
+    if (right > 0) {
+      float* block = &detail::at(r, k, k + 1);
+      kernels::gemm(1, right, len, {v.data(), 0, 1}, {block, 1, m}, coefficients.data(), 1, kernels::gemm_mode::assign);
+      for (std::int32_t j = 0; j < right; ++j) {
+        const float two_d = 2.0f * coefficients[static_cast<std::size_t>(j)];
+        kernels::subtract_scaled(block + static_cast<std::ptrdiff_t>(j) * m, 1, two_d, v.data(), 1, len);
       }
     }
-    // Q(i, k..m) = Q(i, k..m) - 2 (Q(i, k..m) v) v^T for every row.
-    for (std::int32_t i = 1; i <= m; ++i) {
-      float d = 0.0f;
-      for (std::int32_t l = 1; l <= len; ++l)
-        d = std::fma(detail::at(q, i, k + l - 1), v[static_cast<std::size_t>(l - 1)], d);
-      const float two_d = 2.0f * d;
-      for (std::int32_t l = 1; l <= len; ++l) {
-        float& e = detail::at(q, i, k + l - 1);
-        e = std::fma(-two_d, v[static_cast<std::size_t>(l - 1)], e);
-      }
+    // Q(i, k..m) = Q(i, k..m) - 2 (Q(i, k..m) v) v^T for every row: the
+    // products of the rows with v, then a rank-one update with one term.
+    float* q_block = &detail::at(q, 1, k);
+    kernels::prod_vec(q_block, v.data(), row_products.data(), m, len);
+    for (std::int32_t i = 0; i < m; ++i) {
+      row_products[static_cast<std::size_t>(i)] = 2.0f * row_products[static_cast<std::size_t>(i)];
     }
+    kernels::gemm(m, len, 1, {row_products.data(), 1, m}, {v.data(), 0, 1}, q_block, m, kernels::gemm_mode::subtract);
   }
   return qr;
 }
@@ -116,11 +122,81 @@ t_qr by_stable_householder(const t_matrix& a, const qr_settings& qr_args) {
   return stable_householder(a, qr_args.permute);
 }
 
+// Gives `storage` rows x cols values, keeping its allocation when it has room
+// for them: the buffers of the sweeps are reshaped every pass and
+// reallocated at most once or twice per call.
+void reshape(std::vector<float>& storage, std::int32_t rows, std::int32_t cols, std::string_view refused) {
+  const auto count = static_cast<std::int64_t>(rows) * cols;
+  if (static_cast<std::int64_t>(storage.capacity()) >= count) {
+    storage.resize(static_cast<std::size_t>(count));
+  } else if (!detail::allocate_elements(storage, count)) {
+    detail::m_fail(refused, 2001);
+  }
+}
+
+// The buffers the sweeps of one call share, the stable rerun included.
+struct sweep_buffers {
+  t_matrix rt;                   // R^T, the matrix each half-step factors
+  std::vector<float> u_product;  // U * Q, then exchanged with U's storage
+  std::vector<float> v_product;  // V * Q, likewise
+  t_vector diagonal;             // the diagonal of R
+  std::string_view refused;
+};
+
+// to = from^T.
+void transpose_into(t_matrix& to, const t_matrix& from, std::string_view refused) {
+  reshape(to.elements, from.cols, from.rows, refused);
+  to.rows = from.cols;
+  to.cols = from.rows;
+  to.allocated = true;
+  for (std::int32_t j = 1; j <= from.cols; ++j) {
+    for (std::int32_t i = 1; i <= from.rows; ++i) detail::at(to, j, i) = detail::at(from, i, j);
+  }
+}
+
+// acc = acc * q through the product kernel into `spare`, whose storage then
+// changes places with acc's.
+void multiply_into(t_matrix& acc, const t_matrix& q, std::vector<float>& spare, std::string_view refused) {
+  reshape(spare, acc.rows, q.cols, refused);
+  kernels::prod_mat(acc.elements.data(), q.elements.data(), spare.data(), acc.rows, acc.cols, q.cols);
+  acc.elements.swap(spare);
+  acc.cols = q.cols;
+}
+
+// The Frobenius norm of the strictly upper part of r, as m_norm measures
+// m_triu(r, 1): the entries it zeroes would add fma(0, 0, s) = s.
+float strictly_upper_norm(const t_matrix& r) {
+  float s = 0.0f;
+  for (std::int32_t j = 2; j <= r.cols; ++j) {
+    for (std::int32_t i = 1; i <= std::min(j - 1, r.rows); ++i) {
+      const float v = std::fabs(detail::at(r, i, j));
+      s = std::fma(v, v, s);
+    }
+  }
+  return std::sqrt(s);
+}
+
+// One half-step: factor R^T; R becomes the new triangular factor and `acc`,
+// when given, is multiplied by the orthogonal one.
+void half_step(t_matrix& r, factorize factor, const qr_settings& qr_args, t_matrix* acc, std::vector<float>& spare,
+               sweep_buffers& buffers) {
+  transpose_into(buffers.rt, r, buffers.refused);
+  // What m_trans leaves, in case the factorization stops.
+  detail::m_remember_init_sizes(buffers.rt.rows, buffers.rt.cols);
+  t_qr f = factor(buffers.rt, qr_args);
+  r = std::exchange(f.R, t_matrix{});
+  if (acc != nullptr) {
+    multiply_into(*acc, f.Q, spare, buffers.refused);
+    detail::m_remember_init_sizes(acc->rows, acc->cols);
+  }
+  m_destruct_qr(f);
+}
+
 // Sweeps from R = A^T (U and V the identities, when given) while the error
 // measure is above `tolerance` and the limit admits them; leaves the last
 // triangular factor in `r` and returns the last measure.
 float sweeps(const t_matrix& a, float tolerance, std::int32_t limit, factorize factor, const qr_settings& qr_args,
-             t_matrix& r, t_matrix* u, t_matrix* v) {
+             t_matrix& r, t_matrix* u, t_matrix* v, sweep_buffers& buffers) {
   const float eps = math_machine_eps();
   r = m_trans(a);
   if (u != nullptr) {
@@ -131,24 +207,18 @@ float sweeps(const t_matrix& a, float tolerance, std::int32_t limit, factorize f
   std::int64_t iter = 0;  // wide, so a limit at the largest int32 cannot overflow it
   // iter <= limit admits limit + 1 sweeps.
   while (err > tolerance && iter <= limit) {
-    {
-      const t_matrix rt = m_trans(r);
-      t_qr f = factor(rt, qr_args);
-      r = std::exchange(f.R, t_matrix{});
-      if (u != nullptr) *u = m_prod_mat(*u, f.Q);
-      m_destruct_qr(f);
-    }
-    {
-      const t_matrix rt = m_trans(r);
-      t_qr f = factor(rt, qr_args);
-      r = std::exchange(f.R, t_matrix{});
-      if (v != nullptr) *v = m_prod_mat(*v, f.Q);
-      m_destruct_qr(f);
-    }
-    const t_matrix upper = m_triu(r, 1);
-    const float e = m_norm(upper, -1);
-    const t_vector diagonal = m_diag(r);
-    float f = v_norm(diagonal);
+    half_step(r, factor, qr_args, u, buffers.u_product, buffers);
+    half_step(r, factor, qr_args, v, buffers.v_product, buffers);
+    const float e = strictly_upper_norm(r);
+    // m_triu(R, 1) and m_diag(R) are the last temporaries of a sweep.
+    detail::m_remember_init_sizes(r.rows, r.cols);
+    const std::int32_t length = std::min(r.rows, r.cols);
+    reshape(buffers.diagonal.elements, length, 1, buffers.refused);
+    buffers.diagonal.size = length;
+    buffers.diagonal.allocated = true;
+    for (std::int32_t i = 1; i <= length; ++i) detail::at(buffers.diagonal, i) = detail::at(r, i, i);
+    detail::v_remember_init_size(length);
+    float f = v_norm(buffers.diagonal);
     if (std::fabs(f) <= eps) f = 1.0f;
     err = e / f;
     ++iter;
@@ -159,7 +229,8 @@ float sweeps(const t_matrix& a, float tolerance, std::int32_t limit, factorize f
 // Runs the sweeps and returns the last triangular factor; with `u` and `v`
 // given, accumulates the orthogonal factors of the two half-steps into them.
 t_matrix sweep_until_converged(const t_matrix& a, std::optional<float> tol, std::optional<std::int32_t> maxiter,
-                               const qr_settings& qr_args, t_matrix* u, t_matrix* v, std::string_view diverge) {
+                               const qr_settings& qr_args, t_matrix* u, t_matrix* v, std::string_view diverge,
+                               std::string_view refused) {
   const float eps = math_machine_eps();
   const float tolerance = tol.value_or(eps);
   // The default limit is held at the largest int32 for the tallest shapes.
@@ -167,14 +238,16 @@ t_matrix sweep_until_converged(const t_matrix& a, std::optional<float> tol, std:
       100 * static_cast<std::int64_t>(std::max(a.rows, a.cols)), std::numeric_limits<std::int32_t>::max())));
 
   t_matrix r;
-  float err = sweeps(a, tolerance, limit, by_dispatcher, qr_args, r, u, v);
+  sweep_buffers buffers;
+  buffers.refused = refused;
+  float err = sweeps(a, tolerance, limit, by_dispatcher, qr_args, r, u, v, buffers);
   // The explicit reflections leave sub-diagonal entries below about 2^-12 of
   // a column unreduced, so with Householder the measure can level off above
   // any tolerance near eps. Only then, run again on the stable reflection and
   // accept a measure at its own rounding floor.
   if (err > tolerance && detail::method_is(qr_args.method, "ho")) {
     const float floor = floor_roundings * static_cast<float>(std::min(a.rows, a.cols)) * eps;
-    err = sweeps(a, std::fmax(tolerance, floor), limit, by_stable_householder, qr_args, r, u, v);
+    err = sweeps(a, std::fmax(tolerance, floor), limit, by_stable_householder, qr_args, r, u, v, buffers);
     if (err > std::fmax(tolerance, floor)) detail::m_fail(diverge, 301);
     return r;
   }
@@ -191,7 +264,7 @@ t_vector m_decompsvd_s(const t_matrix& a, std::optional<float> tol, std::optiona
                        std::optional<bool> permute) {
   detail::m_require_allocated(a, "m_decompsvd_s::matrix not allocated");
   const t_matrix r = sweep_until_converged(a, tol, maxiter, {method, qr_tol, permute}, nullptr, nullptr,
-                                           "m_decompsvd_s::svd method diverge");
+                                           "m_decompsvd_s::svd method diverge", "m_decompsvd_s::allocate error");
   const std::int32_t count = std::min(a.rows, a.cols);
   t_vector values;
   v_init(values, count);
@@ -207,7 +280,7 @@ t_svd m_decompsvd(const t_matrix& a, std::optional<float> tol, std::optional<std
   const float eps = math_machine_eps();
   t_svd svd;
   const t_matrix r = sweep_until_converged(a, tol, maxiter, {method, qr_tol, permute}, &svd.U, &svd.V,
-                                           "m_decompsvd::svd method diverge");
+                                           "m_decompsvd::svd method diverge", "m_decompsvd::allocate error");
   m_init(svd.S, a.rows, a.cols);
   for (std::int32_t c = 1; c <= std::min(a.rows, a.cols); ++c) {
     const float d = detail::at(r, c, c);

@@ -1,7 +1,8 @@
-// The QR methods and the QR iteration work in place on buffers of their own:
-// the remembered defaults they leave (m_init's sizes, v_init's size,
-// m_extract's bounds) must still be those the temporaries of the written-out
-// operations leave, and their results the same bits. Both are checked
+// The QR methods, the QR iteration, the SVD sweeps and the pseudo-inverses
+// work in place on buffers of their own: the remembered defaults they leave
+// (m_init's sizes, v_init's size, m_extract's bounds) must still be those the
+// temporaries of the written-out operations leave, and their results the
+// same bits. Both are checked
 // against values recorded from the implementation that made every temporary.
 
 #include "support/records.hpp"
@@ -12,6 +13,7 @@
 #include <array>
 #include <bit>
 #include <cstdint>
+#include <functional>
 #include <limits>
 #include <optional>
 #include <string_view>
@@ -68,8 +70,8 @@ remembered read_back() {
   t_matrix col_index = m_zeros(20, 20);
   for (std::int32_t j = 0; j < 20; ++j) {
     for (std::int32_t i = 0; i < 20; ++i) {
-      row_index.elements[static_cast<std::size_t>(j * 20 + i)] = static_cast<float>(i + 1);
-      col_index.elements[static_cast<std::size_t>(j * 20 + i)] = static_cast<float>(j + 1);
+      row_index.elements[(static_cast<std::size_t>(j) * 20) + static_cast<std::size_t>(i)] = static_cast<float>(i + 1);
+      col_index.elements[(static_cast<std::size_t>(j) * 20) + static_cast<std::size_t>(i)] = static_cast<float>(j + 1);
     }
   }
   const t_matrix rows = m_extract(row_index);
@@ -150,6 +152,60 @@ TEST(InPlaceQr, QrIterationLeavesItsLastSumAndTheQrsBounds) {
   }
 }
 
+TEST(InPlaceSweeps, SvdAndPseudoInversesLeaveTheLastTemporarysState) {
+  struct expectation {
+    const char* name;
+    std::function<void()> call;
+    std::int32_t stop;
+    remembered after;
+  };
+  // The SVD: S (m_init), the last diagonal (v_init), the last QR's bounds;
+  // the Cholesky pseudo-inverse: the last extraction, also where no column is
+  // kept and where a zero root above a negative tol stops the division.
+  const expectation cases[] = {
+      {"svd ho 5x3",
+       [] { (void)m_decompsvd(grid_matrix(5, 3, 21), std::nullopt, std::nullopt, "ho"); },
+       0,
+       {5, 3, 3, {2, 3, 2, 5}}},
+      {"svd gsro 3x5",
+       [] { (void)m_decompsvd(grid_matrix(3, 5, 22), std::nullopt, std::nullopt, "gsro"); },
+       0,
+       {3, 5, 5, {1, 5, 5, 5}}},
+      {"svd_s gs", [] { (void)m_decompsvd_s(grid_matrix(4, 4, 23)); }, 0, {4, 4, 4, untouched_bounds}},
+      {"svd no sweep",
+       [] { (void)m_decompsvd(grid_matrix(4, 3, 24), 1e5f, std::nullopt, "ho"); },
+       0,
+       {4, 3, 19, untouched_bounds}},
+      {"svd_s diverge",
+       [] { (void)m_decompsvd_s(grid_matrix(4, 4, 25), std::nullopt, 0, "ho"); },
+       301,
+       {4, 4, 4, {3, 4, 3, 4}}},
+      {"pinv chol", [] { (void)m_pseudoinv_chol(grid_matrix(5, 3, 26)); }, 0, {3, 5, 19, {1, 3, 1, 3}}},
+      {"pinv chol zero", [] { (void)m_pseudoinv_chol(m_zeros(3, 4)); }, 0, {4, 3, 19, {3, 3, 3, 3}}},
+      {"pinv chol negative tol", [] { (void)m_pseudoinv_chol(m_zeros(3, 3), -1.0f); }, 101, {2, 1, 19, {2, 3, 1, 1}}},
+      {"pinv svd ho",
+       [] { (void)m_pseudoinv_svd(grid_matrix(3, 5, 27), std::nullopt, std::nullopt, "ho"); },
+       0,
+       {5, 3, 3, {3, 5, 3, 3}}},
+      {"pinv svd thin U", [] { (void)m_pseudoinv_svd(grid_matrix(3, 5, 27)); }, 202, {5, 3, 5, untouched_bounds}},
+  };
+  for (const expectation& c : cases) {
+    SCOPED_TRACE(c.name);
+    set_sentinels();
+    std::int32_t stop = 0;
+    {
+      const raising_scope raising;
+      try {
+        c.call();
+      } catch (const orvik::error& e) {
+        stop = e.exception().number;
+      }
+    }
+    EXPECT_EQ(stop, c.stop);
+    EXPECT_EQ(read_back(), c.after);
+  }
+}
+
 // FNV-1a over the bits of every element, with the shapes.
 std::uint64_t bits_digest(std::initializer_list<const t_matrix*> matrices) {
   std::uint64_t h = 1469598103934665603ULL;
@@ -172,7 +228,7 @@ TEST(InPlaceQr, ResultsKeepTheirRecordedBits) {
   a.elements[0] = -0.75f;
   a.elements[8] = 0.0f;
   for (std::int32_t i = 0; i < 7; ++i)
-    a.elements[static_cast<std::size_t>(28 + i)] = a.elements[static_cast<std::size_t>(i)];
+    a.elements[28 + static_cast<std::size_t>(i)] = a.elements[static_cast<std::size_t>(i)];
   const t_qr ho = m_decompqr(a, "ho", std::nullopt, true);
   EXPECT_EQ(bits_digest({&ho.Q, &ho.R, &ho.P}), 0x71edf00dc1bd0ec1ULL);
   const t_qr gs = m_decompqr(grid_matrix(6, 6, 12));
