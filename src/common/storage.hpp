@@ -15,47 +15,44 @@ namespace orvik::detail {
 // The largest element count whose byte count (4 per element) fits in int32.
 inline constexpr std::int64_t max_elements = 536870911;
 
+// Runs `grow`, which may allocate, and reports whether the allocator
+// refused instead of letting std::bad_alloc (or length_error) escape.
+template <class Grow>
+[[nodiscard]] bool without_throwing(Grow grow) noexcept {
+  try {
+    grow();
+  } catch (const std::bad_alloc&) {
+    return false;
+  } catch (const std::length_error&) {
+    return false;
+  }
+  return true;
+}
+
 // Gives `storage` exactly `count` zeros. False when the count is negative,
 // its byte count leaves the int32 range, or the allocator refuses; the
 // caller then reports its own allocation error. `storage` is untouched then.
 [[nodiscard]] inline bool allocate_elements(std::vector<float>& storage, std::int64_t count) noexcept {
   if (count < 0 || count > max_elements) return false;
-  try {
+  return without_throwing([&] {
     std::vector<float> fresh(static_cast<std::size_t>(count), 0.0f);
     storage.swap(fresh);
-  } catch (const std::bad_alloc&) {
-    return false;
-  } catch (const std::length_error&) {
-    return false;
-  }
-  return true;
+  });
 }
 
 // Gives `storage` a copy of `source`, under the same rules.
 [[nodiscard]] inline bool copy_elements(std::vector<float>& storage, const std::vector<float>& source) noexcept {
   if (static_cast<std::int64_t>(source.size()) > max_elements) return false;
-  try {
+  return without_throwing([&] {
     std::vector<float> fresh(source);
     storage.swap(fresh);
-  } catch (const std::bad_alloc&) {
-    return false;
-  } catch (const std::length_error&) {
-    return false;
-  }
-  return true;
+  });
 }
 
 // Appends `value` to a work buffer that grows one value at a time.
 [[nodiscard]] inline bool append_element(std::vector<float>& storage, float value) noexcept {
   if (static_cast<std::int64_t>(storage.size()) >= max_elements) return false;
-  try {
-    storage.push_back(value);
-  } catch (const std::bad_alloc&) {
-    return false;
-  } catch (const std::length_error&) {
-    return false;
-  }
-  return true;
+  return without_throwing([&] { storage.push_back(value); });
 }
 
 // Whether `storage` holds exactly the rows x cols values a record's sizes

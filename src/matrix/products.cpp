@@ -7,28 +7,34 @@
 #include "kernels/kernels.hpp"
 #include "matrix/matrix_internal.hpp"
 
+#include <string_view>
+
 namespace orvik {
 
-t_vector m_prod_vec1(const t_matrix& m, const t_vector& v) {
-  if (!detail::is_allocated(m) || !detail::is_allocated(v)) detail::m_fail("m_prod_vec1::matrix not allocated", 2001);
-  if (m.cols != v.size) {
-    detail::m_fail("m_prod_vec1::The number cols of the first matrix must be equal to vector size", 202);
-  }
+namespace {
+
+// m_prod_vec1 and m_prod_vec_c: the same checks under their own names, and
+// the same product (one kernel, so the same bits).
+t_vector matrix_times_vector(const t_matrix& m, const t_vector& v, std::string_view not_allocated,
+                             std::string_view mismatch) {
+  if (!detail::is_allocated(m) || !detail::is_allocated(v)) detail::m_fail(not_allocated, 2001);
+  if (m.cols != v.size) detail::m_fail(mismatch, 202);
   t_vector result;
   v_init(result, m.rows);
   kernels::prod_vec(m.elements.data(), v.elements.data(), result.elements.data(), m.rows, m.cols);
   return result;
 }
 
+}  // namespace
+
+t_vector m_prod_vec1(const t_matrix& m, const t_vector& v) {
+  return matrix_times_vector(m, v, "m_prod_vec1::matrix not allocated",
+                             "m_prod_vec1::The number cols of the first matrix must be equal to vector size");
+}
+
 t_vector m_prod_vec_c(const t_matrix& m, const t_vector& v) {
-  if (!detail::is_allocated(m) || !detail::is_allocated(v)) detail::m_fail("m_prod_vec_c::matrix not allocated", 2001);
-  if (m.cols != v.size) {
-    detail::m_fail("m_prod_vec_c::The number cols of the first matrix must be equal to vector size", 202);
-  }
-  t_vector result;
-  v_init(result, m.rows);
-  kernels::prod_vec(m.elements.data(), v.elements.data(), result.elements.data(), m.rows, m.cols);
-  return result;
+  return matrix_times_vector(m, v, "m_prod_vec_c::matrix not allocated",
+                             "m_prod_vec_c::The number cols of the first matrix must be equal to vector size");
 }
 
 t_vector m_prod_vec2(const t_vector& v, const t_matrix& m) {
