@@ -85,7 +85,8 @@ float largest_change(const float* ax, const float* y, std::int32_t n) {
 // residuals are all at rounding level for A counts as converged.
 class cycle_watch {
  public:
-  cycle_watch(const t_matrix& a, const t_vector& x0) : saved_(x0.elements) {
+  cycle_watch(const t_matrix& a, const t_vector& x0)
+      : saved_(detail::checked_copy(x0.elements, "m_pow_eig::allocate error")) {
     // 2^-16 * ||A||_inf: far above the few ulps such a cycle wobbles by, far
     // below any residual of an iteration that has not settled.
     float largest = 0.0f;
