@@ -151,6 +151,8 @@ TEST(HardenedRecords, StorageThatDoesNotMatchTheSizesIsNotAllocated) {
        2001, "m_setsub::matrix not allocated"},
       {"m_permut", [&] { orvik::m_permut(broken(4, 4, 3), true); }, 2001, "m_permut::matrix not allocated"},
       {"m_prod_vec_c", [&] { orvik::m_prod_vec_c(good, short_vector); }, 2001, "m_prod_vec_c::matrix not allocated"},
+      {"m_solve b", [&] { orvik::m_solve(good, short_vector); }, 2001, "m_solve::vector not allocated"},
+      {"m_lstsq B", [&] { orvik::m_lstsq(good, broken(3, 1, 2)); }, 2001, "m_lstsq::matrix not allocated"},
       {"v_get", [&] { orvik::v_get(short_vector, 4); }, 2001, "v_get::vector not allocated"},
       {"v_dot", [&] { orvik::v_dot(good_vector, short_vector); }, 2001, "v_dot::vector not allocated"},
   });

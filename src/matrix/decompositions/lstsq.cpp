@@ -10,6 +10,7 @@
 #include "kernels/kernels.hpp"
 #include "matrix/decompositions/decompositions_internal.hpp"
 #include "matrix/matrix_internal.hpp"
+#include "vector/vector_internal.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -79,7 +80,7 @@ void lstsq_in_place(t_matrix& w, float* x, std::int32_t nrhs) {
 
 t_vector m_lstsq(const t_matrix& a, const t_vector& b) {
   detail::m_require_allocated(a, "m_lstsq::matrix not allocated");
-  if (!b.allocated) detail::m_fail("m_lstsq::vector not allocated", 2001);
+  if (!detail::is_allocated(b)) detail::m_fail("m_lstsq::vector not allocated", 2001);
   if (a.rows < a.cols) {
     detail::m_fail("m_lstsq::The number rows of the matrix must be superior or equal to its number cols", 202);
   }
@@ -97,7 +98,7 @@ t_vector m_lstsq(const t_matrix& a, const t_vector& b) {
 }
 
 t_matrix m_lstsq(const t_matrix& a, const t_matrix& b) {
-  if (!a.allocated || !b.allocated) detail::m_fail("m_lstsq::matrix not allocated", 2001);
+  if (!detail::is_allocated(a) || !detail::is_allocated(b)) detail::m_fail("m_lstsq::matrix not allocated", 2001);
   if (a.rows < a.cols) {
     detail::m_fail("m_lstsq::The number rows of the matrix must be superior or equal to its number cols", 202);
   }

@@ -9,6 +9,7 @@
 #include "kernels/kernels.hpp"
 #include "matrix/decompositions/decompositions_internal.hpp"
 #include "matrix/matrix_internal.hpp"
+#include "vector/vector_internal.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -68,7 +69,7 @@ void solve_in_place(t_matrix& w, float* x, std::int32_t nrhs) {
 
 t_vector m_solve(const t_matrix& a, const t_vector& b) {
   detail::m_require_allocated(a, "m_solve::matrix not allocated");
-  if (!b.allocated) detail::m_fail("m_solve::vector not allocated", 2001);
+  if (!detail::is_allocated(b)) detail::m_fail("m_solve::vector not allocated", 2001);
   if (a.rows != a.cols) detail::m_fail("m_solve:: square matrix expected", 202);
   if (b.size != a.rows) detail::m_fail("m_solve::The number rows of the matrix must be equal to vector size", 202);
   // v_init refuses a size of 0; an empty system has the empty solution.
@@ -85,7 +86,7 @@ t_vector m_solve(const t_matrix& a, const t_vector& b) {
 }
 
 t_matrix m_solve(const t_matrix& a, const t_matrix& b) {
-  if (!a.allocated || !b.allocated) detail::m_fail("m_solve::matrix not allocated", 2001);
+  if (!detail::is_allocated(a) || !detail::is_allocated(b)) detail::m_fail("m_solve::matrix not allocated", 2001);
   if (a.rows != a.cols) detail::m_fail("m_solve:: square matrix expected", 202);
   if (b.rows != a.rows) {
     detail::m_fail("m_solve::The number rows of the first matrix must be equal to the number rows of the second matrix",
