@@ -1,5 +1,6 @@
-// The optimised product kernels against their reference loops, bit for bit,
-// and the public products against the kernels.
+// The public products against the reference kernels, bit for bit, and the
+// single rounding of each step. The fast kernels against the reference are
+// in gemm_test.cpp and transposed_product_test.cpp.
 
 #include "kernels/kernels.hpp"
 #include "support/generators.hpp"
@@ -12,7 +13,6 @@
 #include <cmath>
 #include <cstring>
 #include <random>
-#include <utility>
 #include <vector>
 
 namespace orvik {
@@ -22,7 +22,6 @@ using test::bits_of;
 using test::spread_values;
 
 const kernels::kernel_table& ref = kernels::reference_kernels();
-const kernels::kernel_table& fast = kernels::optimised_kernels();
 
 std::vector<float> reference_mat(const std::vector<float>& a, const std::vector<float>& b, int m, int p, int n) {
   std::vector<float> c(static_cast<std::size_t>(m) * n);
@@ -40,37 +39,6 @@ std::vector<float> reference_left(const std::vector<float>& x, const std::vector
   std::vector<float> y(static_cast<std::size_t>(cols));
   ref.prod_vec_left(x.data(), a.data(), y.data(), rows, cols);
   return y;
-}
-
-const std::vector<std::pair<int, int>> shapes = {{1, 1}, {1, 7}, {7, 1},   {2, 3}, {3, 2},
-                                                 {5, 5}, {4, 8}, {13, 17}, {31, 9}};
-
-TEST(ProductKernels, MatrixProductMatchesTheReference) {
-  std::mt19937 gen(12345);
-  for (const auto& [m, p] : shapes) {
-    for (const int n : {1, 4, 11}) {
-      const auto a = spread_values(gen, static_cast<std::size_t>(m) * p);
-      const auto b = spread_values(gen, static_cast<std::size_t>(p) * n);
-      std::vector<float> c(static_cast<std::size_t>(m) * n, 99.0f);
-      fast.prod_mat(a.data(), b.data(), c.data(), m, p, n);
-      EXPECT_EQ(bits_of(c), bits_of(reference_mat(a, b, m, p, n))) << m << "x" << p << " * " << p << "x" << n;
-    }
-  }
-}
-
-TEST(ProductKernels, MatrixVectorProductsMatchTheReference) {
-  std::mt19937 gen(777);
-  for (const auto& [rows, cols] : shapes) {
-    const auto a = spread_values(gen, static_cast<std::size_t>(rows) * cols);
-    const auto x = spread_values(gen, static_cast<std::size_t>(cols));
-    const auto xl = spread_values(gen, static_cast<std::size_t>(rows));
-    std::vector<float> y(static_cast<std::size_t>(rows), 99.0f);
-    fast.prod_vec(a.data(), x.data(), y.data(), rows, cols);
-    EXPECT_EQ(bits_of(y), bits_of(reference_vec(a, x, rows, cols))) << rows << "x" << cols;
-    std::vector<float> yl(static_cast<std::size_t>(cols), 99.0f);
-    fast.prod_vec_left(xl.data(), a.data(), yl.data(), rows, cols);
-    EXPECT_EQ(bits_of(yl), bits_of(reference_left(xl, a, rows, cols))) << rows << "x" << cols;
-  }
 }
 
 TEST(ProductKernels, PublicProductsGoThroughTheKernels) {
