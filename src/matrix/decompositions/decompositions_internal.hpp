@@ -51,6 +51,11 @@ inline float with_permutation_sign(float d, std::optional<bool> permute, std::in
   return d;
 }
 
+// The Gauss-Jordan inverse of m_inverse_gaussj, for an allocated square a,
+// with the same effects, but nothing instead of its stop where a pivot is at
+// most eps (gauss_jordan.cpp).
+std::optional<t_matrix> try_inverse_gaussj(const t_matrix& a);
+
 // Solves U x = y in place for the upper triangle of the n x n block at u
 // (column-major, leading dimension ld): x(i) = (y(i) - sum over j > i of
 // U(i, j) x(j)) / U(i, i), the terms in increasing j, one fused step each.

@@ -5,22 +5,28 @@
 #include <orvik/maths.hpp>
 
 #include "kernels/kernels.hpp"
+#include "matrix/decompositions/decompositions_internal.hpp"
 #include "matrix/matrix_internal.hpp"
 
+#include <optional>
+#include <utility>
+
 namespace orvik {
+
+std::optional<t_matrix> detail::try_inverse_gaussj(const t_matrix& a) {
+  const std::int32_t n = a.rows;
+  t_matrix x = m_identity(n);
+  t_matrix t = detail::checked_copy(a, "m_inverse_gaussj::allocate error");
+  if (!kernels::gauss_jordan_inverse(t.elements.data(), x.elements.data(), n, math_machine_eps())) return std::nullopt;
+  return x;
+}
 
 t_matrix m_inverse_gaussj(const t_matrix& a) {
   detail::m_require_allocated(a, "m_inverse_gaussj::matrix not allocated");
   if (a.rows != a.cols) detail::m_fail("m_inverse_gaussj::square matrix expected", 202);
-  const std::int32_t n = a.rows;
-  t_matrix x = m_identity(n);
-  t_matrix t = detail::checked_copy(a, "m_inverse_gaussj::allocate error");
-  const float eps = math_machine_eps();
-  if (!kernels::gauss_jordan_inverse(t.elements.data(), x.elements.data(), n, eps)) {
-    detail::m_fail("m_inverse_gaussj::matrix is close to singular or badly scaled", 300);
-  }
-  m_destruct(t);
-  return x;
+  std::optional<t_matrix> x = detail::try_inverse_gaussj(a);
+  if (!x) detail::m_fail("m_inverse_gaussj::matrix is close to singular or badly scaled", 300);
+  return std::move(*x);
 }
 
 float m_det_gaussj(const t_matrix& a) {

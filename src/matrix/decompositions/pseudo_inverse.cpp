@@ -17,25 +17,6 @@
 namespace orvik {
 namespace {
 
-// The Gauss-Jordan inverse of the Gram matrix, or nothing where it would stop
-// with 300; its other stops (and all of its effects when it succeeds) are
-// left as they are. The message buffer is put back, since no error is
-// reported.
-std::optional<t_matrix> gram_inverse(const t_matrix& gram) {
-  const t_message saved = m_what_exception;
-  try {
-    const raising_scope raising;
-    return m_inverse_gaussj(gram);
-  } catch (const error& e) {
-    if (e.exception().number != 300) {
-      // Out of the scope again: stop, or throw to a caller that asked for it.
-      e_error(e.exception().number, e.exception().warning, e.exception().level);
-    }
-  }
-  m_what_exception = saved;
-  return std::nullopt;
-}
-
 // The Gram matrix of G (G^T G, or G G^T for a wide G, the transposed case)
 // with G^T, and the threshold below which a pivot is given up: tol, or
 // 1.0e-9 times the smallest |diagonal entry| of the Gram matrix.
@@ -132,7 +113,7 @@ t_matrix assemble(const t_matrix& g, gram_step& gram, const t_matrix& l, std::in
   const t_matrix kept = m_extract(l, 1, l.rows, 1, r);
   const t_matrix kept_t = m_trans(kept);
   const t_matrix kk = m_prod_mat(kept_t, kept);
-  std::optional<t_matrix> inverse = gram_inverse(kk);
+  std::optional<t_matrix> inverse = detail::try_inverse_gaussj(kk);
   // The kept columns make K^T K non-singular, but its pivots can still fall
   // below the absolute eps of Gauss-Jordan (small or graded data): the SVD
   // then gives the pseudo-inverse instead of a stop. The thin U of
