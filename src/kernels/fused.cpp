@@ -25,6 +25,7 @@
 #include <hwy/highway.h>
 
 #include "kernels/kernels.hpp"
+#include "kernels/through_double-inl.h"
 
 #include <algorithm>
 #include <cmath>
@@ -134,6 +135,78 @@ HWY_NOINLINE void micro_tile(size_t kc, const float* HWY_RESTRICT pa, const floa
 #undef ORVIK_STORE
 }
 
+// One step of a register tile on the double lanes: c = fma(+/-a, b, c)
+// lane by lane.
+template <bool kSubtract>
+HWY_INLINE V step_through_double(V a, float b, V c) {
+  const D d;
+  HWY_ALIGN float av[kMaxMR / 2];
+  HWY_ALIGN float cv[kMaxMR / 2];
+  hn::Store(a, d, av);
+  hn::Store(c, d, cv);
+  fused_lanes_through_double(av, kSubtract ? -b : b, cv, hn::Lanes(d));
+  return hn::Load(d, cv);
+}
+
+// The register tile where tiny values are about: the same steps in the same
+// order, one column at a time. A step whose operands and running values are
+// clear of the subnormal range is the instruction; a zero b is the sum
+// c + a*0 that the fused step computes (a product with zero is never an
+// assisted one); any other step goes through the double lanes.
+//
+// A tiny b against running values much larger than every product it makes
+// leaves them as they are: |a b| <= max|a| |b| <= |c| 2^-26 is below a
+// quarter of c's last place, so c + a b rounds back to c. Those steps are
+// skipped.
+template <bool kSubtract>
+HWY_NOINLINE void careful_tile(size_t kc, const float* HWY_RESTRICT pa, const float* HWY_RESTRICT pb, float* c,
+                               size_t ldc, bool load) {
+  const D d;
+  const size_t N = hn::Lanes(d);
+  bool tiny_a[kKC];
+  // The largest |a| of the sliver; infinite when it holds an infinity or NaN.
+  V largest = hn::Zero(d);
+  for (size_t l = 0; l < kc; ++l) {
+    const V a0 = hn::Load(d, pa + l * 2 * N);
+    const V a1 = hn::Load(d, pa + l * 2 * N + N);
+    tiny_a[l] = any_tiny(d, a0) || any_tiny(d, a1);
+    const V finite = hn::Max(hn::Abs(a0), hn::Abs(a1));
+    largest = hn::IfThenElse(hn::Eq(finite, finite), hn::Max(largest, finite), hn::Set(d, HUGE_VALF));
+  }
+  const double max_a = static_cast<double>(hn::GetLane(hn::MaxOfLanes(d, largest)));
+  for (size_t j = 0; j < kNR; ++j) {
+    V c0 = load ? hn::LoadU(d, c + j * ldc) : hn::Zero(d);
+    V c1 = load ? hn::LoadU(d, c + j * ldc + N) : hn::Zero(d);
+    bool tiny_c = load && (any_tiny(d, c0) || any_tiny(d, c1));
+    for (size_t l = 0; l < kc; ++l) {
+      const float b = pb[l * kNR + j];
+      const V a0 = hn::Load(d, pa + l * 2 * N);
+      const V a1 = hn::Load(d, pa + l * 2 * N + N);
+      if (b == 0.0f) {
+        const V zero = hn::Set(d, b);
+        c0 = hn::Add(c0, hn::Mul(kSubtract ? hn::Neg(a0) : a0, zero));
+        c1 = hn::Add(c1, hn::Mul(kSubtract ? hn::Neg(a1) : a1, zero));
+      } else if (!tiny_c && !tiny_a[l] && !detail::is_tiny(b)) {
+        const V vb = hn::Set(d, b);
+        c0 = step<kSubtract>(a0, vb, c0);
+        c1 = step<kSubtract>(a1, vb, c1);
+      } else {
+        if (detail::is_tiny(b)) {
+          // |c| >= max|a| |b| 2^26 in every lane (and c not zero).
+          const auto bound = static_cast<float>(std::fmax(max_a * std::fabs(static_cast<double>(b)) * 0x1p26, 0x1p-149));
+          const V vbound = hn::Set(d, bound);
+          if (hn::AllTrue(d, hn::Ge(hn::Abs(c0), vbound)) && hn::AllTrue(d, hn::Ge(hn::Abs(c1), vbound))) continue;
+        }
+        c0 = step_through_double<kSubtract>(a0, b, c0);
+        c1 = step_through_double<kSubtract>(a1, b, c1);
+        tiny_c = any_tiny(d, c0) || any_tiny(d, c1);
+      }
+    }
+    hn::StoreU(c0, d, c + j * ldc);
+    hn::StoreU(c1, d, c + j * ldc + N);
+  }
+}
+
 // The 4 x 4 block of a at rows j.., columns c.. (leading dimension m),
 // transposed: w[t] holds row j + t across the four columns.
 HWY_INLINE void transposed_block(const float* a, size_t m, hn::Vec<hn::Full128<float>> w[4]) {
@@ -230,11 +303,14 @@ bool gemm_blocked(size_t m, size_t n, size_t k, operand a, operand b, float* c, 
       pack_b(operand{b.data + static_cast<ptrdiff_t>(pc) * b.row_stride + static_cast<ptrdiff_t>(jc) * b.col_stride,
                      b.row_stride, b.col_stride},
              kc, nc, packed_b.get());
+      const bool tiny_b = kAvoidSubnormals && any_tiny(packed_b.get(), kc * ((nc + kNR - 1) / kNR * kNR));
       for (size_t ic = 0; ic < m; ic += kMC) {
         const size_t mc = std::min(kMC, m - ic);
         pack_a(operand{a.data + static_cast<ptrdiff_t>(ic) * a.row_stride + static_cast<ptrdiff_t>(pc) * a.col_stride,
                        a.row_stride, a.col_stride},
                mc, kc, mr, packed_a.get());
+        const bool careful = tiny_b || (kAvoidSubnormals && any_tiny(packed_a.get(), kc * ((mc + mr - 1) / mr * mr)));
+        const auto tile = careful ? careful_tile<kSubtract> : micro_tile<kSubtract>;
         for (size_t jr = 0; jr < nc; jr += kNR) {
           const size_t w = std::min(kNR, nc - jr);
           const float* pb = packed_b.get() + jr * kc;
@@ -243,7 +319,7 @@ bool gemm_blocked(size_t m, size_t n, size_t k, operand a, operand b, float* c, 
             const float* pa = packed_a.get() + ir * kc;
             float* ct = c + static_cast<ptrdiff_t>(ic + ir) + static_cast<ptrdiff_t>(jc + jr) * ldc;
             if (h == mr && w == kNR) {
-              micro_tile<kSubtract>(kc, pa, pb, ct, static_cast<size_t>(ldc), load);
+              tile(kc, pa, pb, ct, static_cast<size_t>(ldc), load);
               continue;
             }
             // A partial tile runs on a copy; the padding lanes compute on
@@ -253,7 +329,7 @@ bool gemm_blocked(size_t m, size_t n, size_t k, operand a, operand b, float* c, 
                 for (size_t ii = 0; ii < h; ++ii) edge[jj * mr + ii] = ct[static_cast<ptrdiff_t>(ii + jj * ldc)];
               }
             }
-            micro_tile<kSubtract>(kc, pa, pb, edge, mr, load);
+            tile(kc, pa, pb, edge, mr, load);
             for (size_t jj = 0; jj < w; ++jj) {
               for (size_t ii = 0; ii < h; ++ii) ct[static_cast<ptrdiff_t>(ii + jj * ldc)] = edge[jj * mr + ii];
             }
@@ -411,9 +487,85 @@ HWY_INLINE void left_columns(const float* HWY_RESTRICT x, const float* HWY_RESTR
   }
 }
 
+// Some lane of v is tiny.
+HWY_INLINE bool any_tiny_lane(__m256 v) {
+  const __m256 magnitude = _mm256_andnot_ps(_mm256_set1_ps(-0.0f), v);
+  const __m256 below = _mm256_cmp_ps(magnitude, _mm256_set1_ps(detail::tiny_magnitude), _CMP_LT_OQ);
+  return _mm256_movemask_ps(_mm256_and_ps(below, _mm256_cmp_ps(v, _mm256_setzero_ps(), _CMP_NEQ_OQ))) != 0;
+}
+
+// left_columns<1> where x has tiny values: the same steps in the same order.
+// A zero x(j) adds the products a*0 (never assisted); a step whose operands
+// and running sums are clear of the subnormal range is the instruction. A
+// step whose every product is below 2^-151, a quarter of the smallest
+// subnormal, changes no running sum that is not zero, and turns a zero one
+// into the zero the product rounds to (the product's sign; the sum's rules
+// when the product is an exact zero). Any other step goes through the
+// double lanes.
+HWY_INLINE void careful_left_columns(const float* HWY_RESTRICT x, const float* HWY_RESTRICT a, float* HWY_RESTRICT y,
+                                     size_t m) {
+  const size_t m8 = m / 8 * 8;
+  __m256 acc = _mm256_setzero_ps();
+  bool tiny_acc = false;
+  for (size_t j = 0; j < m8; j += 8) {
+    __m256 r[8];
+    left_rows(a + j, m, r);
+    for (size_t s = 0; s < 8; ++s) {
+      const float xs = x[j + s];
+      if (xs == 0.0f) {
+        acc = _mm256_add_ps(acc, _mm256_mul_ps(_mm256_set1_ps(xs), r[s]));
+      } else if (!tiny_acc && !detail::is_tiny(xs) && !any_tiny_lane(r[s])) {
+        acc = _mm256_fmadd_ps(_mm256_set1_ps(xs), r[s], acc);
+      } else if (const __m256 below = _mm256_set1_ps(static_cast<float>(0x1p-151 / std::fabs(static_cast<double>(xs))));
+                 _mm256_movemask_ps(_mm256_cmp_ps(_mm256_andnot_ps(_mm256_set1_ps(-0.0f), r[s]), below, _CMP_LT_OQ)) ==
+                 0xff) {
+        const __m256 zero_product = _mm256_mul_ps(_mm256_set1_ps(std::copysign(0.0f, xs)), r[s]);
+        const __m256 rounds_to_zero = _mm256_and_ps(_mm256_cmp_ps(acc, _mm256_setzero_ps(), _CMP_EQ_OQ),
+                                                    _mm256_cmp_ps(r[s], _mm256_setzero_ps(), _CMP_NEQ_OQ));
+        acc = _mm256_blendv_ps(_mm256_add_ps(acc, zero_product), zero_product, rounds_to_zero);
+      } else {
+        HWY_ALIGN float rv[8];
+        HWY_ALIGN float cv[8];
+        _mm256_store_ps(rv, r[s]);
+        _mm256_store_ps(cv, acc);
+        fused_lanes_through_double(rv, xs, cv, 8);
+        acc = _mm256_load_ps(cv);
+        tiny_acc = any_tiny_lane(acc);
+      }
+    }
+  }
+  _mm256_storeu_ps(y, acc);
+  for (size_t i = 0; i < 8; ++i) {
+    float t = y[i];
+    for (size_t j = m8; j < m; ++j) t = fused_scalar(x[j], a[i * m + j], t);
+    y[i] = t;
+  }
+}
+
 void prod_vec_left(const float* x, const float* a, float* y, std::int32_t rows, std::int32_t cols) noexcept {
   const auto m = static_cast<size_t>(rows);
   const auto n = static_cast<size_t>(cols);
+  if (kAvoidSubnormals && any_tiny(x, m)) {
+    size_t c = 0;
+    for (; c + 8 <= n; c += 8) careful_left_columns(x, a + c * m, y + c, m);
+    if (c == n) return;
+    // The last columns with zero columns after them, when the room is had.
+    const buffer padded(8 * m);
+    if (padded.ok()) {
+      std::fill_n(padded.get(), 8 * m, 0.0f);
+      std::copy_n(a + c * m, (n - c) * m, padded.get());
+      float out[8];
+      careful_left_columns(x, padded.get(), out, m);
+      std::copy_n(out, n - c, y + c);
+      return;
+    }
+    for (; c < n; ++c) {
+      float t = 0.0f;
+      for (size_t j = 0; j < m; ++j) t = fused_scalar(x[j], a[c * m + j], t);
+      y[c] = t;
+    }
+    return;
+  }
   // Four chains while the columns are short and in cache. Longer columns
   // stream from further out, and fewer columns at once keep the streams and
   // the lines of L1 they share (columns a power of two apart fall in the
@@ -501,9 +653,8 @@ void prod_vec_left(const float* x, const float* a, float* y, std::int32_t rows, 
 
 // One chain of dependent steps each: nothing to vectorise, but the steps
 // are the processor's own fused instruction instead of a library call.
-float dot(const float* x, const float* y, std::int32_t n) noexcept {
-  float s = 0.0f;
-  for (std::int32_t i = 0; i < n; ++i) s = std::fma(x[i], y[i], s);
+float dot(float s, const float* x, const float* y, std::int32_t n) noexcept {
+  for (std::int32_t i = 0; i < n; ++i) s = fused_scalar(x[i], y[i], s);
   return s;
 }
 

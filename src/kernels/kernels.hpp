@@ -50,9 +50,9 @@ struct kernel_table {
   // x(j) * a(j, i) for j = 1 to rows from 0.0.
   void (*prod_vec_left)(const float* x, const float* a, float* y, std::int32_t rows, std::int32_t cols) noexcept;
 
-  // The fused running sum of x(i) * y(i) for i = 1 to n from 0.0. One chain
+  // The fused running sum of x(i) * y(i) for i = 1 to n from s. One chain
   // of dependent steps: no version can reorder it.
-  float (*dot)(const float* x, const float* y, std::int32_t n) noexcept;
+  float (*dot)(float s, const float* x, const float* y, std::int32_t n) noexcept;
 
   // s - x[0]*y[0] - x[xs]*y[ys] - ... over `count` terms, in increasing order.
   float (*subtract_products)(float s, const float* x, std::ptrdiff_t x_stride, const float* y, std::ptrdiff_t y_stride,
@@ -121,7 +121,12 @@ inline void prod_vec(const float* a, const float* x, float* y, std::int32_t rows
 inline void prod_vec_left(const float* x, const float* a, float* y, std::int32_t rows, std::int32_t cols) noexcept {
   active_kernels().prod_vec_left(x, a, y, rows, cols);
 }
-inline float dot(const float* x, const float* y, std::int32_t n) noexcept { return active_kernels().dot(x, y, n); }
+inline float dot(const float* x, const float* y, std::int32_t n) noexcept {
+  return active_kernels().dot(0.0f, x, y, n);
+}
+inline float dot(float s, const float* x, const float* y, std::int32_t n) noexcept {
+  return active_kernels().dot(s, x, y, n);
+}
 inline float subtract_products(float s, const float* x, std::ptrdiff_t x_stride, const float* y,
                                std::ptrdiff_t y_stride, std::int32_t count) noexcept {
   return active_kernels().subtract_products(s, x, x_stride, y, y_stride, count);

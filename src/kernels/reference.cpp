@@ -42,8 +42,7 @@ void prod_vec_left_ref(const float* x, const float* a, float* y, std::int32_t ro
   }
 }
 
-float dot_ref(const float* x, const float* y, std::int32_t n) noexcept {
-  float s = 0.0f;
+float dot_ref(float s, const float* x, const float* y, std::int32_t n) noexcept {
   for (std::int32_t i = 0; i < n; ++i) s = std::fma(x[i], y[i], s);
   return s;
 }

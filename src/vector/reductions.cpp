@@ -3,6 +3,7 @@
 
 #include <orvik/vector.hpp>
 
+#include "common/through_double.hpp"
 #include "common/wide_sum.hpp"
 #include "kernels/kernels.hpp"
 #include "vector/vector_internal.hpp"
@@ -24,7 +25,8 @@ float integer_power(float x, std::int32_t p) noexcept {
       p < 0 ? static_cast<std::uint32_t>(-static_cast<std::int64_t>(p)) : static_cast<std::uint32_t>(p);
   float r = 1.0f;
   for (std::uint32_t k = 0; k < count; ++k) {
-    const float next = r * x;
+    // Rounded as r * x; through double, a subnormal x costs no more.
+    const float next = detail::product_through_double(r, x);
     // Once a product no longer changes (0, 1, an infinity...) no later one
     // will, so a huge p does not cost a huge loop.
     if (next == r) break;
@@ -61,7 +63,15 @@ float v_norm(const t_vector& v, std::optional<std::int32_t> p) {
     return largest;
   }
   float s = 0.0f;
-  for (std::int32_t i = 1; i <= v.size; ++i) s = s + integer_power(std::fabs(detail::at(v, i)), power);
+  if (power == 2) {
+    // integer_power(x, 2) is the rounded x * x.
+    for (std::int32_t i = 1; i <= v.size; ++i) {
+      const float a = detail::at(v, i);
+      s = s + detail::product_through_double(a, a);
+    }
+  } else {
+    for (std::int32_t i = 1; i <= v.size; ++i) s = s + integer_power(std::fabs(detail::at(v, i)), power);
+  }
   const float e = 1.0f / static_cast<float>(power);
   return std::pow(s, e);
 }

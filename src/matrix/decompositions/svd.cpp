@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <limits>
 #include <string_view>
@@ -168,10 +169,8 @@ void multiply_into(t_matrix& acc, const t_matrix& q, std::vector<float>& spare, 
 float strictly_upper_norm(const t_matrix& r) {
   float s = 0.0f;
   for (std::int32_t j = 2; j <= r.cols; ++j) {
-    for (std::int32_t i = 1; i <= std::min(j - 1, r.rows); ++i) {
-      const float v = std::fabs(detail::at(r, i, j));
-      s = std::fma(v, v, s);
-    }
+    const float* column = r.elements.data() + static_cast<std::ptrdiff_t>(j - 1) * r.rows;
+    s = kernels::dot(s, column, column, std::min(j - 1, r.rows));
   }
   return std::sqrt(s);
 }
