@@ -679,6 +679,38 @@ void subtract_scaled(float* y, std::ptrdiff_t y_stride, float f, const float* x,
   for (ptrdiff_t t = 0; t < count; ++t) y[t * y_stride] = std::fma(-f, x[t * x_stride], y[t * y_stride]);
 }
 
+void subtract_rounded_outer(float* y, std::ptrdiff_t ld, const float* c, const float* x, std::int32_t n,
+                            std::int32_t count) noexcept {
+  const D d;
+  const size_t N = hn::Lanes(d);
+  const auto un = static_cast<size_t>(n);
+  const bool tiny_x = kAvoidSubnormals && any_tiny(x, un);
+  for (std::int32_t t = 0; t < count; ++t) {
+    float* yt = y + static_cast<ptrdiff_t>(t) * ld;
+    const float ct = c[t];
+    size_t i = 0;
+    if ((tiny_x || detail::is_tiny(ct)) && ct != 0.0f) {
+      // Products through double; the differences in single (a subnormal
+      // operand of a difference is not an assisted one).
+      const NarrowD dn;
+      const WideV wc = hn::Set(WideD(), static_cast<double>(ct));
+      const size_t W = hn::Lanes(dn);
+      for (; i + W <= un; i += W) {
+        const auto p = hn::DemoteTo(dn, hn::Mul(load_wide(x + i), wc));
+        hn::StoreU(hn::Sub(hn::LoadU(dn, yt + i), p), dn, yt + i);
+      }
+      for (; i < un; ++i) yt[i] = yt[i] - detail::product_through_double(ct, x[i]);
+      continue;
+    }
+    const V vc = hn::Set(d, ct);
+    for (; i + N <= un; i += N) hn::StoreU(hn::Sub(hn::LoadU(d, yt + i), hn::Mul(vc, hn::LoadU(d, x + i))), d, yt + i);
+    for (; i < un; ++i) {
+      const float p = ct * x[i];
+      yt[i] = yt[i] - p;
+    }
+  }
+}
+
 void deflate_rank_one(float* b, std::int32_t n, float factor, const float* v) noexcept {
   const D d;
   const size_t N = hn::Lanes(d);
@@ -967,6 +999,7 @@ const kernel_table* fused_table() noexcept {
                                       dot,
                                       subtract_products,
                                       subtract_scaled,
+                                      subtract_rounded_outer,
                                       deflate_rank_one,
                                       gemm_impl,
                                       lu,

@@ -62,6 +62,12 @@ struct kernel_table {
   void (*subtract_scaled)(float* y, std::ptrdiff_t y_stride, float f, const float* x, std::ptrdiff_t x_stride,
                           std::int32_t count) noexcept;
 
+  // Gram-Schmidt's projections: y(:, t) = y(:, t) - c(t) * x for t < count
+  // (columns ld apart), each product rounded, then the difference: separate
+  // roundings, never a fused step.
+  void (*subtract_rounded_outer)(float* y, std::ptrdiff_t ld, const float* c, const float* x, std::int32_t n,
+                                 std::int32_t count) noexcept;
+
   // The deflation's rank-one correction of b (n x n, column-major):
   // b(k, j) = b(k, j) - factor * (v(k) * v(j)), the inner product rounded
   // first and the update one fused step.
@@ -134,6 +140,10 @@ inline float subtract_products(float s, const float* x, std::ptrdiff_t x_stride,
 inline void subtract_scaled(float* y, std::ptrdiff_t y_stride, float f, const float* x, std::ptrdiff_t x_stride,
                             std::int32_t count) noexcept {
   active_kernels().subtract_scaled(y, y_stride, f, x, x_stride, count);
+}
+inline void subtract_rounded_outer(float* y, std::ptrdiff_t ld, const float* c, const float* x, std::int32_t n,
+                                   std::int32_t count) noexcept {
+  active_kernels().subtract_rounded_outer(y, ld, c, x, n, count);
 }
 inline void deflate_rank_one(float* b, std::int32_t n, float factor, const float* v) noexcept {
   active_kernels().deflate_rank_one(b, n, factor, v);

@@ -58,6 +58,17 @@ void subtract_scaled_ref(float* y, std::ptrdiff_t y_stride, float f, const float
   for (std::ptrdiff_t t = 0; t < count; ++t) y[t * y_stride] = std::fma(-f, x[t * x_stride], y[t * y_stride]);
 }
 
+void subtract_rounded_outer_ref(float* y, std::ptrdiff_t ld, const float* c, const float* x, std::int32_t n,
+                                std::int32_t count) noexcept {
+  for (std::int32_t t = 0; t < count; ++t) {
+    float* yt = y + static_cast<std::ptrdiff_t>(t) * ld;
+    for (std::int32_t i = 0; i < n; ++i) {
+      const float p = c[t] * x[i];
+      yt[i] = yt[i] - p;
+    }
+  }
+}
+
 void deflate_rank_one_ref(float* b, std::int32_t n, float factor, const float* v) noexcept {
   for (std::int32_t k = 0; k < n; ++k) {
     for (std::int32_t j = 0; j < n; ++j) {
@@ -197,6 +208,7 @@ const kernel_table& reference_kernels() noexcept {
                                       dot_ref,
                                       subtract_products_ref,
                                       subtract_scaled_ref,
+                                      subtract_rounded_outer_ref,
                                       deflate_rank_one_ref,
                                       gemm_ref,
                                       lu_ref,

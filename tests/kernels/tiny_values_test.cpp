@@ -177,17 +177,17 @@ TEST(TinyValues, ColumnLoopsAndNormsMatchThePlainOperations) {
   const std::int32_t n = 37;
   const std::int32_t count = 5;
   const auto x = tiny_heavy(gen, n);
-  const auto c = tiny_heavy(gen, count);
-  auto y = tiny_heavy(gen, static_cast<std::size_t>(n) * count);
-  auto want = y;
-  for (std::int32_t t = 0; t < count; ++t) {
-    for (std::int32_t i = 0; i < n; ++i) {
-      const float p = c[t] * x[i];
-      want[t * n + i] = want[t * n + i] - p;
-    }
+  auto c = tiny_heavy(gen, count);
+  c[0] = 0.0f;
+  c[1] = 0.75f;
+  for (const bool tiny_x : {true, false}) {
+    const auto xs = tiny_x ? x : test::spread_values(gen, n);
+    auto y = tiny_heavy(gen, static_cast<std::size_t>(n + 3) * count);
+    auto want = y;
+    ref.subtract_rounded_outer(want.data(), n + 3, c.data(), xs.data(), n, count);
+    fast.subtract_rounded_outer(y.data(), n + 3, c.data(), xs.data(), n, count);
+    EXPECT_TRUE(same_bits(y, want)) << tiny_x;
   }
-  kernels::subtract_rounded_outer(y.data(), n, c.data(), x.data(), n, count);
-  EXPECT_TRUE(same_bits(y, want));
 
   for (const float s : {c[0], c[1], 3.0f, 0x1p-70f}) {
     std::vector<float> scaled(n);

@@ -137,7 +137,7 @@ t_qr m_decompqr_gramschimdt_reortho(const t_matrix& a, std::optional<float> qr_t
         const float* qi = column(qr.Q, i);
         const float c = kernels::dot(qi, qk, m);
         detail::at(qr.R, i, k) = detail::at(qr.R, i, k) + c;
-        kernels::subtract_rounded_scaled(qk, c, qi, m);
+        kernels::subtract_rounded_outer(qk, m, &c, qi, m, 1);
       }
       length = norm_of_column(qk);
     }
