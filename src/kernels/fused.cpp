@@ -34,6 +34,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <type_traits>
 #include <utility>
 
 HWY_BEFORE_NAMESPACE();
@@ -66,20 +67,27 @@ constexpr size_t kMC = 192;
 constexpr size_t kNC = 2040;
 
 // Working storage of one call: aligned, bounded, never shared between
-// threads. When the memory cannot be had the caller runs the reference loop
-// instead, which needs none and gives the same bits: a kernel never fails.
+// threads. Small sizes (the iterations' many small products) live in the
+// object itself, on the stack; larger ones on the heap. When the memory
+// cannot be had the caller runs the reference loop instead, which needs
+// none and gives the same bits: a kernel never fails.
 class buffer {
  public:
   explicit buffer(size_t count)
-      : data_(static_cast<float*>(
-            ::operator new (std::max<size_t>(count, 1) * sizeof(float), std::align_val_t{64}, std::nothrow))) {}
+      : data_(count <= kInline ? inline_
+                               : static_cast<float*>(::operator new (count * sizeof(float), std::align_val_t{64},
+                                                                     std::nothrow))) {}
   buffer(const buffer&) = delete;
   buffer& operator=(const buffer&) = delete;
-  ~buffer() { ::operator delete (data_, std::align_val_t{64}); }
+  ~buffer() {
+    if (data_ != inline_) ::operator delete (data_, std::align_val_t{64});
+  }
   bool ok() const { return data_ != nullptr; }
   float* get() const { return data_; }
 
  private:
+  static constexpr size_t kInline = 2048;
+  alignas(64) float inline_[kInline];
   float* data_;
 };
 
@@ -135,24 +143,13 @@ HWY_NOINLINE void micro_tile(size_t kc, const float* HWY_RESTRICT pa, const floa
 #undef ORVIK_STORE
 }
 
-// One step of a register tile on the double lanes: c = fma(+/-a, b, c)
-// lane by lane.
-template <bool kSubtract>
-HWY_INLINE V step_through_double(V a, float b, V c) {
-  const D d;
-  HWY_ALIGN float av[kMaxMR / 2];
-  HWY_ALIGN float cv[kMaxMR / 2];
-  hn::Store(a, d, av);
-  hn::Store(c, d, cv);
-  fused_lanes_through_double(av, kSubtract ? -b : b, cv, hn::Lanes(d));
-  return hn::Load(d, cv);
-}
-
 // The register tile where tiny values are about: the same steps in the same
-// order, one column at a time. A step whose operands and running values are
-// clear of the subnormal range is the instruction; a zero b is the sum
-// c + a*0 that the fused step computes (a product with zero is never an
-// assisted one); any other step goes through the double lanes.
+// order. A step whose operands and running values are clear of the
+// subnormal range is the instruction; a zero b is the sum c + a*0 that the
+// fused step computes (a product with zero is never an assisted one); any
+// other step goes through the double lanes. The columns go side by side
+// (terms outside, columns inside), so that the latency of one column's
+// steps through double hides behind the others'.
 //
 // A tiny b against running values much larger than every product it makes
 // leaves them as they are: |a b| <= max|a| |b| <= |c| 2^-26 is below a
@@ -174,36 +171,47 @@ HWY_NOINLINE void careful_tile(size_t kc, const float* HWY_RESTRICT pa, const fl
     largest = hn::IfThenElse(hn::Eq(finite, finite), hn::Max(largest, finite), hn::Set(d, HUGE_VALF));
   }
   const double max_a = static_cast<double>(hn::GetLane(hn::MaxOfLanes(d, largest)));
+  V acc0[kNR];
+  V acc1[kNR];
+  bool tiny_c[kNR];
   for (size_t j = 0; j < kNR; ++j) {
-    V c0 = load ? hn::LoadU(d, c + j * ldc) : hn::Zero(d);
-    V c1 = load ? hn::LoadU(d, c + j * ldc + N) : hn::Zero(d);
-    bool tiny_c = load && (any_tiny(d, c0) || any_tiny(d, c1));
-    for (size_t l = 0; l < kc; ++l) {
+    acc0[j] = load ? hn::LoadU(d, c + j * ldc) : hn::Zero(d);
+    acc1[j] = load ? hn::LoadU(d, c + j * ldc + N) : hn::Zero(d);
+    tiny_c[j] = load && (any_tiny(d, acc0[j]) || any_tiny(d, acc1[j]));
+  }
+  for (size_t l = 0; l < kc; ++l) {
+    const V a0 = hn::Load(d, pa + l * 2 * N);
+    const V a1 = hn::Load(d, pa + l * 2 * N + N);
+    const V s0 = kSubtract ? hn::Neg(a0) : a0;
+    const V s1 = kSubtract ? hn::Neg(a1) : a1;
+    for (size_t j = 0; j < kNR; ++j) {
       const float b = pb[l * kNR + j];
-      const V a0 = hn::Load(d, pa + l * 2 * N);
-      const V a1 = hn::Load(d, pa + l * 2 * N + N);
       if (b == 0.0f) {
         const V zero = hn::Set(d, b);
-        c0 = hn::Add(c0, hn::Mul(kSubtract ? hn::Neg(a0) : a0, zero));
-        c1 = hn::Add(c1, hn::Mul(kSubtract ? hn::Neg(a1) : a1, zero));
-      } else if (!tiny_c && !tiny_a[l] && !detail::is_tiny(b)) {
+        acc0[j] = hn::Add(acc0[j], hn::Mul(s0, zero));
+        acc1[j] = hn::Add(acc1[j], hn::Mul(s1, zero));
+      } else if (!tiny_c[j] && !tiny_a[l] && !detail::is_tiny(b)) {
         const V vb = hn::Set(d, b);
-        c0 = step<kSubtract>(a0, vb, c0);
-        c1 = step<kSubtract>(a1, vb, c1);
+        acc0[j] = hn::MulAdd(s0, vb, acc0[j]);
+        acc1[j] = hn::MulAdd(s1, vb, acc1[j]);
       } else {
         if (detail::is_tiny(b)) {
           // |c| >= max|a| |b| 2^26 in every lane (and c not zero).
           const auto bound = static_cast<float>(std::fmax(max_a * std::fabs(static_cast<double>(b)) * 0x1p26, 0x1p-149));
           const V vbound = hn::Set(d, bound);
-          if (hn::AllTrue(d, hn::Ge(hn::Abs(c0), vbound)) && hn::AllTrue(d, hn::Ge(hn::Abs(c1), vbound))) continue;
+          if (hn::AllTrue(d, hn::Ge(hn::Abs(acc0[j]), vbound)) && hn::AllTrue(d, hn::Ge(hn::Abs(acc1[j]), vbound))) {
+            continue;
+          }
         }
-        c0 = step_through_double<kSubtract>(a0, b, c0);
-        c1 = step_through_double<kSubtract>(a1, b, c1);
-        tiny_c = any_tiny(d, c0) || any_tiny(d, c1);
+        acc0[j] = fused_vector_through_double(d, s0, b, acc0[j]);
+        acc1[j] = fused_vector_through_double(d, s1, b, acc1[j]);
+        tiny_c[j] = any_tiny(d, acc0[j]) || any_tiny(d, acc1[j]);
       }
     }
-    hn::StoreU(c0, d, c + j * ldc);
-    hn::StoreU(c1, d, c + j * ldc + N);
+  }
+  for (size_t j = 0; j < kNR; ++j) {
+    hn::StoreU(acc0[j], d, c + j * ldc);
+    hn::StoreU(acc1[j], d, c + j * ldc + N);
   }
 }
 
@@ -341,6 +349,63 @@ bool gemm_blocked(size_t m, size_t n, size_t k, operand a, operand b, float* c, 
   return true;
 }
 
+// A product at most two vectors tall with a column-major a, as the
+// factorizations' small steps make: no packing, four columns of c at a
+// time, each column's terms in order. Only where no operand is tiny (the
+// careful register tile handles those).
+template <bool kSubtract>
+bool gemm_small(size_t m, size_t n, size_t k, operand a, operand b, float* c, ptrdiff_t ldc, bool from_zero) {
+  const D d;
+  const size_t N = hn::Lanes(d);
+  if (m > 2 * N || a.row_stride != 1 || k > 64) return false;
+  const size_t count0 = std::min(m, N);
+  const size_t count1 = m - count0;
+  const auto live0 = hn::FirstN(d, count0);
+  const auto live1 = hn::FirstN(d, count1);
+  for (size_t l = 0; l < k; ++l) {
+    const float* al = a.data + static_cast<ptrdiff_t>(l) * a.col_stride;
+    if (any_tiny(d, hn::MaskedLoad(live0, d, al)) || any_tiny(d, hn::MaskedLoad(live1, d, al + count0))) return false;
+  }
+  for (size_t j = 0; j < n; ++j) {
+    for (size_t l = 0; l < k; ++l) {
+      if (detail::is_tiny(b.data[static_cast<ptrdiff_t>(l) * b.row_stride + static_cast<ptrdiff_t>(j) * b.col_stride])) {
+        return false;
+      }
+    }
+  }
+  size_t j = 0;
+  const auto columns = [&](auto width) {
+    constexpr size_t W = decltype(width)::value;
+    V acc0[W];
+    V acc1[W];
+    for (size_t q = 0; q < W; ++q) {
+      float* cj = c + static_cast<ptrdiff_t>(j + q) * ldc;
+      acc0[q] = from_zero ? hn::Zero(d) : hn::MaskedLoad(live0, d, cj);
+      acc1[q] = from_zero ? hn::Zero(d) : hn::MaskedLoad(live1, d, cj + count0);
+    }
+    for (size_t l = 0; l < k; ++l) {
+      const float* al = a.data + static_cast<ptrdiff_t>(l) * a.col_stride;
+      const V a0 = hn::MaskedLoad(live0, d, al);
+      const V a1 = hn::MaskedLoad(live1, d, al + count0);
+      for (size_t q = 0; q < W; ++q) {
+        const V vb = hn::Set(d, b.data[static_cast<ptrdiff_t>(l) * b.row_stride +
+                                       static_cast<ptrdiff_t>(j + q) * b.col_stride]);
+        acc0[q] = step<kSubtract>(a0, vb, acc0[q]);
+        acc1[q] = step<kSubtract>(a1, vb, acc1[q]);
+      }
+    }
+    for (size_t q = 0; q < W; ++q) {
+      float* cj = c + static_cast<ptrdiff_t>(j + q) * ldc;
+      hn::BlendedStore(acc0[q], live0, d, cj);
+      if (count1 > 0) hn::BlendedStore(acc1[q], live1, d, cj + count0);
+    }
+    j += W;
+  };
+  while (j + 4 <= n) columns(std::integral_constant<size_t, 4>{});
+  while (j < n) columns(std::integral_constant<size_t, 1>{});
+  return true;
+}
+
 void gemm_impl(std::int32_t m, std::int32_t n, std::int32_t k, operand a, operand b, float* c, std::ptrdiff_t ldc,
                gemm_mode mode) noexcept {
   if (m <= 0 || n <= 0) return;
@@ -353,9 +418,13 @@ void gemm_impl(std::int32_t m, std::int32_t n, std::int32_t k, operand a, operan
   const auto um = static_cast<size_t>(m);
   const auto un = static_cast<size_t>(n);
   const auto uk = static_cast<size_t>(k);
-  const bool done = mode == gemm_mode::subtract
-                        ? gemm_blocked<true>(um, un, uk, a, b, c, ldc, false)
-                        : gemm_blocked<false>(um, un, uk, a, b, c, ldc, mode == gemm_mode::assign);
+  const bool from_zero = mode == gemm_mode::assign;
+  if (mode == gemm_mode::subtract ? gemm_small<true>(um, un, uk, a, b, c, ldc, false)
+                                  : gemm_small<false>(um, un, uk, a, b, c, ldc, from_zero)) {
+    return;
+  }
+  const bool done = mode == gemm_mode::subtract ? gemm_blocked<true>(um, un, uk, a, b, c, ldc, false)
+                                                : gemm_blocked<false>(um, un, uk, a, b, c, ldc, from_zero);
   // Nothing of c has been touched when the packing buffers were refused.
   if (!done) reference_kernels().gemm(m, n, k, a, b, c, ldc, mode);
 }
@@ -373,6 +442,42 @@ HWY_INLINE void axpy(float* HWY_RESTRICT y, float f, const float* HWY_RESTRICT x
   size_t i = 0;
   for (; i + N <= count; i += N) hn::StoreU(step<kSubtract>(hn::LoadU(d, x + i), vf, hn::LoadU(d, y + i)), d, y + i);
   for (; i < count; ++i) y[i] = step<kSubtract>(x[i], f, y[i]);
+}
+
+// axpy where f, x or y may hold tiny values, with the same bits. Per
+// vector: the instruction where f, x and y are clear of the subnormal range;
+// a zero f adds the products x*0; products all below 2^-151 (a quarter of
+// the smallest subnormal) leave y as it is, but for a zero y that takes the
+// zero the product rounds to; any other step goes through the double lanes.
+template <bool kSubtract>
+HWY_INLINE void careful_axpy(float* HWY_RESTRICT y, float f, const float* HWY_RESTRICT x, size_t count) {
+  const D d;
+  const size_t N = hn::Lanes(d);
+  const float fs = kSubtract ? -f : f;  // y - x f = fma(x, -f, y)
+  const V vf = hn::Set(d, fs);
+  size_t i = 0;
+  if (f == 0.0f) {
+    for (; i + N <= count; i += N) hn::StoreU(hn::Add(hn::LoadU(d, y + i), hn::Mul(hn::LoadU(d, x + i), vf)), d, y + i);
+    for (; i < count; ++i) y[i] = y[i] + x[i] * fs;
+    return;
+  }
+  const bool tiny_f = detail::is_tiny(f);
+  const V below = hn::Set(d, tiny_f ? static_cast<float>(0x1p-151 / std::fabs(static_cast<double>(f))) : 0.0f);
+  const V signed_zero = hn::Set(d, std::copysign(0.0f, fs));
+  const auto update = [&](V xv, V yv) {
+    if (!tiny_f && !any_tiny(d, xv) && !any_tiny(d, yv)) return hn::MulAdd(xv, vf, yv);
+    if (hn::AllTrue(d, hn::Lt(hn::Abs(xv), below))) {
+      const V zero_product = hn::Mul(xv, signed_zero);
+      const auto rounds_to_zero = hn::And(hn::Eq(yv, hn::Zero(d)), hn::Ne(xv, hn::Zero(d)));
+      return hn::IfThenElse(rounds_to_zero, zero_product, hn::Add(yv, zero_product));
+    }
+    return fused_vector_through_double(d, xv, fs, yv);
+  };
+  for (; i + N <= count; i += N) hn::StoreU(update(hn::LoadU(d, x + i), hn::LoadU(d, y + i)), d, y + i);
+  if (i == count) return;
+  // The last few as one vector, its other lanes zeros (and never stored).
+  const auto live = hn::FirstN(d, count - i);
+  hn::BlendedStore(update(hn::MaskedLoad(live, d, x + i), hn::MaskedLoad(live, d, y + i)), live, d, y + i);
 }
 
 void prod_vec(const float* a, const float* x, float* y, std::int32_t rows, std::int32_t cols) noexcept {
@@ -502,68 +607,90 @@ HWY_INLINE bool any_tiny_lane(__m256 v) {
 // into the zero the product rounds to (the product's sign; the sum's rules
 // when the product is an exact zero). Any other step goes through the
 // double lanes.
-HWY_INLINE void careful_left_columns(const float* HWY_RESTRICT x, const float* HWY_RESTRICT a, float* HWY_RESTRICT y,
-                                     size_t m) {
+//
+// The thresholds are worked out once per call (below(j) = 2^-151 / |x(j)|
+// for a tiny x(j), 0 otherwise), and G groups of eight columns go side by
+// side, so that one group's dependent steps overlap the others'.
+template <size_t G>
+HWY_INLINE void careful_left_columns(const float* HWY_RESTRICT below_x, const float* HWY_RESTRICT x,
+                                     const float* HWY_RESTRICT a, float* HWY_RESTRICT y, size_t m) {
   const size_t m8 = m / 8 * 8;
-  __m256 acc = _mm256_setzero_ps();
-  bool tiny_acc = false;
+  const hn::Full256<float> d8;
+  __m256 acc[G];
+  bool tiny_acc[G];
+  for (size_t g = 0; g < G; ++g) {
+    acc[g] = _mm256_setzero_ps();
+    tiny_acc[g] = false;
+  }
   for (size_t j = 0; j < m8; j += 8) {
-    __m256 r[8];
-    left_rows(a + j, m, r);
+    __m256 r[G][8];
+    for (size_t g = 0; g < G; ++g) left_rows(a + g * 8 * m + j, m, r[g]);
     for (size_t s = 0; s < 8; ++s) {
       const float xs = x[j + s];
+      const __m256 vx = _mm256_set1_ps(xs);
       if (xs == 0.0f) {
-        acc = _mm256_add_ps(acc, _mm256_mul_ps(_mm256_set1_ps(xs), r[s]));
-      } else if (!tiny_acc && !detail::is_tiny(xs) && !any_tiny_lane(r[s])) {
-        acc = _mm256_fmadd_ps(_mm256_set1_ps(xs), r[s], acc);
-      } else if (const __m256 below = _mm256_set1_ps(static_cast<float>(0x1p-151 / std::fabs(static_cast<double>(xs))));
-                 _mm256_movemask_ps(_mm256_cmp_ps(_mm256_andnot_ps(_mm256_set1_ps(-0.0f), r[s]), below, _CMP_LT_OQ)) ==
-                 0xff) {
-        const __m256 zero_product = _mm256_mul_ps(_mm256_set1_ps(std::copysign(0.0f, xs)), r[s]);
-        const __m256 rounds_to_zero = _mm256_and_ps(_mm256_cmp_ps(acc, _mm256_setzero_ps(), _CMP_EQ_OQ),
-                                                    _mm256_cmp_ps(r[s], _mm256_setzero_ps(), _CMP_NEQ_OQ));
-        acc = _mm256_blendv_ps(_mm256_add_ps(acc, zero_product), zero_product, rounds_to_zero);
-      } else {
-        HWY_ALIGN float rv[8];
-        HWY_ALIGN float cv[8];
-        _mm256_store_ps(rv, r[s]);
-        _mm256_store_ps(cv, acc);
-        fused_lanes_through_double(rv, xs, cv, 8);
-        acc = _mm256_load_ps(cv);
-        tiny_acc = any_tiny_lane(acc);
+        for (size_t g = 0; g < G; ++g) acc[g] = _mm256_add_ps(acc[g], _mm256_mul_ps(vx, r[g][s]));
+        continue;
+      }
+      const bool plain = below_x[j + s] == 0.0f;
+      const __m256 below = _mm256_set1_ps(below_x[j + s]);
+      for (size_t g = 0; g < G; ++g) {
+        const __m256 v = r[g][s];
+        if (plain && !tiny_acc[g] && !any_tiny_lane(v)) {
+          acc[g] = _mm256_fmadd_ps(vx, v, acc[g]);
+        } else if (_mm256_movemask_ps(_mm256_cmp_ps(_mm256_andnot_ps(_mm256_set1_ps(-0.0f), v), below, _CMP_LT_OQ)) ==
+                   0xff) {
+          const __m256 zero_product = _mm256_mul_ps(_mm256_set1_ps(std::copysign(0.0f, xs)), v);
+          const __m256 rounds_to_zero = _mm256_and_ps(_mm256_cmp_ps(acc[g], _mm256_setzero_ps(), _CMP_EQ_OQ),
+                                                      _mm256_cmp_ps(v, _mm256_setzero_ps(), _CMP_NEQ_OQ));
+          acc[g] = _mm256_blendv_ps(_mm256_add_ps(acc[g], zero_product), zero_product, rounds_to_zero);
+        } else {
+          acc[g] = fused_vector_through_double(d8, hn::Vec256<float>{v}, xs, hn::Vec256<float>{acc[g]}).raw;
+          tiny_acc[g] = any_tiny_lane(acc[g]);
+        }
       }
     }
   }
-  _mm256_storeu_ps(y, acc);
-  for (size_t i = 0; i < 8; ++i) {
+  for (size_t g = 0; g < G; ++g) _mm256_storeu_ps(y + 8 * g, acc[g]);
+  for (size_t i = 0; i < 8 * G; ++i) {
     float t = y[i];
     for (size_t j = m8; j < m; ++j) t = fused_scalar(x[j], a[i * m + j], t);
     y[i] = t;
   }
 }
 
-void prod_vec_left(const float* x, const float* a, float* y, std::int32_t rows, std::int32_t cols) noexcept {
-  const auto m = static_cast<size_t>(rows);
-  const auto n = static_cast<size_t>(cols);
-  if (kAvoidSubnormals && any_tiny(x, m)) {
-    size_t c = 0;
-    for (; c + 8 <= n; c += 8) careful_left_columns(x, a + c * m, y + c, m);
-    if (c == n) return;
-    // The last columns with zero columns after them, when the room is had.
-    const buffer padded(8 * m);
-    if (padded.ok()) {
-      std::fill_n(padded.get(), 8 * m, 0.0f);
-      std::copy_n(a + c * m, (n - c) * m, padded.get());
-      float out[8];
-      careful_left_columns(x, padded.get(), out, m);
-      std::copy_n(out, n - c, y + c);
-      return;
-    }
-    for (; c < n; ++c) {
+// x^T a where x holds tiny values: groups of 32, 16 or 8 columns, the last
+// few columns with zero columns after them.
+void careful_prod_vec_left(const float* x, const float* a, float* y, size_t m, size_t n) {
+  const buffer below(m);
+  const buffer padded(8 * m);
+  if (!below.ok() || !padded.ok()) {
+    for (size_t c = 0; c < n; ++c) {
       float t = 0.0f;
       for (size_t j = 0; j < m; ++j) t = fused_scalar(x[j], a[c * m + j], t);
       y[c] = t;
     }
+    return;
+  }
+  for (size_t j = 0; j < m; ++j) {
+    below.get()[j] = detail::is_tiny(x[j]) ? static_cast<float>(0x1p-151 / std::fabs(static_cast<double>(x[j]))) : 0.0f;
+  }
+  size_t c = 0;
+  for (; c + 32 <= n; c += 32) careful_left_columns<4>(below.get(), x, a + c * m, y + c, m);
+  for (; c + 8 <= n; c += 8) careful_left_columns<1>(below.get(), x, a + c * m, y + c, m);
+  if (c == n) return;
+  std::fill_n(padded.get(), 8 * m, 0.0f);
+  std::copy_n(a + c * m, (n - c) * m, padded.get());
+  float out[8];
+  careful_left_columns<1>(below.get(), x, padded.get(), out, m);
+  std::copy_n(out, n - c, y + c);
+}
+
+void prod_vec_left(const float* x, const float* a, float* y, std::int32_t rows, std::int32_t cols) noexcept {
+  const auto m = static_cast<size_t>(rows);
+  const auto n = static_cast<size_t>(cols);
+  if (kAvoidSubnormals && any_tiny(x, m)) {
+    careful_prod_vec_left(x, a, y, m, n);
     return;
   }
   // Four chains while the columns are short and in cache. Longer columns
@@ -671,6 +798,11 @@ void subtract_scaled(float* y, std::ptrdiff_t y_stride, float f, const float* x,
     // x and y may overlap only when they are the same elements.
     if (x == y) {
       for (ptrdiff_t t = 0; t < count; ++t) y[t] = std::fma(-f, x[t], y[t]);
+      return;
+    }
+    if (kAvoidSubnormals && (detail::is_tiny(f) || any_tiny(x, static_cast<size_t>(count)) ||
+                             any_tiny(y, static_cast<size_t>(count)))) {
+      careful_axpy<true>(y, f, x, static_cast<size_t>(count));
       return;
     }
     axpy<true>(y, f, x, static_cast<size_t>(count));
@@ -960,6 +1092,9 @@ std::int32_t gauss_jordan_rank(float* t, std::int32_t rows, std::int32_t cols, f
   // whole columns. Columns left of the current one are never read again.
   const ptrdiff_t m = rows;
   auto at = [&](ptrdiff_t i, ptrdiff_t j) -> float& { return t[i + j * m]; };
+  // Tiny values (as in the iterations' near-diagonal matrices) take the
+  // careful steps, with the same bits.
+  const bool careful = kAvoidSubnormals && any_tiny(t, static_cast<size_t>(m) * static_cast<size_t>(cols));
   std::int32_t rank = 0;
   ptrdiff_t row = 0;
   for (ptrdiff_t col = 0; col < cols && row < m; ++col) {
@@ -971,6 +1106,12 @@ std::int32_t gauss_jordan_rank(float* t, std::int32_t rows, std::int32_t cols, f
     if (p != row) swap_rows(&at(0, col), m, cols - col, row, p);
     const float r = 1.0f / at(row, col);
     for (ptrdiff_t j = col + 1; j < cols; ++j) {
+      if (careful) {
+        const float s = detail::product_through_double(at(row, j), r);
+        at(row, j) = s;
+        careful_axpy<true>(&at(row + 1, j), s, &at(row + 1, col), static_cast<size_t>(m - row - 1));
+        continue;
+      }
       const float s = at(row, j) * r;
       at(row, j) = s;
       axpy<true>(&at(row + 1, j), s, &at(row + 1, col), static_cast<size_t>(m - row - 1));

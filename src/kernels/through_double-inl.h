@@ -21,10 +21,14 @@
 
 #include <cmath>
 #include <cstddef>
+#include <type_traits>
 
 HWY_BEFORE_NAMESPACE();
 namespace orvik::kernels::HWY_NAMESPACE {
 namespace hn = hwy::HWY_NAMESPACE;
+
+// The targets fused.cpp builds kernels for.
+#if HWY_NATIVE_FMA && (HWY_TARGET == HWY_AVX2 || HWY_TARGET == HWY_AVX3 || HWY_TARGET == HWY_NEON)
 
 #if HWY_ARCH_X86 && HWY_NATIVE_FMA && (HWY_TARGET == HWY_AVX2 || HWY_TARGET == HWY_AVX3)
 // Whether the kernels look for tiny values at all.
@@ -73,20 +77,20 @@ HWY_INLINE WideV round_to_single(WideV v) {
 // differ the sum is inexact and the one of the two whose last bit is 1 is
 // the sum rounded to odd; where they agree it is exact (and the
 // round-to-nearest step has the IEEE sign of an exact zero). Then to float.
-HWY_INLINE WideV fused_step_wide(WideV a, WideV b, WideV c) {
+HWY_INLINE hn::Vec<NarrowD> fused_step_narrow(WideV a, WideV b, WideV c) {
   const __m512d nearest = _mm512_fmadd_pd(a.raw, b.raw, c.raw);
   const __m512d down = _mm512_fmadd_round_pd(a.raw, b.raw, c.raw, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);
   const __m512d up = _mm512_fmadd_round_pd(a.raw, b.raw, c.raw, _MM_FROUND_TO_POS_INF | _MM_FROUND_NO_EXC);
   const __mmask8 inexact = _mm512_cmp_pd_mask(down, up, _CMP_NEQ_UQ);
   const __mmask8 down_odd = _mm512_test_epi64_mask(_mm512_castpd_si512(down), _mm512_set1_epi64(1));
   const __m512d odd = _mm512_mask_blend_pd(down_odd, up, down);
-  return round_to_single(WideV{_mm512_mask_blend_pd(inexact, nearest, odd)});
+  return hn::DemoteTo(NarrowD(), WideV{_mm512_mask_blend_pd(inexact, nearest, odd)});
 }
 #else
 // fma(a, b, c) lane by lane, each lane a float held as a double: the exact
 // product, the sum and its error (TwoSum), the sum rounded to odd, then to
 // float.
-HWY_INLINE WideV fused_step_wide(WideV a, WideV b, WideV c) {
+HWY_INLINE hn::Vec<NarrowD> fused_step_narrow(WideV a, WideV b, WideV c) {
   const WideD dd;
   const hn::RebindToSigned<WideD> di;
   const WideV p = hn::Mul(a, b);
@@ -100,15 +104,34 @@ HWY_INLINE WideV fused_step_wide(WideV a, WideV b, WideV c) {
   // +1 (away from zero) when s and e share their sign, -1 otherwise.
   const auto toward_e = hn::Or(hn::ShiftRight<63>(hn::Xor(bits, hn::BitCast(di, e))), one);
   const WideV odd = hn::BitCast(dd, hn::IfThenElse(hn::RebindMask(di, adjust), hn::Add(bits, toward_e), bits));
-  return round_to_single(odd);
+  return hn::DemoteTo(NarrowD(), odd);
 }
 #endif
+
+HWY_INLINE WideV fused_step_wide(WideV a, WideV b, WideV c) {
+  return hn::PromoteTo(WideD(), fused_step_narrow(a, b, c));
+}
 
 // c[i] = fma(a[i], b, c[i]) for i < count, a multiple of the double lanes.
 HWY_INLINE void fused_lanes_through_double(const float* a, float b, float* c, size_t count) {
   const WideV wb = hn::Set(WideD(), static_cast<double>(b));
   for (size_t i = 0; i < count; i += hn::Lanes(WideD())) {
-    store_narrow(fused_step_wide(load_wide(a + i), wb, load_wide(c + i)), c + i);
+    hn::StoreU(fused_step_narrow(load_wide(a + i), wb, load_wide(c + i)), NarrowD(), c + i);
+  }
+}
+
+// fma(a, b, c) on a full float vector, its halves on the double lanes.
+template <class D>
+HWY_INLINE hn::Vec<D> fused_vector_through_double(D d, hn::Vec<D> a, float b, hn::Vec<D> c) {
+  const WideD dw;
+  const WideV wb = hn::Set(dw, static_cast<double>(b));
+  if constexpr (std::is_same_v<D, NarrowD>) {
+    return fused_step_narrow(hn::PromoteTo(dw, a), wb, hn::PromoteTo(dw, c));
+  } else {
+    const hn::Half<D> dh;
+    const auto lower = fused_step_narrow(hn::PromoteTo(dw, hn::LowerHalf(dh, a)), wb, hn::PromoteTo(dw, hn::LowerHalf(dh, c)));
+    const auto upper = fused_step_narrow(hn::PromoteTo(dw, hn::UpperHalf(dh, a)), wb, hn::PromoteTo(dw, hn::UpperHalf(dh, c)));
+    return hn::Combine(d, upper, lower);
   }
 }
 
@@ -119,6 +142,8 @@ HWY_INLINE float fused_scalar(float a, float b, float c) {
   }
   return std::fma(a, b, c);
 }
+
+#endif  // the targets fused.cpp builds kernels for
 
 }  // namespace orvik::kernels::HWY_NAMESPACE
 HWY_AFTER_NAMESPACE();

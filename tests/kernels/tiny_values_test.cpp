@@ -126,8 +126,44 @@ TEST(TinyValues, ChainsMatchTheReference) {
       ref.prod_vec_left(x.data(), a.data(), want.data(), rows, cols);
       fast.prod_vec_left(x.data(), a.data(), got.data(), rows, cols);
       ASSERT_TRUE(same_bits(got, want)) << rows << "x" << cols;
+      // y - f x, one fused step each; with a subnormal f and subnormal x
+      // too, whose products all round to zeros of either sign.
+      std::vector<float> sub_x(x.size());
+      for (float& v : sub_x) v = gen() % 3 == 0 ? 0.0f : subnormal(gen);
+      const std::vector<float>* operands[] = {&x, &sub_x};
+      for (const float f : {x[0], 0.5f, 0.0f, -0x1p-130f}) {
+        for (const auto* xs : operands) {
+          auto y_ref = a;
+          auto y_fast = a;
+          ref.subtract_scaled(y_ref.data(), 1, f, xs->data(), 1, rows);
+          fast.subtract_scaled(y_fast.data(), 1, f, xs->data(), 1, rows);
+          ASSERT_TRUE(same_bits(y_fast, y_ref)) << rows << " f " << f;
+        }
+      }
       const float start = tiny_heavy(gen, 1)[0];
       ASSERT_TRUE(same_bits({fast.dot(start, x.data(), a.data(), rows)}, {ref.dot(start, x.data(), a.data(), rows)}));
+    }
+  }
+}
+
+// Forward elimination on tiny-heavy matrices, with thresholds among the
+// subnormals, so that each pivot decision rests on subnormal arithmetic.
+TEST(TinyValues, EliminationRankMatchesTheReference) {
+  std::mt19937 gen(53);
+  for (int trial = 0; trial < 60; ++trial) {
+    const std::int32_t rows = 3 + trial % 17;
+    const std::int32_t cols = 2 + (trial * 7) % 19;
+    auto t = tiny_heavy(gen, static_cast<std::size_t>(rows) * cols);
+    if (trial % 3 == 0) {
+      // Rows scaled into the subnormals.
+      for (float& x : t) x = std::ldexp(x, -100);
+    }
+    for (const float eps : {0x1p-140f, 0x1p-130f, 1.0e-38f, 0x1p-70f}) {
+      auto for_ref = t;
+      auto for_fast = t;
+      ASSERT_EQ(fast.gauss_jordan_rank(for_fast.data(), rows, cols, eps),
+                ref.gauss_jordan_rank(for_ref.data(), rows, cols, eps))
+          << rows << "x" << cols << " eps " << eps << " trial " << trial;
     }
   }
 }
