@@ -105,6 +105,18 @@ HWY_INLINE float step(float a, float b, float c) {
   return kSubtract ? std::fma(-a, b, c) : std::fma(a, b, c);
 }
 
+// The last `count` (< one vector) elements of a loop as one vector, its other
+// lanes zeros, where the target has loads that leave those lanes unread
+// (x86); the result goes back element by element, so that the next loads of
+// these elements need not wait for a masked store to reach the cache.
+constexpr bool kMaskedTails = HWY_ARCH_X86 != 0;
+HWY_INLINE V load_tail(D d, const float* p, size_t count) { return hn::MaskedLoad(hn::FirstN(d, count), d, p); }
+HWY_INLINE void store_tail(D d, V v, float* p, size_t count) {
+  HWY_ALIGN float out[kMaxMR / 2];
+  hn::Store(v, d, out);
+  std::copy_n(out, count, p);
+}
+
 // One register tile: c (2N x kNR) from 0.0 or its current value, then kc
 // terms in order. pa: kc groups of 2N rows; pb: kc groups of kNR columns.
 template <bool kSubtract>
@@ -441,6 +453,10 @@ HWY_INLINE void axpy(float* HWY_RESTRICT y, float f, const float* HWY_RESTRICT x
   const V vf = hn::Set(d, f);
   size_t i = 0;
   for (; i + N <= count; i += N) hn::StoreU(step<kSubtract>(hn::LoadU(d, x + i), vf, hn::LoadU(d, y + i)), d, y + i);
+  if (kMaskedTails && i < count) {
+    store_tail(d, step<kSubtract>(load_tail(d, x + i, count - i), vf, load_tail(d, y + i, count - i)), y + i, count - i);
+    return;
+  }
   for (; i < count; ++i) y[i] = step<kSubtract>(x[i], f, y[i]);
 }
 
@@ -475,9 +491,8 @@ HWY_INLINE void careful_axpy(float* HWY_RESTRICT y, float f, const float* HWY_RE
   };
   for (; i + N <= count; i += N) hn::StoreU(update(hn::LoadU(d, x + i), hn::LoadU(d, y + i)), d, y + i);
   if (i == count) return;
-  // The last few as one vector, its other lanes zeros (and never stored).
-  const auto live = hn::FirstN(d, count - i);
-  hn::BlendedStore(update(hn::MaskedLoad(live, d, x + i), hn::MaskedLoad(live, d, y + i)), live, d, y + i);
+  // The last few as one vector (careful_axpy runs on x86 only).
+  store_tail(d, update(load_tail(d, x + i, count - i), load_tail(d, y + i, count - i)), y + i, count - i);
 }
 
 void prod_vec(const float* a, const float* x, float* y, std::int32_t rows, std::int32_t cols) noexcept {
@@ -613,7 +628,7 @@ HWY_INLINE bool any_tiny_lane(__m256 v) {
 // side, so that one group's dependent steps overlap the others'.
 template <size_t G>
 HWY_INLINE void careful_left_columns(const float* HWY_RESTRICT below_x, const float* HWY_RESTRICT x,
-                                     const float* HWY_RESTRICT a, float* HWY_RESTRICT y, size_t m) {
+                                     const float* HWY_RESTRICT a, float* HWY_RESTRICT y, size_t m, bool finite) {
   const size_t m8 = m / 8 * 8;
   const hn::Full256<float> d8;
   __m256 acc[G];
@@ -629,7 +644,14 @@ HWY_INLINE void careful_left_columns(const float* HWY_RESTRICT below_x, const fl
       const float xs = x[j + s];
       const __m256 vx = _mm256_set1_ps(xs);
       if (xs == 0.0f) {
-        for (size_t g = 0; g < G; ++g) acc[g] = _mm256_add_ps(acc[g], _mm256_mul_ps(vx, r[g][s]));
+        // acc + a*0 changes nothing when a is finite and acc holds no -0
+        // (which a +0 product would turn into +0).
+        for (size_t g = 0; g < G; ++g) {
+          const __m256i negative_zero = _mm256_cmpeq_epi32(_mm256_castps_si256(acc[g]), _mm256_set1_epi32(INT32_MIN));
+          if (!finite || _mm256_movemask_epi8(negative_zero) != 0) {
+            acc[g] = _mm256_add_ps(acc[g], _mm256_mul_ps(vx, r[g][s]));
+          }
+        }
         continue;
       }
       const bool plain = below_x[j + s] == 0.0f;
@@ -675,14 +697,23 @@ void careful_prod_vec_left(const float* x, const float* a, float* y, size_t m, s
   for (size_t j = 0; j < m; ++j) {
     below.get()[j] = detail::is_tiny(x[j]) ? static_cast<float>(0x1p-151 / std::fabs(static_cast<double>(x[j]))) : 0.0f;
   }
+  // Whether a holds only finite values, so that a zero x(j) adds zeros.
+  const D d;
+  const size_t N = hn::Lanes(d);
+  const size_t total = m * n;
+  auto finite_lanes = hn::IsFinite(hn::Zero(d));
+  size_t i = 0;
+  for (; i + N <= total; i += N) finite_lanes = hn::And(finite_lanes, hn::IsFinite(hn::LoadU(d, a + i)));
+  bool finite = hn::AllTrue(d, finite_lanes);
+  for (; i < total; ++i) finite = finite && std::isfinite(a[i]);
   size_t c = 0;
-  for (; c + 32 <= n; c += 32) careful_left_columns<4>(below.get(), x, a + c * m, y + c, m);
-  for (; c + 8 <= n; c += 8) careful_left_columns<1>(below.get(), x, a + c * m, y + c, m);
+  for (; c + 32 <= n; c += 32) careful_left_columns<4>(below.get(), x, a + c * m, y + c, m, finite);
+  for (; c + 8 <= n; c += 8) careful_left_columns<1>(below.get(), x, a + c * m, y + c, m, finite);
   if (c == n) return;
   std::fill_n(padded.get(), 8 * m, 0.0f);
   std::copy_n(a + c * m, (n - c) * m, padded.get());
   float out[8];
-  careful_left_columns<1>(below.get(), x, padded.get(), out, m);
+  careful_left_columns<1>(below.get(), x, padded.get(), out, m, finite);
   std::copy_n(out, n - c, y + c);
 }
 
@@ -707,6 +738,17 @@ void prod_vec_left(const float* x, const float* a, float* y, std::int32_t rows, 
   if (c + 8 <= n) {
     left_columns<1>(x, a + c * m, y + c, m);
     c += 8;
+  }
+  if (c == n) return;
+  // The last columns with zero columns after them, side by side, when the
+  // room is had; one chain after another otherwise.
+  if (const buffer padded(8 * m); padded.ok()) {
+    std::fill_n(padded.get(), 8 * m, 0.0f);
+    std::copy_n(a + c * m, (n - c) * m, padded.get());
+    float out[8];
+    left_columns<1>(x, padded.get(), out, m);
+    std::copy_n(out, n - c, y + c);
+    return;
   }
   for (; c < n; ++c) {
     float s = 0.0f;
@@ -836,6 +878,10 @@ void subtract_rounded_outer(float* y, std::ptrdiff_t ld, const float* c, const f
     }
     const V vc = hn::Set(d, ct);
     for (; i + N <= un; i += N) hn::StoreU(hn::Sub(hn::LoadU(d, yt + i), hn::Mul(vc, hn::LoadU(d, x + i))), d, yt + i);
+    if (kMaskedTails && i < un) {
+      store_tail(d, hn::Sub(load_tail(d, yt + i, un - i), hn::Mul(vc, load_tail(d, x + i, un - i))), yt + i, un - i);
+      continue;
+    }
     for (; i < un; ++i) {
       const float p = ct * x[i];
       yt[i] = yt[i] - p;

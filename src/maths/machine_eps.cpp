@@ -10,15 +10,19 @@ static_assert(FLT_EVAL_METHOD == 0, "orvik needs float arithmetic evaluated in f
 namespace orvik {
 
 float math_machine_eps() {
-  // volatile keeps every sum a stored float32 even where the compiler could
-  // otherwise carry it wider.
-  volatile float eps = 1.0f;
-  volatile float t = eps + 1.0f;
-  while (t != 1.0f) {
-    eps = eps / 2.0f;
-    t = eps + 1.0f;
-  }
-  return eps;
+  // Found once: the factorizations ask for it on every call.
+  static const float found = [] {
+    // volatile keeps every sum a stored float32 even where the compiler
+    // could otherwise carry it wider.
+    volatile float eps = 1.0f;
+    volatile float t = eps + 1.0f;
+    while (t != 1.0f) {
+      eps = eps / 2.0f;
+      t = eps + 1.0f;
+    }
+    return static_cast<float>(eps);
+  }();
+  return found;
 }
 
 }  // namespace orvik
