@@ -74,9 +74,9 @@ constexpr size_t kNC = 2040;
 class buffer {
  public:
   explicit buffer(size_t count)
-      : data_(count <= kInline ? inline_
-                               : static_cast<float*>(::operator new (count * sizeof(float), std::align_val_t{64},
-                                                                     std::nothrow))) {}
+      : data_(count <= kInline
+                  ? inline_
+                  : static_cast<float*>(::operator new (count * sizeof(float), std::align_val_t{64}, std::nothrow))) {}
   buffer(const buffer&) = delete;
   buffer& operator=(const buffer&) = delete;
   ~buffer() {
@@ -209,7 +209,8 @@ HWY_NOINLINE void careful_tile(size_t kc, const float* HWY_RESTRICT pa, const fl
       } else {
         if (detail::is_tiny(b)) {
           // |c| >= max|a| |b| 2^26 in every lane (and c not zero).
-          const auto bound = static_cast<float>(std::fmax(max_a * std::fabs(static_cast<double>(b)) * 0x1p26, 0x1p-149));
+          const auto bound =
+              static_cast<float>(std::fmax(max_a * std::fabs(static_cast<double>(b)) * 0x1p26, 0x1p-149));
           const V vbound = hn::Set(d, bound);
           if (hn::AllTrue(d, hn::Ge(hn::Abs(acc0[j]), vbound)) && hn::AllTrue(d, hn::Ge(hn::Abs(acc1[j]), vbound))) {
             continue;
@@ -363,53 +364,117 @@ bool gemm_blocked(size_t m, size_t n, size_t k, operand a, operand b, float* c, 
 
 // A product at most two vectors tall with a column-major a, as the
 // factorizations' small steps make: no packing, four columns of c at a
-// time, each column's terms in order. Only where no operand is tiny (the
-// careful register tile handles those).
+// time, each column's terms in order. Where tiny values appear, the steps
+// are those of the careful register tile. x86 only: the partial vectors are
+// masked loads and stores, which other targets emulate with whole ones.
 template <bool kSubtract>
 bool gemm_small(size_t m, size_t n, size_t k, operand a, operand b, float* c, ptrdiff_t ldc, bool from_zero) {
   const D d;
   const size_t N = hn::Lanes(d);
-  if (m > 2 * N || a.row_stride != 1 || k > 64) return false;
+  if (!kMaskedTails || m > 2 * N || a.row_stride != 1 || k > 64) return false;
   const size_t count0 = std::min(m, N);
   const size_t count1 = m - count0;
+  const bool two = count1 > 0;
   const auto live0 = hn::FirstN(d, count0);
   const auto live1 = hn::FirstN(d, count1);
+  const auto b_at = [&](size_t l, size_t j) {
+    return b.data[static_cast<ptrdiff_t>(l) * b.row_stride + static_cast<ptrdiff_t>(j) * b.col_stride];
+  };
+  // The terms' columns of a, negated for a difference; which hold tiny
+  // values; the largest |a| (infinite where a is not finite).
+  V s0[64];
+  V s1[64];
+  bool tiny_a[64];
+  bool careful = false;
+  V largest = hn::Zero(d);
   for (size_t l = 0; l < k; ++l) {
     const float* al = a.data + static_cast<ptrdiff_t>(l) * a.col_stride;
-    if (any_tiny(d, hn::MaskedLoad(live0, d, al)) || any_tiny(d, hn::MaskedLoad(live1, d, al + count0))) return false;
+    const V a0 = hn::MaskedLoad(live0, d, al);
+    const V a1 = two ? hn::MaskedLoad(live1, d, al + count0) : hn::Zero(d);
+    s0[l] = kSubtract ? hn::Neg(a0) : a0;
+    s1[l] = kSubtract ? hn::Neg(a1) : a1;
+    tiny_a[l] = any_tiny(d, a0) || any_tiny(d, a1);
+    careful = careful || tiny_a[l];
+    const V finite = hn::Max(hn::Abs(a0), hn::Abs(a1));
+    largest = hn::IfThenElse(hn::Eq(finite, finite), hn::Max(largest, finite), hn::Set(d, HUGE_VALF));
   }
-  for (size_t j = 0; j < n; ++j) {
-    for (size_t l = 0; l < k; ++l) {
-      if (detail::is_tiny(b.data[static_cast<ptrdiff_t>(l) * b.row_stride + static_cast<ptrdiff_t>(j) * b.col_stride])) {
-        return false;
-      }
-    }
+  for (size_t j = 0; j < n && !careful; ++j) {
+    for (size_t l = 0; l < k; ++l) careful = careful || detail::is_tiny(b_at(l, j));
   }
+  if (careful && !kAvoidSubnormals) return false;
+  const double max_a = static_cast<double>(hn::GetLane(hn::MaxOfLanes(d, largest)));
   size_t j = 0;
-  const auto columns = [&](auto width) {
+  const auto plain_columns = [&](auto width) {
     constexpr size_t W = decltype(width)::value;
     V acc0[W];
     V acc1[W];
     for (size_t q = 0; q < W; ++q) {
       float* cj = c + static_cast<ptrdiff_t>(j + q) * ldc;
       acc0[q] = from_zero ? hn::Zero(d) : hn::MaskedLoad(live0, d, cj);
-      acc1[q] = from_zero ? hn::Zero(d) : hn::MaskedLoad(live1, d, cj + count0);
+      acc1[q] = from_zero || !two ? hn::Zero(d) : hn::MaskedLoad(live1, d, cj + count0);
     }
     for (size_t l = 0; l < k; ++l) {
-      const float* al = a.data + static_cast<ptrdiff_t>(l) * a.col_stride;
-      const V a0 = hn::MaskedLoad(live0, d, al);
-      const V a1 = hn::MaskedLoad(live1, d, al + count0);
       for (size_t q = 0; q < W; ++q) {
-        const V vb = hn::Set(d, b.data[static_cast<ptrdiff_t>(l) * b.row_stride +
-                                       static_cast<ptrdiff_t>(j + q) * b.col_stride]);
-        acc0[q] = step<kSubtract>(a0, vb, acc0[q]);
-        acc1[q] = step<kSubtract>(a1, vb, acc1[q]);
+        const V vb = hn::Set(d, b_at(l, j + q));
+        acc0[q] = hn::MulAdd(s0[l], vb, acc0[q]);
+        if (two) acc1[q] = hn::MulAdd(s1[l], vb, acc1[q]);
       }
     }
     for (size_t q = 0; q < W; ++q) {
       float* cj = c + static_cast<ptrdiff_t>(j + q) * ldc;
       hn::BlendedStore(acc0[q], live0, d, cj);
-      if (count1 > 0) hn::BlendedStore(acc1[q], live1, d, cj + count0);
+      if (two) hn::BlendedStore(acc1[q], live1, d, cj + count0);
+    }
+    j += W;
+  };
+  if (!careful) {
+    while (j + 4 <= n) plain_columns(std::integral_constant<size_t, 4>{});
+    while (j < n) plain_columns(std::integral_constant<size_t, 1>{});
+    return true;
+  }
+  const auto columns = [&](auto width) {
+    constexpr size_t W = decltype(width)::value;
+    V acc0[W];
+    V acc1[W];
+    bool tiny_c[W];
+    for (size_t q = 0; q < W; ++q) {
+      float* cj = c + static_cast<ptrdiff_t>(j + q) * ldc;
+      acc0[q] = from_zero ? hn::Zero(d) : hn::MaskedLoad(live0, d, cj);
+      acc1[q] = from_zero || !two ? hn::Zero(d) : hn::MaskedLoad(live1, d, cj + count0);
+      tiny_c[q] = any_tiny(d, acc0[q]) || any_tiny(d, acc1[q]);
+    }
+    for (size_t l = 0; l < k; ++l) {
+      for (size_t q = 0; q < W; ++q) {
+        const float bv = b_at(l, j + q);
+        if (!tiny_c[q] && !tiny_a[l] && !detail::is_tiny(bv) && bv != 0.0f) {
+          const V vb = hn::Set(d, bv);
+          acc0[q] = hn::MulAdd(s0[l], vb, acc0[q]);
+          if (two) acc1[q] = hn::MulAdd(s1[l], vb, acc1[q]);
+        } else if (bv == 0.0f) {
+          const V zero = hn::Set(d, bv);
+          acc0[q] = hn::Add(acc0[q], hn::Mul(s0[l], zero));
+          if (two) acc1[q] = hn::Add(acc1[q], hn::Mul(s1[l], zero));
+        } else {
+          if (detail::is_tiny(bv)) {
+            // As in careful_tile: a product that cannot move c is skipped.
+            const auto bound =
+                static_cast<float>(std::fmax(max_a * std::fabs(static_cast<double>(bv)) * 0x1p26, 0x1p-149));
+            const V vbound = hn::Set(d, bound);
+            if (hn::AllTrue(d, hn::Ge(hn::Abs(acc0[q]), vbound)) &&
+                (!two || hn::AllTrue(d, hn::Ge(hn::Abs(acc1[q]), vbound)))) {
+              continue;
+            }
+          }
+          acc0[q] = fused_vector_through_double(d, s0[l], bv, acc0[q]);
+          if (two) acc1[q] = fused_vector_through_double(d, s1[l], bv, acc1[q]);
+          tiny_c[q] = any_tiny(d, acc0[q]) || any_tiny(d, acc1[q]);
+        }
+      }
+    }
+    for (size_t q = 0; q < W; ++q) {
+      float* cj = c + static_cast<ptrdiff_t>(j + q) * ldc;
+      hn::BlendedStore(acc0[q], live0, d, cj);
+      if (two) hn::BlendedStore(acc1[q], live1, d, cj + count0);
     }
     j += W;
   };
@@ -454,7 +519,8 @@ HWY_INLINE void axpy(float* HWY_RESTRICT y, float f, const float* HWY_RESTRICT x
   size_t i = 0;
   for (; i + N <= count; i += N) hn::StoreU(step<kSubtract>(hn::LoadU(d, x + i), vf, hn::LoadU(d, y + i)), d, y + i);
   if (kMaskedTails && i < count) {
-    store_tail(d, step<kSubtract>(load_tail(d, x + i, count - i), vf, load_tail(d, y + i, count - i)), y + i, count - i);
+    store_tail(d, step<kSubtract>(load_tail(d, x + i, count - i), vf, load_tail(d, y + i, count - i)), y + i,
+               count - i);
     return;
   }
   for (; i < count; ++i) y[i] = step<kSubtract>(x[i], f, y[i]);
@@ -842,8 +908,8 @@ void subtract_scaled(float* y, std::ptrdiff_t y_stride, float f, const float* x,
       for (ptrdiff_t t = 0; t < count; ++t) y[t] = std::fma(-f, x[t], y[t]);
       return;
     }
-    if (kAvoidSubnormals && (detail::is_tiny(f) || any_tiny(x, static_cast<size_t>(count)) ||
-                             any_tiny(y, static_cast<size_t>(count)))) {
+    if (kAvoidSubnormals &&
+        (detail::is_tiny(f) || any_tiny(x, static_cast<size_t>(count)) || any_tiny(y, static_cast<size_t>(count)))) {
       careful_axpy<true>(y, f, x, static_cast<size_t>(count));
       return;
     }

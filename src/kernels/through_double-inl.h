@@ -67,9 +67,7 @@ HWY_INLINE WideV load_wide(const float* p) { return hn::PromoteTo(WideD(), hn::L
 HWY_INLINE void store_narrow(WideV v, float* p) { hn::StoreU(hn::DemoteTo(NarrowD(), v), NarrowD(), p); }
 
 // The float nearest each lane, as a double again.
-HWY_INLINE WideV round_to_single(WideV v) {
-  return hn::PromoteTo(WideD(), hn::DemoteTo(NarrowD(), v));
-}
+HWY_INLINE WideV round_to_single(WideV v) { return hn::PromoteTo(WideD(), hn::DemoteTo(NarrowD(), v)); }
 
 #if HWY_TARGET == HWY_AVX3
 // fma(a, b, c) lane by lane, each lane a float held as a double. The fused
@@ -129,8 +127,10 @@ HWY_INLINE hn::Vec<D> fused_vector_through_double(D d, hn::Vec<D> a, float b, hn
     return fused_step_narrow(hn::PromoteTo(dw, a), wb, hn::PromoteTo(dw, c));
   } else {
     const hn::Half<D> dh;
-    const auto lower = fused_step_narrow(hn::PromoteTo(dw, hn::LowerHalf(dh, a)), wb, hn::PromoteTo(dw, hn::LowerHalf(dh, c)));
-    const auto upper = fused_step_narrow(hn::PromoteTo(dw, hn::UpperHalf(dh, a)), wb, hn::PromoteTo(dw, hn::UpperHalf(dh, c)));
+    const auto lower =
+        fused_step_narrow(hn::PromoteTo(dw, hn::LowerHalf(dh, a)), wb, hn::PromoteTo(dw, hn::LowerHalf(dh, c)));
+    const auto upper =
+        fused_step_narrow(hn::PromoteTo(dw, hn::UpperHalf(dh, a)), wb, hn::PromoteTo(dw, hn::UpperHalf(dh, c)));
     return hn::Combine(d, upper, lower);
   }
 }
