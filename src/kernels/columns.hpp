@@ -43,11 +43,19 @@ inline void scale_in_place(float* y, float s, std::int32_t n) noexcept { columns
 // y(i) = y(i) / d, each quotient rounded.
 inline void divide_in_place(float* y, float d, std::int32_t n) noexcept { columns_detail::scale<true>(y, y, d, n); }
 
-// h (n x n, column-major) = I - h, each entry the rounded difference of the
-// identity's entry and h's, as the difference of two matrices stores it.
-inline void identity_minus(float* h, std::int32_t n) noexcept {
+// h (n x n, column-major) = I - u v^T: each product u(i) v(j) rounded (as a
+// product with one term stores it: fma(u, v, +0) and u * v agree, signed
+// zeros included), then its difference from the identity's entry, as the
+// difference of two matrices stores it.
+inline void identity_minus_outer(float* h, const float* u, const float* v, std::int32_t n) noexcept {
+  const bool tiny_u = detail::any_tiny(u, n);
   for (std::int32_t j = 0; j < n; ++j) {
     float* hj = h + static_cast<std::ptrdiff_t>(j) * n;
+    if (tiny_u || detail::is_tiny(v[j])) {
+      detail::scaled_through_double<false>(hj, u, v[j], n);
+    } else {
+      for (std::int32_t i = 0; i < n; ++i) hj[i] = u[i] * v[j];
+    }
     for (std::int32_t i = 0; i < n; ++i) {
       const float identity = i == j ? 1.0f : 0.0f;
       hj[i] = identity - hj[i];

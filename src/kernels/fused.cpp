@@ -380,29 +380,28 @@ bool gemm_small(size_t m, size_t n, size_t k, operand a, operand b, float* c, pt
   const auto b_at = [&](size_t l, size_t j) {
     return b.data[static_cast<ptrdiff_t>(l) * b.row_stride + static_cast<ptrdiff_t>(j) * b.col_stride];
   };
-  // The terms' columns of a, negated for a difference; which hold tiny
-  // values; the largest |a| (infinite where a is not finite).
+  // The terms' columns of a, negated for a difference, and which hold tiny
+  // values.
   V s0[64];
   V s1[64];
   bool tiny_a[64];
   bool careful = false;
-  V largest = hn::Zero(d);
   for (size_t l = 0; l < k; ++l) {
     const float* al = a.data + static_cast<ptrdiff_t>(l) * a.col_stride;
     const V a0 = hn::MaskedLoad(live0, d, al);
     const V a1 = two ? hn::MaskedLoad(live1, d, al + count0) : hn::Zero(d);
     s0[l] = kSubtract ? hn::Neg(a0) : a0;
     s1[l] = kSubtract ? hn::Neg(a1) : a1;
-    tiny_a[l] = any_tiny(d, a0) || any_tiny(d, a1);
+    tiny_a[l] = kAvoidSubnormals && (any_tiny(d, a0) || any_tiny(d, a1));
     careful = careful || tiny_a[l];
-    const V finite = hn::Max(hn::Abs(a0), hn::Abs(a1));
-    largest = hn::IfThenElse(hn::Eq(finite, finite), hn::Max(largest, finite), hn::Set(d, HUGE_VALF));
   }
-  for (size_t j = 0; j < n && !careful; ++j) {
+  for (size_t j = 0; j < n && kAvoidSubnormals && !careful; ++j) {
+    if (b.row_stride == 1) {
+      careful = any_tiny(b.data + static_cast<ptrdiff_t>(j) * b.col_stride, k);
+      continue;
+    }
     for (size_t l = 0; l < k; ++l) careful = careful || detail::is_tiny(b_at(l, j));
   }
-  if (careful && !kAvoidSubnormals) return false;
-  const double max_a = static_cast<double>(hn::GetLane(hn::MaxOfLanes(d, largest)));
   size_t j = 0;
   const auto plain_columns = [&](auto width) {
     constexpr size_t W = decltype(width)::value;
@@ -432,6 +431,13 @@ bool gemm_small(size_t m, size_t n, size_t k, operand a, operand b, float* c, pt
     while (j < n) plain_columns(std::integral_constant<size_t, 1>{});
     return true;
   }
+  // The largest |a| (infinite where a is not finite), for the skip.
+  V largest = hn::Zero(d);
+  for (size_t l = 0; l < k; ++l) {
+    const V finite = hn::Max(hn::Abs(s0[l]), hn::Abs(s1[l]));
+    largest = hn::IfThenElse(hn::Eq(finite, finite), hn::Max(largest, finite), hn::Set(d, HUGE_VALF));
+  }
+  const double max_a = static_cast<double>(hn::GetLane(hn::MaxOfLanes(d, largest)));
   const auto columns = [&](auto width) {
     constexpr size_t W = decltype(width)::value;
     V acc0[W];
@@ -1199,6 +1205,42 @@ float gauss_jordan_det(float* t, std::int32_t n, float eps) noexcept {
   return d;
 }
 
+// block(:, j) = block(:, j) - s(j) block(:, 0) for columns j = 1 .. count
+// (leading dimension ld), rows 0 .. len: one fused step per element, the
+// rows of column 0 held in registers a block at a time while the columns go
+// by. s(j) is at s + (j - 1) ld: the pivot row's scaled entries.
+void eliminate_below(float* block, ptrdiff_t ld, size_t len, const float* s, size_t count) {
+  const float* x = block;
+  const D d;
+  const size_t N = hn::Lanes(d);
+  constexpr size_t kRows = 4;  // vectors of x held at once
+  size_t i = 0;
+  for (; i + kRows * N <= len; i += kRows * N) {
+    V xv[kRows];
+    for (size_t v = 0; v < kRows; ++v) xv[v] = hn::LoadU(d, x + i + v * N);
+    for (size_t j = 1; j <= count; ++j) {
+      const V vs = hn::Set(d, s[static_cast<ptrdiff_t>(j - 1) * ld]);
+      float* y = block + static_cast<ptrdiff_t>(j) * ld + i;
+      for (size_t v = 0; v < kRows; ++v) hn::StoreU(hn::NegMulAdd(xv[v], vs, hn::LoadU(d, y + v * N)), d, y + v * N);
+    }
+  }
+  for (; i + N <= len; i += N) {
+    const V xv = hn::LoadU(d, x + i);
+    for (size_t j = 1; j <= count; ++j) {
+      float* y = block + static_cast<ptrdiff_t>(j) * ld + i;
+      hn::StoreU(hn::NegMulAdd(xv, hn::Set(d, s[static_cast<ptrdiff_t>(j - 1) * ld]), hn::LoadU(d, y)), d, y);
+    }
+  }
+  if (i == len) return;
+  // The last rows one by one: a masked store here holds up the next step's
+  // loads of the same elements.
+  for (size_t j = 1; j <= count; ++j) {
+    float* y = block + static_cast<ptrdiff_t>(j) * ld;
+    const float sj = s[static_cast<ptrdiff_t>(j - 1) * ld];
+    for (size_t t = i; t < len; ++t) y[t] = std::fma(-x[t], sj, y[t]);
+  }
+}
+
 std::int32_t gauss_jordan_rank(float* t, std::int32_t rows, std::int32_t cols, float eps) noexcept {
   // Column by column: the rows below the pivot row take their steps in
   // whole columns. Columns left of the current one are never read again.
@@ -1217,16 +1259,16 @@ std::int32_t gauss_jordan_rank(float* t, std::int32_t rows, std::int32_t cols, f
     if (!(std::fabs(at(p, col)) > eps)) continue;
     if (p != row) swap_rows(&at(0, col), m, cols - col, row, p);
     const float r = 1.0f / at(row, col);
-    for (ptrdiff_t j = col + 1; j < cols; ++j) {
-      if (careful) {
+    if (careful) {
+      for (ptrdiff_t j = col + 1; j < cols; ++j) {
         const float s = detail::product_through_double(at(row, j), r);
         at(row, j) = s;
         careful_axpy<true>(&at(row + 1, j), s, &at(row + 1, col), static_cast<size_t>(m - row - 1));
-        continue;
       }
-      const float s = at(row, j) * r;
-      at(row, j) = s;
-      axpy<true>(&at(row + 1, j), s, &at(row + 1, col), static_cast<size_t>(m - row - 1));
+    } else {
+      for (ptrdiff_t j = col + 1; j < cols; ++j) at(row, j) = at(row, j) * r;
+      eliminate_below(&at(row + 1, col), m, static_cast<size_t>(m - row - 1), &at(row, col + 1),
+                      static_cast<size_t>(cols - col - 1));
     }
     ++rank;
     ++row;

@@ -92,8 +92,7 @@ t_qr m_decompqr_householder(const t_matrix& a, std::optional<bool> permute) {
     // H = I - (2 v) v^T: the outer product (a product with one term per
     // element), then its difference from the identity.
     kernels::scale_into(two_v.data(), v.data(), 2.0f, mk);
-    kernels::prod_mat(two_v.data(), v.data(), h.data(), mk, 1, mk);
-    kernels::identity_minus(h.data(), mk);
+    kernels::identity_minus_outer(h.data(), two_v.data(), v.data(), mk);
 
     // Q(1..m, k..m) = Q(1..m, k..m) * H.
     float* q_block = q + offset(1, k, m);
