@@ -183,13 +183,23 @@ HWY_NOINLINE void careful_tile(size_t kc, const float* HWY_RESTRICT pa, const fl
     largest = hn::IfThenElse(hn::Eq(finite, finite), hn::Max(largest, finite), hn::Set(d, HUGE_VALF));
   }
   const double max_a = static_cast<double>(hn::GetLane(hn::MaxOfLanes(d, largest)));
+  const bool finite_a = max_a < HUGE_VAL;
+  const hn::RebindToSigned<D> di;
+  const auto negative_zero = hn::Set(di, INT32_MIN);
   V acc0[kNR];
   V acc1[kNR];
   bool tiny_c[kNR];
+  // What is known of each column's running values since they last changed:
+  // the least magnitude among them (negative: not known), and whether none
+  // is -0 (then a zero b, whose products are zeros, leaves them as they are).
+  float least[kNR];
+  bool no_negative_zero[kNR];
   for (size_t j = 0; j < kNR; ++j) {
     acc0[j] = load ? hn::LoadU(d, c + j * ldc) : hn::Zero(d);
     acc1[j] = load ? hn::LoadU(d, c + j * ldc + N) : hn::Zero(d);
     tiny_c[j] = load && (any_tiny(d, acc0[j]) || any_tiny(d, acc1[j]));
+    least[j] = -1.0f;
+    no_negative_zero[j] = false;
   }
   for (size_t l = 0; l < kc; ++l) {
     const V a0 = hn::Load(d, pa + l * 2 * N);
@@ -199,27 +209,35 @@ HWY_NOINLINE void careful_tile(size_t kc, const float* HWY_RESTRICT pa, const fl
     for (size_t j = 0; j < kNR; ++j) {
       const float b = pb[l * kNR + j];
       if (b == 0.0f) {
+        if (finite_a && no_negative_zero[j]) continue;
         const V zero = hn::Set(d, b);
         acc0[j] = hn::Add(acc0[j], hn::Mul(s0, zero));
         acc1[j] = hn::Add(acc1[j], hn::Mul(s1, zero));
-      } else if (!tiny_c[j] && !tiny_a[l] && !detail::is_tiny(b)) {
+        no_negative_zero[j] = hn::AllFalse(di, hn::Eq(hn::BitCast(di, acc0[j]), negative_zero)) &&
+                              hn::AllFalse(di, hn::Eq(hn::BitCast(di, acc1[j]), negative_zero));
+        continue;
+      }
+      if (!tiny_c[j] && !tiny_a[l] && !detail::is_tiny(b)) {
         const V vb = hn::Set(d, b);
         acc0[j] = hn::MulAdd(s0, vb, acc0[j]);
         acc1[j] = hn::MulAdd(s1, vb, acc1[j]);
       } else {
         if (detail::is_tiny(b)) {
-          // |c| >= max|a| |b| 2^26 in every lane (and c not zero).
+          // Skipped when |c| >= max|a| |b| 2^26 in every lane (and c is
+          // not zero).
           const auto bound =
               static_cast<float>(std::fmax(max_a * std::fabs(static_cast<double>(b)) * 0x1p26, 0x1p-149));
-          const V vbound = hn::Set(d, bound);
-          if (hn::AllTrue(d, hn::Ge(hn::Abs(acc0[j]), vbound)) && hn::AllTrue(d, hn::Ge(hn::Abs(acc1[j]), vbound))) {
-            continue;
+          if (least[j] < 0.0f) {
+            least[j] = hn::GetLane(hn::MinOfLanes(d, hn::Min(hn::Abs(acc0[j]), hn::Abs(acc1[j]))));
           }
+          if (least[j] >= bound) continue;
         }
         acc0[j] = fused_vector_through_double(d, s0, b, acc0[j]);
         acc1[j] = fused_vector_through_double(d, s1, b, acc1[j]);
         tiny_c[j] = any_tiny(d, acc0[j]) || any_tiny(d, acc1[j]);
       }
+      least[j] = -1.0f;
+      no_negative_zero[j] = false;
     }
   }
   for (size_t j = 0; j < kNR; ++j) {
