@@ -164,9 +164,9 @@ HWY_NOINLINE void micro_tile(size_t kc, const float* HWY_RESTRICT pa, const floa
 // steps through double hides behind the others'.
 //
 // A tiny b against running values much larger than every product it makes
-// leaves them as they are: |a b| <= max|a| |b| <= |c| 2^-26 is below a
-// quarter of c's last place, so c + a b rounds back to c. Those steps are
-// skipped.
+// leaves them as they are: with every a finite, |a b| <= max|a| |b| <=
+// |c| 2^-26 is below a quarter of c's last place, so c + a b rounds back to
+// c. Those steps are skipped.
 template <bool kSubtract>
 HWY_NOINLINE void careful_tile(size_t kc, const float* HWY_RESTRICT pa, const float* HWY_RESTRICT pb, float* c,
                                size_t ldc, bool load) {
@@ -175,15 +175,15 @@ HWY_NOINLINE void careful_tile(size_t kc, const float* HWY_RESTRICT pa, const fl
   bool tiny_a[kKC];
   // The largest |a| of the sliver; infinite when it holds an infinity or NaN.
   V largest = hn::Zero(d);
+  bool finite_a = true;
   for (size_t l = 0; l < kc; ++l) {
     const V a0 = hn::Load(d, pa + l * 2 * N);
     const V a1 = hn::Load(d, pa + l * 2 * N + N);
     tiny_a[l] = any_tiny(d, a0) || any_tiny(d, a1);
-    const V finite = hn::Max(hn::Abs(a0), hn::Abs(a1));
-    largest = hn::IfThenElse(hn::Eq(finite, finite), hn::Max(largest, finite), hn::Set(d, HUGE_VALF));
+    finite_a = finite_a && hn::AllTrue(d, hn::IsFinite(a0)) && hn::AllTrue(d, hn::IsFinite(a1));
+    largest = hn::Max(largest, hn::Max(hn::Abs(a0), hn::Abs(a1)));
   }
-  const double max_a = static_cast<double>(hn::GetLane(hn::MaxOfLanes(d, largest)));
-  const bool finite_a = max_a < HUGE_VAL;
+  const double max_a = finite_a ? static_cast<double>(hn::GetLane(hn::MaxOfLanes(d, largest))) : HUGE_VAL;
   const hn::RebindToSigned<D> di;
   const auto negative_zero = hn::Set(di, INT32_MIN);
   V acc0[kNR];
@@ -230,7 +230,7 @@ HWY_NOINLINE void careful_tile(size_t kc, const float* HWY_RESTRICT pa, const fl
           if (least[j] < 0.0f) {
             least[j] = hn::GetLane(hn::MinOfLanes(d, hn::Min(hn::Abs(acc0[j]), hn::Abs(acc1[j]))));
           }
-          if (least[j] >= bound) continue;
+          if (finite_a && least[j] >= bound) continue;
         }
         acc0[j] = fused_vector_through_double(d, s0, b, acc0[j]);
         acc1[j] = fused_vector_through_double(d, s1, b, acc1[j]);
@@ -451,11 +451,12 @@ bool gemm_small(size_t m, size_t n, size_t k, operand a, operand b, float* c, pt
   }
   // The largest |a| (infinite where a is not finite), for the skip.
   V largest = hn::Zero(d);
+  bool finite_a = true;
   for (size_t l = 0; l < k; ++l) {
-    const V finite = hn::Max(hn::Abs(s0[l]), hn::Abs(s1[l]));
-    largest = hn::IfThenElse(hn::Eq(finite, finite), hn::Max(largest, finite), hn::Set(d, HUGE_VALF));
+    finite_a = finite_a && hn::AllTrue(d, hn::IsFinite(s0[l])) && hn::AllTrue(d, hn::IsFinite(s1[l]));
+    largest = hn::Max(largest, hn::Max(hn::Abs(s0[l]), hn::Abs(s1[l])));
   }
-  const double max_a = static_cast<double>(hn::GetLane(hn::MaxOfLanes(d, largest)));
+  const double max_a = finite_a ? static_cast<double>(hn::GetLane(hn::MaxOfLanes(d, largest))) : HUGE_VAL;
   const auto columns = [&](auto width) {
     constexpr size_t W = decltype(width)::value;
     V acc0[W];
@@ -484,7 +485,7 @@ bool gemm_small(size_t m, size_t n, size_t k, operand a, operand b, float* c, pt
             const auto bound =
                 static_cast<float>(std::fmax(max_a * std::fabs(static_cast<double>(bv)) * 0x1p26, 0x1p-149));
             const V vbound = hn::Set(d, bound);
-            if (hn::AllTrue(d, hn::Ge(hn::Abs(acc0[q]), vbound)) &&
+            if (finite_a && hn::AllTrue(d, hn::Ge(hn::Abs(acc0[q]), vbound)) &&
                 (!two || hn::AllTrue(d, hn::Ge(hn::Abs(acc1[q]), vbound)))) {
               continue;
             }
