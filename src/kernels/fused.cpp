@@ -1260,6 +1260,52 @@ void eliminate_below(float* block, ptrdiff_t ld, size_t len, const float* s, siz
   }
 }
 
+// The rank's elimination with each column one vector held in a register
+// (at most one vector of rows and kRegisterColumns columns): the same steps
+// on the same elements, the rows at and above the pivot row left alone by
+// masks. The pivot search is the scalar loop on a copy of the column.
+constexpr ptrdiff_t kRegisterColumns = 32;
+
+std::int32_t rank_in_registers(const float* t, ptrdiff_t m, ptrdiff_t cols, float eps) {
+  const D d;
+  const hn::RebindToSigned<D> di;
+  V column[kRegisterColumns];
+  const auto live = hn::FirstN(d, static_cast<size_t>(m));
+  for (ptrdiff_t j = 0; j < cols; ++j) column[j] = hn::MaskedLoad(live, d, t + j * m);
+  const auto lane = hn::Iota(di, 0);
+  HWY_ALIGN float values[kMaxMR / 2];
+  std::int32_t rank = 0;
+  ptrdiff_t row = 0;
+  for (ptrdiff_t col = 0; col < cols && row < m; ++col) {
+    hn::Store(column[col], d, values);
+    ptrdiff_t p = row;
+    for (ptrdiff_t i = row + 1; i < m; ++i) {
+      if (std::fabs(values[i]) > std::fabs(values[p])) p = i;
+    }
+    if (!(std::fabs(values[p]) > eps)) continue;
+    const auto at_row = hn::Eq(lane, hn::Set(di, static_cast<std::int32_t>(row)));
+    if (p != row) {
+      const auto at_p = hn::Eq(lane, hn::Set(di, static_cast<std::int32_t>(p)));
+      const auto swapped = hn::IfThenElse(at_row, hn::Set(di, static_cast<std::int32_t>(p)),
+                                          hn::IfThenElse(at_p, hn::Set(di, static_cast<std::int32_t>(row)), lane));
+      const auto exchange = hn::IndicesFromVec(d, swapped);
+      for (ptrdiff_t j = col; j < cols; ++j) column[j] = hn::TableLookupLanes(column[j], exchange);
+    }
+    const V r = hn::Set(d, 1.0f / values[p]);
+    const auto pivot_row = hn::IndicesFromVec(d, hn::Set(di, static_cast<std::int32_t>(row)));
+    const auto pivot_lane = hn::RebindMask(d, at_row);
+    const auto below = hn::RebindMask(d, hn::Gt(lane, hn::Set(di, static_cast<std::int32_t>(row))));
+    const V x = column[col];
+    for (ptrdiff_t j = col + 1; j < cols; ++j) {
+      const V sv = hn::Mul(hn::TableLookupLanes(column[j], pivot_row), r);
+      column[j] = hn::IfThenElse(pivot_lane, sv, hn::IfThenElse(below, hn::NegMulAdd(x, sv, column[j]), column[j]));
+    }
+    ++rank;
+    ++row;
+  }
+  return rank;
+}
+
 std::int32_t gauss_jordan_rank(float* t, std::int32_t rows, std::int32_t cols, float eps) noexcept {
   // Column by column: the rows below the pivot row take their steps in
   // whole columns. Columns left of the current one are never read again.
@@ -1268,6 +1314,9 @@ std::int32_t gauss_jordan_rank(float* t, std::int32_t rows, std::int32_t cols, f
   // Tiny values (as in the iterations' near-diagonal matrices) take the
   // careful steps, with the same bits.
   const bool careful = kAvoidSubnormals && any_tiny(t, static_cast<size_t>(m) * static_cast<size_t>(cols));
+  if (kMaskedTails && !careful && m <= static_cast<ptrdiff_t>(hn::Lanes(D())) && cols <= kRegisterColumns) {
+    return rank_in_registers(t, m, cols, eps);
+  }
   std::int32_t rank = 0;
   ptrdiff_t row = 0;
   for (ptrdiff_t col = 0; col < cols && row < m; ++col) {

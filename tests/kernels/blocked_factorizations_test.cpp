@@ -224,8 +224,8 @@ TEST(BlockedGaussJordan, SingularColumnsAndSpecialValuesMatchTheReference) {
 TEST(BlockedGaussJordan, RankMatchesTheReference) {
   std::mt19937 gen(33);
   const float eps = 0x1p-24f;
-  for (const auto& [r, c] :
-       {std::pair{1, 1}, std::pair{5, 3}, std::pair{3, 5}, std::pair{40, 40}, std::pair{70, 33}, std::pair{33, 70}}) {
+  for (const auto& [r, c] : {std::pair{1, 1}, std::pair{5, 3}, std::pair{3, 5}, std::pair{16, 16}, std::pair{8, 20},
+                             std::pair{16, 32}, std::pair{40, 40}, std::pair{70, 33}, std::pair{33, 70}}) {
     for (const int kind : {0, 1, 2}) {
       auto a = test::spread_values(gen, static_cast<std::size_t>(r) * c);
       if (kind == 1) {
