@@ -114,7 +114,21 @@ HWY_INLINE V load_tail(D d, const float* p, size_t count) { return hn::MaskedLoa
 HWY_INLINE void store_tail(D d, V v, float* p, size_t count) {
   HWY_ALIGN float out[kMaxMR / 2];
   hn::Store(v, d, out);
-  std::copy_n(out, count, p);
+  // Two overlapping stores of 8 or 4 where they fit (both write the same
+  // values where they meet), one by one below that.
+  if (HWY_MAX_BYTES >= 32 && count >= 8) {
+    const hn::CappedTag<float, 8> d8;
+    hn::StoreU(hn::LoadU(d8, out), d8, p);
+    hn::StoreU(hn::LoadU(d8, out + count - 8), d8, p + count - 8);
+    return;
+  }
+  if (count >= 4) {
+    const hn::CappedTag<float, 4> d4;
+    hn::StoreU(hn::LoadU(d4, out), d4, p);
+    hn::StoreU(hn::LoadU(d4, out + count - 4), d4, p + count - 4);
+    return;
+  }
+  for (size_t t = 0; t < count; ++t) p[t] = out[t];
 }
 
 // One register tile: c (2N x kNR) from 0.0 or its current value, then kc
