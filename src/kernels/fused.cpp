@@ -435,15 +435,22 @@ bool gemm_small(size_t m, size_t n, size_t k, operand a, operand b, float* c, pt
     for (size_t l = 0; l < k; ++l) careful = careful || detail::is_tiny(b_at(l, j));
   }
   size_t j = 0;
+  // Column j + q of c into and out of its two vectors.
+  const auto load_column = [&](size_t q, V& acc0, V& acc1) {
+    const float* cj = c + static_cast<ptrdiff_t>(j + q) * ldc;
+    acc0 = from_zero ? hn::Zero(d) : hn::MaskedLoad(live0, d, cj);
+    acc1 = from_zero || !two ? hn::Zero(d) : hn::MaskedLoad(live1, d, cj + count0);
+  };
+  const auto store_column = [&](size_t q, V acc0, V acc1) {
+    float* cj = c + static_cast<ptrdiff_t>(j + q) * ldc;
+    hn::BlendedStore(acc0, live0, d, cj);
+    if (two) hn::BlendedStore(acc1, live1, d, cj + count0);
+  };
   const auto plain_columns = [&](auto width) {
     constexpr size_t W = decltype(width)::value;
     V acc0[W];
     V acc1[W];
-    for (size_t q = 0; q < W; ++q) {
-      float* cj = c + static_cast<ptrdiff_t>(j + q) * ldc;
-      acc0[q] = from_zero ? hn::Zero(d) : hn::MaskedLoad(live0, d, cj);
-      acc1[q] = from_zero || !two ? hn::Zero(d) : hn::MaskedLoad(live1, d, cj + count0);
-    }
+    for (size_t q = 0; q < W; ++q) load_column(q, acc0[q], acc1[q]);
     for (size_t l = 0; l < k; ++l) {
       for (size_t q = 0; q < W; ++q) {
         const V vb = hn::Set(d, b_at(l, j + q));
@@ -451,11 +458,7 @@ bool gemm_small(size_t m, size_t n, size_t k, operand a, operand b, float* c, pt
         if (two) acc1[q] = hn::MulAdd(s1[l], vb, acc1[q]);
       }
     }
-    for (size_t q = 0; q < W; ++q) {
-      float* cj = c + static_cast<ptrdiff_t>(j + q) * ldc;
-      hn::BlendedStore(acc0[q], live0, d, cj);
-      if (two) hn::BlendedStore(acc1[q], live1, d, cj + count0);
-    }
+    for (size_t q = 0; q < W; ++q) store_column(q, acc0[q], acc1[q]);
     j += W;
   };
   if (!careful) {
@@ -477,9 +480,7 @@ bool gemm_small(size_t m, size_t n, size_t k, operand a, operand b, float* c, pt
     V acc1[W];
     bool tiny_c[W];
     for (size_t q = 0; q < W; ++q) {
-      float* cj = c + static_cast<ptrdiff_t>(j + q) * ldc;
-      acc0[q] = from_zero ? hn::Zero(d) : hn::MaskedLoad(live0, d, cj);
-      acc1[q] = from_zero || !two ? hn::Zero(d) : hn::MaskedLoad(live1, d, cj + count0);
+      load_column(q, acc0[q], acc1[q]);
       tiny_c[q] = any_tiny(d, acc0[q]) || any_tiny(d, acc1[q]);
     }
     for (size_t l = 0; l < k; ++l) {
@@ -510,11 +511,7 @@ bool gemm_small(size_t m, size_t n, size_t k, operand a, operand b, float* c, pt
         }
       }
     }
-    for (size_t q = 0; q < W; ++q) {
-      float* cj = c + static_cast<ptrdiff_t>(j + q) * ldc;
-      hn::BlendedStore(acc0[q], live0, d, cj);
-      if (two) hn::BlendedStore(acc1[q], live1, d, cj + count0);
-    }
+    for (size_t q = 0; q < W; ++q) store_column(q, acc0[q], acc1[q]);
     j += W;
   };
   while (j + 4 <= n) columns(std::integral_constant<size_t, 4>{});
