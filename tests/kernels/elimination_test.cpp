@@ -68,7 +68,8 @@ TEST(EliminationKernels, DotIsThePlainFusedLoop) {
       const std::vector<float> y = test::random_values(gen, n);
       float fused = 0.0f;
       for (std::size_t i = 0; i < n; ++i) fused = std::fma(x[i], y[i], fused);
-      ASSERT_EQ(bits_of({table->dot(0.0f, x.data(), y.data(), static_cast<std::int32_t>(n))}), bits_of({fused})) << trial;
+      ASSERT_EQ(bits_of({table->dot(0.0f, x.data(), y.data(), static_cast<std::int32_t>(n))}), bits_of({fused}))
+          << trial;
     }
   }
 }
