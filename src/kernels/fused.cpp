@@ -1236,38 +1236,38 @@ float gauss_jordan_det(float* t, std::int32_t n, float eps) noexcept {
 }
 
 // block(:, j) = block(:, j) - s(j) block(:, 0) for columns j = 1 .. count
-// (leading dimension ld), rows 0 .. len: one fused step per element, the
-// rows of column 0 held in registers a block at a time while the columns go
-// by. s(j) is at s + (j - 1) ld: the pivot row's scaled entries.
+// (leading dimension ld), rows 0 .. len: one fused step per element, a
+// column at a time. s(j) is at s + (j - 1) ld: the pivot row's scaled
+// entries. The last rows go in vectors of 8 and 4 where they fit, then one
+// by one: a masked store there would hold up the next step's loads of the
+// same elements.
 void eliminate_below(float* block, ptrdiff_t ld, size_t len, const float* s, size_t count) {
   const float* x = block;
   const D d;
   const size_t N = hn::Lanes(d);
-  constexpr size_t kRows = 4;  // vectors of x held at once
-  size_t i = 0;
-  for (; i + kRows * N <= len; i += kRows * N) {
-    V xv[kRows];
-    for (size_t v = 0; v < kRows; ++v) xv[v] = hn::LoadU(d, x + i + v * N);
-    for (size_t j = 1; j <= count; ++j) {
-      const V vs = hn::Set(d, s[static_cast<ptrdiff_t>(j - 1) * ld]);
-      float* y = block + static_cast<ptrdiff_t>(j) * ld + i;
-      for (size_t v = 0; v < kRows; ++v) hn::StoreU(hn::NegMulAdd(xv[v], vs, hn::LoadU(d, y + v * N)), d, y + v * N);
-    }
-  }
-  for (; i + N <= len; i += N) {
-    const V xv = hn::LoadU(d, x + i);
-    for (size_t j = 1; j <= count; ++j) {
-      float* y = block + static_cast<ptrdiff_t>(j) * ld + i;
-      hn::StoreU(hn::NegMulAdd(xv, hn::Set(d, s[static_cast<ptrdiff_t>(j - 1) * ld]), hn::LoadU(d, y)), d, y);
-    }
-  }
-  if (i == len) return;
-  // The last rows one by one: a masked store here holds up the next step's
-  // loads of the same elements.
+  const hn::CappedTag<float, 8> d8;
+  const hn::CappedTag<float, 4> d4;
+  const size_t full = len / N * N;
+  const size_t n8 = HWY_MAX_BYTES >= 32 && len - full >= 8 ? 8 : 0;
+  const size_t n4 = len - full - n8 >= 4 ? 4 : 0;
+  const auto x8 = n8 != 0 ? hn::LoadU(d8, x + full) : hn::Zero(d8);
+  const auto x4 = n4 != 0 ? hn::LoadU(d4, x + full + n8) : hn::Zero(d4);
+  float* y = block;
   for (size_t j = 1; j <= count; ++j) {
-    float* y = block + static_cast<ptrdiff_t>(j) * ld;
+    y += ld;
     const float sj = s[static_cast<ptrdiff_t>(j - 1) * ld];
-    for (size_t t = i; t < len; ++t) y[t] = std::fma(-x[t], sj, y[t]);
+    const V vs = hn::Set(d, sj);
+    size_t i = 0;
+    for (; i < full; i += N) hn::StoreU(hn::NegMulAdd(hn::LoadU(d, x + i), vs, hn::LoadU(d, y + i)), d, y + i);
+    if (n8 != 0) {
+      hn::StoreU(hn::NegMulAdd(x8, hn::Set(d8, sj), hn::LoadU(d8, y + i)), d8, y + i);
+      i += 8;
+    }
+    if (n4 != 0) {
+      hn::StoreU(hn::NegMulAdd(x4, hn::Set(d4, sj), hn::LoadU(d4, y + i)), d4, y + i);
+      i += 4;
+    }
+    for (; i < len; ++i) y[i] = std::fma(-x[i], sj, y[i]);
   }
 }
 
