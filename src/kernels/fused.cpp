@@ -28,6 +28,7 @@
 #include "kernels/through_double-inl.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -725,9 +726,10 @@ HWY_INLINE bool any_tiny_lane(__m256 v) {
 // when the product is an exact zero). Any other step goes through the
 // double lanes.
 //
-// The thresholds are worked out once per call (below(j) = 2^-151 / |x(j)|
-// for a tiny x(j), 0 otherwise), and G groups of eight columns go side by
-// side, so that one group's dependent steps overlap the others'.
+// The thresholds are worked out once per call (below(j) a power of two at
+// most 2^-151 / |x(j)| for a tiny x(j), 0 otherwise), and G groups of eight
+// columns go side by side, so that one group's dependent steps overlap the
+// others'.
 template <size_t G>
 HWY_INLINE void careful_left_columns(const float* HWY_RESTRICT below_x, const float* HWY_RESTRICT x,
                                      const float* HWY_RESTRICT a, float* HWY_RESTRICT y, size_t m, bool finite) {
@@ -796,8 +798,16 @@ void careful_prod_vec_left(const float* x, const float* a, float* y, size_t m, s
     }
     return;
   }
+  // A power of two at most 2^-151 / |x(j)| (a tiny x(j) is at least 2^-149
+  // and below 2^-60, so the power lies between 2^-91 and 2^-3).
   for (size_t j = 0; j < m; ++j) {
-    below.get()[j] = detail::is_tiny(x[j]) ? static_cast<float>(0x1p-151 / std::fabs(static_cast<double>(x[j]))) : 0.0f;
+    if (!detail::is_tiny(x[j])) {
+      below.get()[j] = 0.0f;
+      continue;
+    }
+    const auto exponent =
+        static_cast<std::int32_t>((std::bit_cast<std::uint64_t>(static_cast<double>(x[j])) >> 52) & 0x7ffU) - 1023;
+    below.get()[j] = std::bit_cast<float>(static_cast<std::uint32_t>(-152 - exponent + 127) << 23);
   }
   // Whether a holds only finite values, so that a zero x(j) adds zeros.
   const D d;
@@ -961,11 +971,33 @@ void subtract_rounded_outer(float* y, std::ptrdiff_t ld, const float* c, const f
   const size_t N = hn::Lanes(d);
   const auto un = static_cast<size_t>(n);
   const bool tiny_x = kAvoidSubnormals && any_tiny(x, un);
+  if (tiny_x) {
+    // Every product through double (a zero coefficient's too: its products
+    // are the same zeros), x widened once per stretch of rows for all the
+    // columns; the differences in single (a subnormal operand of a
+    // difference is not an assisted one).
+    const NarrowD dn;
+    const size_t W = hn::Lanes(dn);
+    size_t i = 0;
+    for (; i + W <= un; i += W) {
+      const WideV wx = load_wide(x + i);
+      for (std::int32_t t = 0; t < count; ++t) {
+        float* yt = y + static_cast<ptrdiff_t>(t) * ld + i;
+        const auto p = hn::DemoteTo(dn, hn::Mul(wx, hn::Set(WideD(), static_cast<double>(c[t]))));
+        hn::StoreU(hn::Sub(hn::LoadU(dn, yt), p), dn, yt);
+      }
+    }
+    for (std::int32_t t = 0; t < count && i < un; ++t) {
+      float* yt = y + static_cast<ptrdiff_t>(t) * ld;
+      for (size_t r = i; r < un; ++r) yt[r] = yt[r] - detail::product_through_double(c[t], x[r]);
+    }
+    return;
+  }
   for (std::int32_t t = 0; t < count; ++t) {
     float* yt = y + static_cast<ptrdiff_t>(t) * ld;
     const float ct = c[t];
     size_t i = 0;
-    if ((tiny_x || detail::is_tiny(ct)) && ct != 0.0f) {
+    if (detail::is_tiny(ct)) {
       // Products through double; the differences in single (a subnormal
       // operand of a difference is not an assisted one).
       const NarrowD dn;
