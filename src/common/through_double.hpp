@@ -11,9 +11,8 @@
 // Why the bits are the same:
 // - a product of two floats has at most 48 significant bits: it is exact in
 //   double, and the conversion to float is its one rounding;
-// - a sum, difference or quotient of two floats rounded to double and then
-//   to float is rounded as once, since 53 >= 2 * 24 + 2 (and a sum that
-//   falls among the subnormals is exact in both);
+// - a quotient of two floats rounded to double and then to float is rounded
+//   as once, since 53 >= 2 * 24 + 2;
 // - a fused step a*b + c is exact-product-plus-float, whose double rounding
 //   could land on a midpoint between two floats and then round the wrong
 //   way. It is rounded to odd instead (the neighbour whose last bit is 1
@@ -78,14 +77,6 @@ inline void scaled_through_double(float* out, const float* x, float s, std::int3
 
 [[nodiscard]] inline float product_through_double(float a, float b) noexcept {
   return static_cast<float>(pinned(static_cast<double>(a) * static_cast<double>(b)));
-}
-
-[[nodiscard]] inline float difference_through_double(float a, float b) noexcept {
-  return static_cast<float>(pinned(static_cast<double>(a) - static_cast<double>(b)));
-}
-
-[[nodiscard]] inline float quotient_through_double(float a, float b) noexcept {
-  return static_cast<float>(pinned(static_cast<double>(a) / static_cast<double>(b)));
 }
 
 // s = p + c rounded to odd, where p and c are exact and the true sum is

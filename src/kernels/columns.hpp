@@ -1,10 +1,10 @@
 #pragma once
 // Column loops of the orthogonal factorizations whose steps are single
 // rounded operations, never a fused multiply-add: the rounding of the
-// scalings, quotients and differences those factorizations are written with. Each output depends on
-// its own inputs only, so these loops are their own reference: the compiler
-// may vectorise them across outputs and the bits stay those of the plain
-// loop (the library is built with -ffp-contract=off).
+// scalings, quotients and differences those factorizations are written
+// with. Each output depends on its own inputs only, so these loops are their
+// own reference: the compiler may vectorise them across outputs and the bits
+// stay those of the plain loop (the library is built with -ffp-contract=off).
 //
 // Where a tiny operand may make a product subnormal, a loop takes its
 // through-double form (common/through_double.hpp): the same bits, without the

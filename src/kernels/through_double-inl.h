@@ -30,7 +30,7 @@ namespace hn = hwy::HWY_NAMESPACE;
 // The targets fused.cpp builds kernels for.
 #if HWY_NATIVE_FMA && (HWY_TARGET == HWY_AVX2 || HWY_TARGET == HWY_AVX3 || HWY_TARGET == HWY_NEON)
 
-#if HWY_ARCH_X86 && HWY_NATIVE_FMA && (HWY_TARGET == HWY_AVX2 || HWY_TARGET == HWY_AVX3)
+#if HWY_ARCH_X86 && (HWY_TARGET == HWY_AVX2 || HWY_TARGET == HWY_AVX3)
 // Whether the kernels look for tiny values at all.
 constexpr bool kAvoidSubnormals = true;
 #else
@@ -64,17 +64,14 @@ HWY_INLINE bool any_tiny(const float* x, size_t count) {
 }
 
 HWY_INLINE WideV load_wide(const float* p) { return hn::PromoteTo(WideD(), hn::LoadU(NarrowD(), p)); }
-HWY_INLINE void store_narrow(WideV v, float* p) { hn::StoreU(hn::DemoteTo(NarrowD(), v), NarrowD(), p); }
-
-// The float nearest each lane, as a double again.
-HWY_INLINE WideV round_to_single(WideV v) { return hn::PromoteTo(WideD(), hn::DemoteTo(NarrowD(), v)); }
 
 #if HWY_TARGET == HWY_AVX3
-// fma(a, b, c) lane by lane, each lane a float held as a double. The fused
-// step in double rounded down and up brackets the exact sum; where they
-// differ the sum is inexact and the one of the two whose last bit is 1 is
-// the sum rounded to odd; where they agree it is exact (and the
-// round-to-nearest step has the IEEE sign of an exact zero). Then to float.
+// fma(a, b, c) lane by lane, each lane a float held as a double, returned
+// as floats. The fused step in double rounded down and up brackets the
+// exact sum; where they differ the sum is inexact and the one of the two
+// whose last bit is 1 is the sum rounded to odd; where they agree it is
+// exact (and the round-to-nearest step has the IEEE sign of an exact zero).
+// Then to float.
 HWY_INLINE hn::Vec<NarrowD> fused_step_narrow(WideV a, WideV b, WideV c) {
   const __m512d nearest = _mm512_fmadd_pd(a.raw, b.raw, c.raw);
   const __m512d down = _mm512_fmadd_round_pd(a.raw, b.raw, c.raw, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);
@@ -85,9 +82,9 @@ HWY_INLINE hn::Vec<NarrowD> fused_step_narrow(WideV a, WideV b, WideV c) {
   return hn::DemoteTo(NarrowD(), WideV{_mm512_mask_blend_pd(inexact, nearest, odd)});
 }
 #else
-// fma(a, b, c) lane by lane, each lane a float held as a double: the exact
-// product, the sum and its error (TwoSum), the sum rounded to odd, then to
-// float.
+// fma(a, b, c) lane by lane, each lane a float held as a double, returned
+// as floats: the exact product, the sum and its error (TwoSum), the sum
+// rounded to odd, then to float.
 HWY_INLINE hn::Vec<NarrowD> fused_step_narrow(WideV a, WideV b, WideV c) {
   const WideD dd;
   const hn::RebindToSigned<WideD> di;
@@ -105,18 +102,6 @@ HWY_INLINE hn::Vec<NarrowD> fused_step_narrow(WideV a, WideV b, WideV c) {
   return hn::DemoteTo(NarrowD(), odd);
 }
 #endif
-
-HWY_INLINE WideV fused_step_wide(WideV a, WideV b, WideV c) {
-  return hn::PromoteTo(WideD(), fused_step_narrow(a, b, c));
-}
-
-// c[i] = fma(a[i], b, c[i]) for i < count, a multiple of the double lanes.
-HWY_INLINE void fused_lanes_through_double(const float* a, float b, float* c, size_t count) {
-  const WideV wb = hn::Set(WideD(), static_cast<double>(b));
-  for (size_t i = 0; i < count; i += hn::Lanes(WideD())) {
-    hn::StoreU(fused_step_narrow(load_wide(a + i), wb, load_wide(c + i)), NarrowD(), c + i);
-  }
-}
 
 // fma(a, b, c) on a full float vector, its halves on the double lanes.
 template <class D>
