@@ -170,6 +170,37 @@ HWY_NOINLINE void micro_tile(size_t kc, const float* HWY_RESTRICT pa, const floa
 #undef ORVIK_STORE
 }
 
+// The careful steps' shortcuts, each exact wherever it applies.
+//
+// Running values of at least this magnitude stay as they are under a tiny b
+// when every |a| is at most max_a (finite): |a b| <= |c| 2^-26 is below a
+// quarter of c's last place. At least the smallest subnormal, so that c is
+// not zero.
+HWY_INLINE float unmoved_from(double max_a, float b) {
+  return static_cast<float>(std::fmax(max_a * std::fabs(static_cast<double>(b)) * 0x1p26, 0x1p-149));
+}
+
+// For a tiny f, a power of two at most 2^-151 / |f| (a tiny f lies between
+// 2^-149 and 2^-60, so the power between 2^-91 and 2^-3): every x below it
+// in magnitude makes a product x f below a quarter of the smallest
+// subnormal. 0 for any other f.
+HWY_INLINE float negligible_below(float f) {
+  if (!detail::is_tiny(f)) return 0.0f;
+  const auto exponent =
+      static_cast<std::int32_t>((std::bit_cast<std::uint64_t>(static_cast<double>(f)) >> 52) & 0x7ffU) - 1023;
+  return std::bit_cast<float>(static_cast<std::uint32_t>(-152 - exponent + 127) << 23);
+}
+
+// y + x f, one fused step each, where every product is below 2^-151: y as
+// it is, but a zero y takes the zero the product rounds to (the product's
+// sign; the sum's rules when the product is an exact zero).
+template <class DF>
+HWY_INLINE hn::Vec<DF> add_negligible_products(DF d, hn::Vec<DF> x, float f, hn::Vec<DF> y) {
+  const auto zero_product = hn::Mul(x, hn::Set(d, std::copysign(0.0f, f)));
+  const auto rounds_to_zero = hn::And(hn::Eq(y, hn::Zero(d)), hn::Ne(x, hn::Zero(d)));
+  return hn::IfThenElse(rounds_to_zero, zero_product, hn::Add(y, zero_product));
+}
+
 // The register tile where tiny values are about: the same steps in the same
 // order. A step whose operands and running values are clear of the
 // subnormal range is the instruction; a zero b is the sum c + a*0 that the
@@ -178,10 +209,8 @@ HWY_NOINLINE void micro_tile(size_t kc, const float* HWY_RESTRICT pa, const floa
 // (terms outside, columns inside), so that the latency of one column's
 // steps through double hides behind the others'.
 //
-// A tiny b against running values much larger than every product it makes
-// leaves them as they are: with every a finite, |a b| <= max|a| |b| <=
-// |c| 2^-26 is below a quarter of c's last place, so c + a b rounds back to
-// c. Those steps are skipped.
+// A tiny b against running values of at least unmoved_from(max|a|, b), with
+// every a finite, leaves them as they are: those steps are skipped.
 template <bool kSubtract>
 HWY_NOINLINE void careful_tile(size_t kc, const float* HWY_RESTRICT pa, const float* HWY_RESTRICT pb, float* c,
                                size_t ldc, bool load) {
@@ -238,10 +267,7 @@ HWY_NOINLINE void careful_tile(size_t kc, const float* HWY_RESTRICT pa, const fl
         acc1[j] = hn::MulAdd(s1, vb, acc1[j]);
       } else {
         if (detail::is_tiny(b)) {
-          // Skipped when |c| >= max|a| |b| 2^26 in every lane (and c is
-          // not zero).
-          const auto bound =
-              static_cast<float>(std::fmax(max_a * std::fabs(static_cast<double>(b)) * 0x1p26, 0x1p-149));
+          const float bound = unmoved_from(max_a, b);
           if (least[j] < 0.0f) {
             least[j] = hn::GetLane(hn::MinOfLanes(d, hn::Min(hn::Abs(acc0[j]), hn::Abs(acc1[j]))));
           }
@@ -498,9 +524,7 @@ bool gemm_small(size_t m, size_t n, size_t k, operand a, operand b, float* c, pt
         } else {
           if (detail::is_tiny(bv)) {
             // As in careful_tile: a product that cannot move c is skipped.
-            const auto bound =
-                static_cast<float>(std::fmax(max_a * std::fabs(static_cast<double>(bv)) * 0x1p26, 0x1p-149));
-            const V vbound = hn::Set(d, bound);
+            const V vbound = hn::Set(d, unmoved_from(max_a, bv));
             if (finite_a && hn::AllTrue(d, hn::Ge(hn::Abs(acc0[q]), vbound)) &&
                 (!two || hn::AllTrue(d, hn::Ge(hn::Abs(acc1[q]), vbound)))) {
               continue;
@@ -581,15 +605,10 @@ HWY_INLINE void careful_axpy(float* HWY_RESTRICT y, float f, const float* HWY_RE
     return;
   }
   const bool tiny_f = detail::is_tiny(f);
-  const V below = hn::Set(d, tiny_f ? static_cast<float>(0x1p-151 / std::fabs(static_cast<double>(f))) : 0.0f);
-  const V signed_zero = hn::Set(d, std::copysign(0.0f, fs));
+  const V below = hn::Set(d, negligible_below(f));
   const auto update = [&](V xv, V yv) {
     if (!tiny_f && !any_tiny(d, xv) && !any_tiny(d, yv)) return hn::MulAdd(xv, vf, yv);
-    if (hn::AllTrue(d, hn::Lt(hn::Abs(xv), below))) {
-      const V zero_product = hn::Mul(xv, signed_zero);
-      const auto rounds_to_zero = hn::And(hn::Eq(yv, hn::Zero(d)), hn::Ne(xv, hn::Zero(d)));
-      return hn::IfThenElse(rounds_to_zero, zero_product, hn::Add(yv, zero_product));
-    }
+    if (hn::AllTrue(d, hn::Lt(hn::Abs(xv), below))) return add_negligible_products(d, xv, fs, yv);
     return fused_vector_through_double(d, xv, fs, yv);
   };
   for (; i + N <= count; i += N) hn::StoreU(update(hn::LoadU(d, x + i), hn::LoadU(d, y + i)), d, y + i);
@@ -719,15 +738,12 @@ HWY_INLINE bool any_tiny_lane(__m256 v) {
 
 // left_columns<1> where x has tiny values: the same steps in the same order.
 // A zero x(j) adds the products a*0 (never assisted); a step whose operands
-// and running sums are clear of the subnormal range is the instruction. A
-// step whose every product is below 2^-151, a quarter of the smallest
-// subnormal, changes no running sum that is not zero, and turns a zero one
-// into the zero the product rounds to (the product's sign; the sum's rules
-// when the product is an exact zero). Any other step goes through the
-// double lanes.
+// and running sums are clear of the subnormal range is the instruction; a
+// step of negligible products is add_negligible_products; any other goes
+// through the double lanes.
 //
-// The thresholds are worked out once per call (below(j) a power of two at
-// most 2^-151 / |x(j)| for a tiny x(j), 0 otherwise), and G groups of eight
+// The thresholds (negligible_below(x(j))) are worked out once per call, and
+// G groups of eight
 // columns go side by side, so that one group's dependent steps overlap the
 // others'.
 template <size_t G>
@@ -766,10 +782,7 @@ HWY_INLINE void careful_left_columns(const float* HWY_RESTRICT below_x, const fl
           acc[g] = _mm256_fmadd_ps(vx, v, acc[g]);
         } else if (_mm256_movemask_ps(_mm256_cmp_ps(_mm256_andnot_ps(_mm256_set1_ps(-0.0f), v), below, _CMP_LT_OQ)) ==
                    0xff) {
-          const __m256 zero_product = _mm256_mul_ps(_mm256_set1_ps(std::copysign(0.0f, xs)), v);
-          const __m256 rounds_to_zero = _mm256_and_ps(_mm256_cmp_ps(acc[g], _mm256_setzero_ps(), _CMP_EQ_OQ),
-                                                      _mm256_cmp_ps(v, _mm256_setzero_ps(), _CMP_NEQ_OQ));
-          acc[g] = _mm256_blendv_ps(_mm256_add_ps(acc[g], zero_product), zero_product, rounds_to_zero);
+          acc[g] = add_negligible_products(d8, hn::Vec256<float>{v}, xs, hn::Vec256<float>{acc[g]}).raw;
         } else {
           acc[g] = fused_vector_through_double(d8, hn::Vec256<float>{v}, xs, hn::Vec256<float>{acc[g]}).raw;
           tiny_acc[g] = any_tiny_lane(acc[g]);
@@ -798,17 +811,7 @@ void careful_prod_vec_left(const float* x, const float* a, float* y, size_t m, s
     }
     return;
   }
-  // A power of two at most 2^-151 / |x(j)| (a tiny x(j) is at least 2^-149
-  // and below 2^-60, so the power lies between 2^-91 and 2^-3).
-  for (size_t j = 0; j < m; ++j) {
-    if (!detail::is_tiny(x[j])) {
-      below.get()[j] = 0.0f;
-      continue;
-    }
-    const auto exponent =
-        static_cast<std::int32_t>((std::bit_cast<std::uint64_t>(static_cast<double>(x[j])) >> 52) & 0x7ffU) - 1023;
-    below.get()[j] = std::bit_cast<float>(static_cast<std::uint32_t>(-152 - exponent + 127) << 23);
-  }
+  for (size_t j = 0; j < m; ++j) below.get()[j] = negligible_below(x[j]);
   // Whether a holds only finite values, so that a zero x(j) adds zeros.
   const D d;
   const size_t N = hn::Lanes(d);
