@@ -53,13 +53,13 @@ inline void identity_minus_outer(float* h, const float* u, const float* v, std::
     float* hj = h + static_cast<std::ptrdiff_t>(j) * n;
     if (tiny_u || detail::is_tiny(v[j])) {
       detail::scaled_through_double<false>(hj, u, v[j], n);
+      for (std::int32_t i = 0; i < n; ++i) hj[i] = 0.0f - hj[i];
     } else {
-      for (std::int32_t i = 0; i < n; ++i) hj[i] = u[i] * v[j];
+      // 0 - p, not -p: a zero product gives +0 either way.
+      for (std::int32_t i = 0; i < n; ++i) hj[i] = 0.0f - u[i] * v[j];
     }
-    for (std::int32_t i = 0; i < n; ++i) {
-      const float identity = i == j ? 1.0f : 0.0f;
-      hj[i] = identity - hj[i];
-    }
+    // The diagonal: 1 - p is 1 + (0 - p) (both are 1 for a zero p).
+    hj[j] = 1.0f + hj[j];
   }
 }
 

@@ -57,6 +57,11 @@ HWY_INLINE bool any_tiny(const float* x, size_t count) {
   for (; i + n <= count; i += n) {
     if (any_tiny(d, hn::LoadU(d, x + i))) return true;
   }
+  if constexpr (kAvoidSubnormals) {
+    // x86: the rest as one vector, the lanes past it read as zeros (never
+    // tiny) and never touched.
+    return i < count && any_tiny(d, hn::MaskedLoad(hn::FirstN(d, count - i), d, x + i));
+  }
   for (; i < count; ++i) {
     if (detail::is_tiny(x[i])) return true;
   }
