@@ -36,9 +36,11 @@ inline constexpr float tiny_magnitude = 0x1p-60f;
 // Some value of x[0 .. n) is tiny. (The loop has no early exit, so that it
 // vectorises: it is meant to be cheap next to the loop it guards.)
 [[nodiscard]] inline bool any_tiny(const float* x, std::int32_t n) noexcept {
-  bool found = false;
-  for (std::int32_t i = 0; i < n; ++i) found = found || is_tiny(x[i]);
-  return found;
+  int found = 0;
+  for (std::int32_t i = 0; i < n; ++i) {
+    found |= static_cast<int>(x[i] != 0.0f) & static_cast<int>(std::fabs(x[i]) < tiny_magnitude);
+  }
+  return found != 0;
 }
 
 // Compilers know that these double-precision forms give the float

@@ -421,6 +421,166 @@ bool gemm_blocked(size_t m, size_t n, size_t k, operand a, operand b, float* c, 
   return true;
 }
 
+// y[i] = y[i] -/+ f * x[i] for i < count, one fused step each.
+template <bool kSubtract>
+HWY_INLINE void axpy(float* HWY_RESTRICT y, float f, const float* HWY_RESTRICT x, size_t count) {
+  const D d;
+  const size_t N = hn::Lanes(d);
+  const V vf = hn::Set(d, f);
+  size_t i = 0;
+  for (; i + N <= count; i += N) hn::StoreU(step<kSubtract>(hn::LoadU(d, x + i), vf, hn::LoadU(d, y + i)), d, y + i);
+  if (kMaskedTails && i < count) {
+    store_tail(d, step<kSubtract>(load_tail(d, x + i, count - i), vf, load_tail(d, y + i, count - i)), y + i,
+               count - i);
+    return;
+  }
+  for (; i < count; ++i) y[i] = step<kSubtract>(x[i], f, y[i]);
+}
+
+// The careful fused step y + x f (f worked out once), with the same bits as
+// the instruction. Per vector: a zero f adds the products x*0 (never
+// assisted); the instruction where f, x and y are clear of the subnormal
+// range; products all below 2^-151 (a quarter of the smallest subnormal)
+// leave y as it is, but for a zero y that takes the zero the product rounds
+// to; any other step goes through the double lanes.
+struct careful_factor {
+  explicit careful_factor(float value) : f(value), zero(value == 0.0f), tiny(detail::is_tiny(value)) {
+    below = hn::Set(D(), negligible_below(value));
+  }
+  float f;
+  bool zero;
+  bool tiny;
+  V below;
+};
+
+HWY_INLINE V careful_step(D d, V x, const careful_factor& f, V y) {
+  const V vf = hn::Set(d, f.f);
+  if (f.zero) return hn::Add(y, hn::Mul(x, vf));
+  if (!f.tiny && !any_tiny(d, x) && !any_tiny(d, y)) return hn::MulAdd(x, vf, y);
+  if (hn::AllTrue(d, hn::Lt(hn::Abs(x), f.below))) return add_negligible_products(d, x, f.f, y);
+  return fused_vector_through_double(d, x, f.f, y);
+}
+
+// axpy where f, x or y may hold tiny values, with the same bits: careful
+// steps.
+template <bool kSubtract>
+HWY_INLINE void careful_axpy(float* HWY_RESTRICT y, float f, const float* HWY_RESTRICT x, size_t count) {
+  const D d;
+  const size_t N = hn::Lanes(d);
+  const careful_factor factor(kSubtract ? -f : f);  // y - x f = fma(x, -f, y)
+  size_t i = 0;
+  for (; i + N <= count; i += N) {
+    hn::StoreU(careful_step(d, hn::LoadU(d, x + i), factor, hn::LoadU(d, y + i)), d, y + i);
+  }
+  if (i == count) return;
+  // The last few as one vector (careful_axpy runs on x86 only).
+  store_tail(d, careful_step(d, load_tail(d, x + i, count - i), factor, load_tail(d, y + i, count - i)), y + i,
+             count - i);
+}
+
+// A product with one column and a column-major a (a matrix times a
+// vector, with strides): the rows in stretches of four vectors held in
+// registers while the terms go by in order. Where tiny values appear, every
+// term is a careful axpy over the whole column of c instead.
+template <bool kSubtract>
+bool gemv(size_t m, size_t k, operand a, operand b, float* c, bool from_zero) {
+  if (a.row_stride != 1) return false;
+  const auto column = [&](size_t l) { return a.data + static_cast<ptrdiff_t>(l) * a.col_stride; };
+  const auto term = [&](size_t l) { return b.data[static_cast<ptrdiff_t>(l) * b.row_stride]; };
+  if (from_zero) std::fill_n(c, m, 0.0f);
+  // The careful steps where a term of b (as Gram-Schmidt's tiny
+  // coefficients of a near-identity factor) or a start value is tiny.
+  bool careful = false;
+  if (kAvoidSubnormals) {
+    if (b.row_stride == 1) {
+      careful = any_tiny(b.data, k);
+    } else {
+      for (size_t l = 0; l < k && !careful; ++l) careful = detail::is_tiny(term(l));
+    }
+    careful = careful || (!from_zero && any_tiny(c, m));
+  }
+  const D d;
+  const size_t N = hn::Lanes(d);
+  size_t i = 0;
+  // W vectors of rows from i, side by side: W chains of steps. With
+  // kPartial, the last one holds the last m - i - (W - 1) N rows only
+  // (x86, masked loads); with kCareful the steps are careful ones.
+  const auto rows = [&](auto width, auto partial, auto careful_steps) {
+    constexpr size_t W = decltype(width)::value;
+    constexpr bool kPartial = decltype(partial)::value;
+    constexpr bool kCareful = decltype(careful_steps)::value;
+    const size_t last = kPartial ? m - i - (W - 1) * N : N;
+    const auto load = [&](const float* p, size_t q) {
+      return kPartial && q == W - 1 ? load_tail(d, p + q * N, last) : hn::LoadU(d, p + q * N);
+    };
+    V acc[W];
+    for (size_t q = 0; q < W; ++q) acc[q] = load(c + i, q);
+    for (size_t l = 0; l < k; ++l) {
+      const float* al = column(l) + i;
+      if constexpr (kCareful) {
+        const careful_factor factor(kSubtract ? -term(l) : term(l));
+        for (size_t q = 0; q < W; ++q) acc[q] = careful_step(d, load(al, q), factor, acc[q]);
+      } else {
+        const V vb = hn::Set(d, term(l));
+        for (size_t q = 0; q < W; ++q) acc[q] = step<kSubtract>(load(al, q), vb, acc[q]);
+      }
+    }
+    for (size_t q = 0; q + (kPartial ? 1 : 0) < W; ++q) hn::StoreU(acc[q], d, c + i + q * N);
+    if (kPartial) store_tail(d, acc[W - 1], c + i + (W - 1) * N, last);
+    i = kPartial ? m : i + W * N;
+  };
+  const auto all_rows = [&](auto careful_steps) {
+    using whole = std::false_type;
+    using partial = std::true_type;
+    while (i + 4 * N <= m) rows(std::integral_constant<size_t, 4>{}, whole{}, careful_steps);
+    const size_t left = m - i;
+    if (kMaskedTails && left % N != 0) {
+      // The last vectors, the partial one among them.
+      switch ((left + N - 1) / N) {
+        case 4:
+          rows(std::integral_constant<size_t, 4>{}, partial{}, careful_steps);
+          break;
+        case 3:
+          rows(std::integral_constant<size_t, 3>{}, partial{}, careful_steps);
+          break;
+        case 2:
+          rows(std::integral_constant<size_t, 2>{}, partial{}, careful_steps);
+          break;
+        default:
+          rows(std::integral_constant<size_t, 1>{}, partial{}, careful_steps);
+          break;
+      }
+      return;
+    }
+    switch (left / N) {
+      case 3:
+        rows(std::integral_constant<size_t, 3>{}, whole{}, careful_steps);
+        break;
+      case 2:
+        rows(std::integral_constant<size_t, 2>{}, whole{}, careful_steps);
+        break;
+      case 1:
+        rows(std::integral_constant<size_t, 1>{}, whole{}, careful_steps);
+        break;
+      default:
+        break;
+    }
+  };
+  // The careful steps run on x86 only, where every partial vector is a
+  // masked one: nothing is left for the scalar loop below.
+  if (kAvoidSubnormals && careful) {
+    all_rows(std::true_type{});
+    return true;
+  }
+  all_rows(std::false_type{});
+  for (; i < m; ++i) {
+    float s = c[i];
+    for (size_t l = 0; l < k; ++l) s = step<kSubtract>(column(l)[i], term(l), s);
+    c[i] = s;
+  }
+  return true;
+}
+
 // A product at most two vectors tall with a column-major a, as the
 // factorizations' small steps make: no packing, four columns of c at a
 // time, each column's terms in order. Where tiny values appear, the steps
@@ -557,6 +717,10 @@ void gemm_impl(std::int32_t m, std::int32_t n, std::int32_t k, operand a, operan
   const auto un = static_cast<size_t>(n);
   const auto uk = static_cast<size_t>(k);
   const bool from_zero = mode == gemm_mode::assign;
+  if (un == 1 &&
+      (mode == gemm_mode::subtract ? gemv<true>(um, uk, a, b, c, false) : gemv<false>(um, uk, a, b, c, from_zero))) {
+    return;
+  }
   if (mode == gemm_mode::subtract ? gemm_small<true>(um, un, uk, a, b, c, ldc, false)
                                   : gemm_small<false>(um, un, uk, a, b, c, ldc, from_zero)) {
     return;
@@ -569,52 +733,6 @@ void gemm_impl(std::int32_t m, std::int32_t n, std::int32_t k, operand a, operan
 
 void prod_mat(const float* a, const float* b, float* c, std::int32_t m, std::int32_t p, std::int32_t n) noexcept {
   gemm_impl(m, n, p, operand{a, 1, m}, operand{b, 1, p}, c, m, gemm_mode::assign);
-}
-
-// y[i] = y[i] -/+ f * x[i] for i < count, one fused step each.
-template <bool kSubtract>
-HWY_INLINE void axpy(float* HWY_RESTRICT y, float f, const float* HWY_RESTRICT x, size_t count) {
-  const D d;
-  const size_t N = hn::Lanes(d);
-  const V vf = hn::Set(d, f);
-  size_t i = 0;
-  for (; i + N <= count; i += N) hn::StoreU(step<kSubtract>(hn::LoadU(d, x + i), vf, hn::LoadU(d, y + i)), d, y + i);
-  if (kMaskedTails && i < count) {
-    store_tail(d, step<kSubtract>(load_tail(d, x + i, count - i), vf, load_tail(d, y + i, count - i)), y + i,
-               count - i);
-    return;
-  }
-  for (; i < count; ++i) y[i] = step<kSubtract>(x[i], f, y[i]);
-}
-
-// axpy where f, x or y may hold tiny values, with the same bits. Per
-// vector: the instruction where f, x and y are clear of the subnormal range;
-// a zero f adds the products x*0; products all below 2^-151 (a quarter of
-// the smallest subnormal) leave y as it is, but for a zero y that takes the
-// zero the product rounds to; any other step goes through the double lanes.
-template <bool kSubtract>
-HWY_INLINE void careful_axpy(float* HWY_RESTRICT y, float f, const float* HWY_RESTRICT x, size_t count) {
-  const D d;
-  const size_t N = hn::Lanes(d);
-  const float fs = kSubtract ? -f : f;  // y - x f = fma(x, -f, y)
-  const V vf = hn::Set(d, fs);
-  size_t i = 0;
-  if (f == 0.0f) {
-    for (; i + N <= count; i += N) hn::StoreU(hn::Add(hn::LoadU(d, y + i), hn::Mul(hn::LoadU(d, x + i), vf)), d, y + i);
-    for (; i < count; ++i) y[i] = y[i] + x[i] * fs;
-    return;
-  }
-  const bool tiny_f = detail::is_tiny(f);
-  const V below = hn::Set(d, negligible_below(f));
-  const auto update = [&](V xv, V yv) {
-    if (!tiny_f && !any_tiny(d, xv) && !any_tiny(d, yv)) return hn::MulAdd(xv, vf, yv);
-    if (hn::AllTrue(d, hn::Lt(hn::Abs(xv), below))) return add_negligible_products(d, xv, fs, yv);
-    return fused_vector_through_double(d, xv, fs, yv);
-  };
-  for (; i + N <= count; i += N) hn::StoreU(update(hn::LoadU(d, x + i), hn::LoadU(d, y + i)), d, y + i);
-  if (i == count) return;
-  // The last few as one vector (careful_axpy runs on x86 only).
-  store_tail(d, update(load_tail(d, x + i, count - i), load_tail(d, y + i, count - i)), y + i, count - i);
 }
 
 void prod_vec(const float* a, const float* x, float* y, std::int32_t rows, std::int32_t cols) noexcept {
@@ -996,11 +1114,12 @@ void subtract_rounded_outer(float* y, std::ptrdiff_t ld, const float* c, const f
     }
     return;
   }
+  const bool tiny_c = kAvoidSubnormals && any_tiny(c, static_cast<size_t>(count));
   for (std::int32_t t = 0; t < count; ++t) {
     float* yt = y + static_cast<ptrdiff_t>(t) * ld;
     const float ct = c[t];
     size_t i = 0;
-    if (detail::is_tiny(ct)) {
+    if (tiny_c && detail::is_tiny(ct)) {
       // Products through double; the differences in single (a subnormal
       // operand of a difference is not an assisted one).
       const NarrowD dn;
@@ -1156,6 +1275,37 @@ bool cholesky(float* w, std::int32_t n, float eps) noexcept {
 constexpr std::int32_t kJordanPanel = 32;
 constexpr ptrdiff_t kJordanChunk = 512;
 
+// The pivot of x[0 .. len) as the scan "p = 0; every later i with
+// |x(i)| > |x(p)| becomes p" finds it: 0 when x(0) is a NaN (nothing is
+// greater than a NaN); otherwise the first i whose |x(i)| is the largest of
+// the values that are not NaNs (a NaN is never greater). Without the scan's
+// data-dependent branches: the largest magnitude first, then where it is.
+size_t pivot_offset(const float* x, size_t len) {
+  if (std::isnan(x[0])) return 0;
+  const D d;
+  const size_t N = hn::Lanes(d);
+  // NaN lanes (and lanes past the end) count as zeros: x(0) is no NaN, so
+  // the largest is at least |x(0)| >= 0 and is found among real values.
+  const auto magnitude = [&](V v) { return hn::IfThenZeroElse(hn::IsNaN(v), hn::Abs(v)); };
+  V best = hn::Zero(d);
+  size_t i = 0;
+  for (; i + N <= len; i += N) best = hn::Max(best, magnitude(hn::LoadU(d, x + i)));
+  if (kMaskedTails && i < len) best = hn::Max(best, magnitude(load_tail(d, x + i, len - i)));
+  float largest = hn::GetLane(hn::MaxOfLanes(d, best));
+  for (size_t t = i; t < len && !kMaskedTails; ++t) {
+    if (std::fabs(x[t]) > largest) largest = std::fabs(x[t]);
+  }
+  const V target = hn::Set(d, largest);
+  for (i = 0; i + N <= len; i += N) {
+    const auto found = hn::Eq(hn::Abs(hn::LoadU(d, x + i)), target);
+    if (!hn::AllFalse(d, found)) return i + hn::FindKnownFirstTrue(d, found);
+  }
+  for (; i < len; ++i) {
+    if (std::fabs(x[i]) == largest) return i;
+  }
+  return 0;  // not reached: the largest is one of the values
+}
+
 void swap_rows(float* y, ptrdiff_t ld, ptrdiff_t cols, ptrdiff_t i, ptrdiff_t p) {
   for (ptrdiff_t j = 0; j < cols; ++j) std::swap(y[i + j * ld], y[p + j * ld]);
 }
@@ -1196,10 +1346,7 @@ bool jordan(float* t, float* x, ptrdiff_t n, float eps, float* det) {
     float* f = mult.get();
     for (ptrdiff_t k = k0; k < k1; ++k) {
       const ptrdiff_t kk = k - k0;
-      ptrdiff_t p = k;
-      for (ptrdiff_t i = k + 1; i < n; ++i) {
-        if (std::fabs(tt(i, k)) > std::fabs(tt(p, k))) p = i;
-      }
+      const ptrdiff_t p = k + static_cast<ptrdiff_t>(pivot_offset(&tt(k, k), static_cast<size_t>(n - k)));
       if (std::fabs(tt(p, k)) <= eps) {
         if (det != nullptr) *det = 0.0f;
         return false;
@@ -1270,39 +1417,34 @@ float gauss_jordan_det(float* t, std::int32_t n, float eps) noexcept {
   return d;
 }
 
-// block(:, j) = block(:, j) - s(j) block(:, 0) for columns j = 1 .. count
-// (leading dimension ld), rows 0 .. len: one fused step per element, a
-// column at a time. s(j) is at s + (j - 1) ld: the pivot row's scaled
-// entries. The last rows go in vectors of 8 and 4 where they fit, then one
-// by one: a masked store there would hold up the next step's loads of the
-// same elements.
-void eliminate_below(float* block, ptrdiff_t ld, size_t len, const float* s, size_t count) {
-  const float* x = block;
+// One step of the rank's elimination on a copy whose columns are whole
+// aligned vectors (leading dimension ld, a multiple of 16; the rows past m
+// are zeros and never pivot candidates), for columns j0 .. j1-1: rows row
+// and p change places, and below the pivot row column j takes
+// t(i, j) - s(j) t(i, col), one fused step per element, where s(j) is the
+// pivot row's entry times r. Only what later steps read is written: the
+// rows below the pivot row. The exchange is made in the registers (the
+// pivot row's old entry goes into lane p as the column is loaded), so that
+// no element is stored twice within a step; t(p, col) already holds the
+// pivot row's old entry.
+void eliminate_below(float* t, ptrdiff_t ld, ptrdiff_t m, ptrdiff_t row, ptrdiff_t p, ptrdiff_t col, ptrdiff_t j0,
+                     ptrdiff_t j1, float r) {
   const D d;
-  const size_t N = hn::Lanes(d);
-  const hn::CappedTag<float, 8> d8;
-  const hn::CappedTag<float, 4> d4;
-  const size_t full = len / N * N;
-  const size_t n8 = HWY_MAX_BYTES >= 32 && len - full >= 8 ? 8 : 0;
-  const size_t n4 = len - full - n8 >= 4 ? 4 : 0;
-  const auto x8 = n8 != 0 ? hn::LoadU(d8, x + full) : hn::Zero(d8);
-  const auto x4 = n4 != 0 ? hn::LoadU(d4, x + full + n8) : hn::Zero(d4);
-  float* y = block;
-  for (size_t j = 1; j <= count; ++j) {
-    y += ld;
-    const float sj = s[static_cast<ptrdiff_t>(j - 1) * ld];
-    const V vs = hn::Set(d, sj);
-    size_t i = 0;
-    for (; i < full; i += N) hn::StoreU(hn::NegMulAdd(hn::LoadU(d, x + i), vs, hn::LoadU(d, y + i)), d, y + i);
-    if (n8 != 0) {
-      hn::StoreU(hn::NegMulAdd(x8, hn::Set(d8, sj), hn::LoadU(d8, y + i)), d8, y + i);
-      i += 8;
+  const hn::RebindToSigned<D> di;
+  const auto N = static_cast<ptrdiff_t>(hn::Lanes(d));
+  const ptrdiff_t start = (row + 1) / N * N;
+  const ptrdiff_t p_vector = p / N * N;
+  const auto at_p = hn::RebindMask(d, hn::Eq(hn::Iota(di, 0), hn::Set(di, static_cast<std::int32_t>(p - p_vector))));
+  const float* x = t + col * ld;
+  for (ptrdiff_t j = j0; j < j1; ++j) {
+    float* y = t + j * ld;
+    const V above = hn::Set(d, y[row]);
+    const V vs = hn::Set(d, y[p] * r);
+    for (ptrdiff_t i = start; i < m; i += N) {
+      V v = hn::Load(d, y + i);
+      if (i == p_vector) v = hn::IfThenElse(at_p, above, v);
+      hn::Store(hn::NegMulAdd(hn::Load(d, x + i), vs, v), d, y + i);
     }
-    if (n4 != 0) {
-      hn::StoreU(hn::NegMulAdd(x4, hn::Set(d4, sj), hn::LoadU(d4, y + i)), d4, y + i);
-      i += 4;
-    }
-    for (; i < len; ++i) y[i] = std::fma(-x[i], sj, y[i]);
   }
 }
 
@@ -1324,9 +1466,15 @@ std::int32_t rank_in_registers(const float* t, ptrdiff_t m, ptrdiff_t cols, floa
   ptrdiff_t row = 0;
   for (ptrdiff_t col = 0; col < cols && row < m; ++col) {
     hn::Store(column[col], d, values);
+    // pivot_offset's search on the lanes from row on (the lanes past m are
+    // zeros, after every real one).
     ptrdiff_t p = row;
-    for (ptrdiff_t i = row + 1; i < m; ++i) {
-      if (std::fabs(values[i]) > std::fabs(values[p])) p = i;
+    if (!std::isnan(values[row])) {
+      const auto from_row = hn::RebindMask(d, hn::Gt(lane, hn::Set(di, static_cast<std::int32_t>(row) - 1)));
+      const V magnitude = hn::Abs(column[col]);
+      const V candidates = hn::IfThenElseZero(hn::AndNot(hn::IsNaN(magnitude), from_row), magnitude);
+      const V largest = hn::MaxOfLanes(d, candidates);
+      p = static_cast<ptrdiff_t>(hn::FindKnownFirstTrue(d, hn::And(hn::Eq(magnitude, largest), from_row)));
     }
     if (!(std::fabs(values[p]) > eps)) continue;
     const auto at_row = hn::Eq(lane, hn::Set(di, static_cast<std::int32_t>(row)));
@@ -1352,42 +1500,67 @@ std::int32_t rank_in_registers(const float* t, ptrdiff_t m, ptrdiff_t cols, floa
   return rank;
 }
 
-std::int32_t gauss_jordan_rank(float* t, std::int32_t rows, std::int32_t cols, float eps) noexcept {
-  // Column by column: the rows below the pivot row take their steps in
-  // whole columns. Columns left of the current one are never read again.
-  const ptrdiff_t m = rows;
-  auto at = [&](ptrdiff_t i, ptrdiff_t j) -> float& { return t[i + j * m]; };
-  // Tiny values (as in the iterations' near-diagonal matrices) take the
-  // careful steps, with the same bits.
-  const bool careful = kAvoidSubnormals && any_tiny(t, static_cast<size_t>(m) * static_cast<size_t>(cols));
-  if (kMaskedTails && !careful && m <= static_cast<ptrdiff_t>(hn::Lanes(D())) && cols <= kRegisterColumns) {
-    return rank_in_registers(t, m, cols, eps);
-  }
+// The forward elimination, column by column, on t with leading dimension
+// ld: the rows below the pivot row take their steps in whole columns.
+// Columns left of the current one are never read again. `aligned`: t is the
+// padded copy eliminate_below works on; otherwise tiny values are about and
+// the steps are careful ones, in place.
+std::int32_t forward_rank(float* t, ptrdiff_t ld, ptrdiff_t m, ptrdiff_t cols, float eps, bool aligned) {
+  auto at = [&](ptrdiff_t i, ptrdiff_t j) -> float& { return t[i + j * ld]; };
+  const auto pivot = [&](ptrdiff_t row, ptrdiff_t col) {
+    return row + static_cast<ptrdiff_t>(pivot_offset(&at(row, col), static_cast<size_t>(m - row)));
+  };
   std::int32_t rank = 0;
   ptrdiff_t row = 0;
+  // The next column's pivot, when it is already known.
+  ptrdiff_t next = -1;
   for (ptrdiff_t col = 0; col < cols && row < m; ++col) {
-    ptrdiff_t p = row;
-    for (ptrdiff_t i = row + 1; i < m; ++i) {
-      if (std::fabs(at(i, col)) > std::fabs(at(p, col))) p = i;
-    }
+    const ptrdiff_t p = next >= 0 ? next : pivot(row, col);
+    next = -1;
     if (!(std::fabs(at(p, col)) > eps)) continue;
-    if (p != row) swap_rows(&at(0, col), m, cols - col, row, p);
-    const float r = 1.0f / at(row, col);
-    if (careful) {
+    if (aligned) {
+      const float r = 1.0f / at(p, col);
+      at(p, col) = at(row, col);
+      // The next column first, and its pivot searched for at once: the
+      // search then overlaps the other columns' steps.
+      if (col + 1 < cols) {
+        eliminate_below(t, ld, m, row, p, col, col + 1, col + 2, r);
+        if (row + 1 < m) next = pivot(row + 1, col + 1);
+        eliminate_below(t, ld, m, row, p, col, col + 2, cols, r);
+      }
+    } else {
+      if (p != row) swap_rows(&at(0, col), ld, cols - col, row, p);
+      const float r = 1.0f / at(row, col);
       for (ptrdiff_t j = col + 1; j < cols; ++j) {
         const float s = detail::product_through_double(at(row, j), r);
         at(row, j) = s;
         careful_axpy<true>(&at(row + 1, j), s, &at(row + 1, col), static_cast<size_t>(m - row - 1));
       }
-    } else {
-      for (ptrdiff_t j = col + 1; j < cols; ++j) at(row, j) = at(row, j) * r;
-      eliminate_below(&at(row + 1, col), m, static_cast<size_t>(m - row - 1), &at(row, col + 1),
-                      static_cast<size_t>(cols - col - 1));
     }
     ++rank;
     ++row;
   }
   return rank;
+}
+
+std::int32_t gauss_jordan_rank(float* t, std::int32_t rows, std::int32_t cols, float eps) noexcept {
+  const ptrdiff_t m = rows;
+  // Tiny values (as in the iterations' near-diagonal matrices) take the
+  // careful steps, with the same bits.
+  const bool careful = kAvoidSubnormals && any_tiny(t, static_cast<size_t>(m) * static_cast<size_t>(cols));
+  if (careful) return forward_rank(t, m, m, cols, eps, false);
+  if (kMaskedTails && m <= static_cast<ptrdiff_t>(hn::Lanes(D())) && cols <= kRegisterColumns) {
+    return rank_in_registers(t, m, cols, eps);
+  }
+  const ptrdiff_t ld = (m + 15) / 16 * 16;
+  const buffer padded(static_cast<size_t>(ld) * static_cast<size_t>(cols));
+  if (!padded.ok()) return reference_kernels().gauss_jordan_rank(t, rows, cols, eps);
+  float* copy = padded.get();
+  for (ptrdiff_t j = 0; j < cols; ++j) {
+    std::copy_n(t + j * m, m, copy + j * ld);
+    std::fill(copy + j * ld + m, copy + (j + 1) * ld, 0.0f);
+  }
+  return forward_rank(copy, ld, m, cols, eps, true);
 }
 
 #undef ORVIK_TILE_COLUMNS

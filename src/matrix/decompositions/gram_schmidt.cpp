@@ -4,12 +4,16 @@
 // into zeros instead of failing. Both give the thin factor: Q m x n, R n x n.
 //
 // Both sweeps run right-looking: as soon as column k of Q is final, its
-// projection is taken out of every later column at once (one product of a
-// row by the block, one rounded update per column). Each later column still
+// projection is taken out of every later column at once (one product of the
+// block by Q(., k), one rounded update per element). Each later column still
 // receives the projections on Q(., 1), Q(., 2), ... in that order, each
 // coefficient taken from the column as already reduced, with the rounding of
 // the vector operations the sweep is written with; only the columns are
 // interleaved.
+//
+// The columns still to be reduced are kept transposed, one to a row, so that
+// a coefficient's terms and an update's elements lie along the rows' common
+// stretches of memory: both are plain kernel calls across the later columns.
 
 #include <orvik/decompositions.hpp>
 #include <orvik/maths.hpp>
@@ -22,6 +26,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 namespace orvik {
@@ -31,21 +36,84 @@ float* column(t_matrix& m, std::int32_t j) {
   return m.elements.data() + static_cast<std::ptrdiff_t>(j - 1) * static_cast<std::ptrdiff_t>(m.rows);
 }
 
-// Takes the projection on q (m entries) out of columns k+1 .. n of `work`
-// (m x n), adding each coefficient to R(k, k+1 .. n).
-void project_out_of_later_columns(const float* q, t_matrix& work, std::int32_t k, t_matrix& r,
-                                  std::vector<float>& coefficients, bool accumulate) {
-  const std::int32_t m = work.rows;
-  const std::int32_t later = work.cols - k;
-  if (later < 1) return;
-  float* block = column(work, k + 1);
-  kernels::prod_vec_left(q, block, coefficients.data(), m, later);
-  for (std::int32_t t = 0; t < later; ++t) {
-    float& entry = detail::at(r, k, k + 1 + t);
-    entry = accumulate ? entry + coefficients[static_cast<std::size_t>(t)] : coefficients[static_cast<std::size_t>(t)];
+// The columns of an m x n matrix, transposed: column j is row j of a
+// column-major array whose rows run in whole stretches of kStretch (the rows
+// past n are zeros), so that the kernels below work in whole vectors.
+class transposed_columns {
+ public:
+  transposed_columns(const t_matrix& a, std::string_view refused)
+      : m_(a.rows),
+        n_(a.cols),
+        ld_((a.cols + kStretch - 1) / kStretch * kStretch),
+        storage_(detail::work_buffer(static_cast<std::int64_t>(ld_) * a.rows + kStretch, refused)),
+        t_(aligned(storage_.data())),
+        coefficients_(detail::work_buffer(ld_, refused)) {
+    for (std::int32_t j = 0; j < n_; ++j) {
+      const float* from = a.elements.data() + static_cast<std::ptrdiff_t>(j) * m_;
+      for (std::int32_t i = 0; i < m_; ++i) t_[index(j, i)] = from[i];
+    }
   }
-  kernels::subtract_rounded_outer(block, m, coefficients.data(), q, m, later);
-}
+  transposed_columns(const transposed_columns&) = delete;
+  transposed_columns& operator=(const transposed_columns&) = delete;
+
+  // Takes column k (1-based) out into `to` (m entries), leaving zeros in
+  // its place: the kernels below pass over it as a row of the block, where
+  // zeros never take their slow steps.
+  void take_column(std::int32_t k, float* to) {
+    for (std::int32_t i = 0; i < m_; ++i) {
+      float& from = t_[index(k - 1, i)];
+      to[i] = from;
+      from = 0.0f;
+    }
+  }
+
+  // Takes the projection on q (m entries) out of columns k+1 .. n, adding
+  // each coefficient to R(k, k+1 .. n) (or storing it there).
+  //
+  // The update runs from the start of the stretch that holds row k, over
+  // rows of columns already taken out (never read again) and the zero rows
+  // at the end too; those rows' coefficients are zeros, which leave them as
+  // they are (y - 0 q = y).
+  void project_out_of_later_columns(const float* q, std::int32_t k, t_matrix& r, bool accumulate) {
+    if (k >= n_) return;
+    const std::int32_t first = k / kStretch * kStretch;
+    const std::int32_t rows = ld_ - first;
+    float* block = t_ + first;
+    float* c = coefficients_.data();
+    // coefficient(j) = q^T column(j): the terms q(1) column(j)(1), ... in
+    // order from 0, one fused step each.
+    kernels::gemm(rows, 1, m_, {block, 1, ld_}, {q, 1, m_}, c, rows, kernels::gemm_mode::assign);
+    std::fill(c, c + (k - first), 0.0f);
+    std::fill(c + (n_ - first), c + rows, 0.0f);
+    for (std::int32_t j = k + 1; j <= n_; ++j) {
+      float& entry = detail::at(r, k, j);
+      const float cj = c[j - 1 - first];
+      entry = accumulate ? entry + cj : cj;
+    }
+    // column(j)(i) = column(j)(i) - round(coefficient(j) q(i)).
+    kernels::subtract_rounded_outer(block, ld_, q, c, rows, m_);
+  }
+
+ private:
+  static constexpr std::int32_t kStretch = 16;
+
+  std::size_t index(std::int32_t row, std::int32_t col) const {
+    return static_cast<std::size_t>(row) + static_cast<std::size_t>(col) * static_cast<std::size_t>(ld_);
+  }
+
+  std::int32_t m_;
+  std::int32_t n_;
+  std::int32_t ld_;
+  // The first 64-byte boundary in p's buffer (of kStretch extra floats).
+  static float* aligned(float* p) {
+    const auto address = reinterpret_cast<std::uintptr_t>(p);
+    return p + (-address & 63U) / sizeof(float);
+  }
+
+  std::vector<float> storage_;
+  float* t_;
+  std::vector<float> coefficients_;
+};
 
 }  // namespace
 
@@ -59,20 +127,20 @@ t_qr m_decompqr_gramschimdt(const t_matrix& a, std::optional<bool> permute) {
   m_init(qr.Q, m, n);
   m_init(qr.R, n, n);
   const auto rank = static_cast<float>(m_rank_gaussj(w));
+  transposed_columns rest(w, "m_decompQR_GramSchimdt::allocate error");
+  m_destruct(w);
 
   // g holds the reduced column while its length is measured; made through
   // v_init like the vectors of the sweep, whose size v_init remembers.
   t_vector g;
   v_init(g, m);
-  std::vector<float> coefficients = detail::work_buffer(n, "m_decompQR_GramSchimdt::allocate error");
   bool exists = true;
 
   for (std::int32_t k = 1; k <= n; ++k) {
     // The first column is always tested; columns past the rank keep a zero
     // R(k, k) and a zero Q(., k).
+    rest.take_column(k, g.elements.data());
     if (k == 1 || rank >= static_cast<float>(k)) {
-      const float* reduced = column(w, k);
-      std::copy_n(reduced, m, g.elements.begin());
       const float length = v_norm(g, 2);
       detail::at(qr.R, k, k) = length;
       if (length <= eps) {
@@ -80,11 +148,10 @@ t_qr m_decompqr_gramschimdt(const t_matrix& a, std::optional<bool> permute) {
         break;
       }
       // One reciprocal, then one rounded product per entry.
-      kernels::scale_into(column(qr.Q, k), reduced, 1.0f / length, m);
+      kernels::scale_into(column(qr.Q, k), g.elements.data(), 1.0f / length, m);
     }
-    project_out_of_later_columns(column(qr.Q, k), w, k, qr.R, coefficients, false);
+    rest.project_out_of_later_columns(column(qr.Q, k), k, qr.R, false);
   }
-  m_destruct(w);
   v_destruct(g);
   if (!exists) detail::m_fail("m_decompQR_GramSchimdt::QR decomposition not exist", 305);
   return qr;
@@ -120,9 +187,10 @@ t_qr m_decompqr_gramschimdt_reortho(const t_matrix& a, std::optional<float> qr_t
     before[static_cast<std::size_t>(k - 1)] = m_norm(one_column, -1);
   }
 
-  std::vector<float> coefficients = detail::work_buffer(n, "m_decompQR_GramSchimdt::allocate error");
+  transposed_columns rest(qr.Q, "m_decompQR_GramSchimdt::allocate error");
   for (std::int32_t k = 1; k <= n; ++k) {
     float* qk = column(qr.Q, k);
+    rest.take_column(k, qk);
     float previous = before[static_cast<std::size_t>(k - 1)];
     // The first pass came from the columns before k, as each was finished.
     float length = norm_of_column(qk);
@@ -146,7 +214,7 @@ t_qr m_decompqr_gramschimdt_reortho(const t_matrix& a, std::optional<float> qr_t
     // product length * tol instead would zero every column for a tol of 0.)
     const float scale = length == 0.0f ? 0.0f : 1.0f / length;
     kernels::scale_in_place(qk, scale, m);
-    project_out_of_later_columns(qk, qr.Q, k, qr.R, coefficients, true);
+    rest.project_out_of_later_columns(qk, k, qr.R, true);
   }
   // What the last column's temporaries leave: the block Q(1..m, n..n) and
   // its scaled copy, both m x 1.
