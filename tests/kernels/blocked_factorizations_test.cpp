@@ -221,6 +221,62 @@ TEST(BlockedGaussJordan, SingularColumnsAndSpecialValuesMatchTheReference) {
   }
 }
 
+// Small integers make ties of magnitude everywhere, so the first of equal
+// candidates must be the pivot; a NaN candidate is never one, and a NaN in
+// the pivot row's place stays the pivot.
+TEST(BlockedGaussJordan, PivotTiesAndNaNsMatchTheReference) {
+  std::mt19937 gen(34);
+  std::uniform_int_distribution<int> small(-2, 2);
+  const float eps = 0x1p-24f;
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  for (const std::int32_t n : {5, 16, 17, 40, 70}) {
+    for (const int nans : {0, 1, 2}) {
+      std::vector<float> a(static_cast<std::size_t>(n) * n);
+      for (float& x : a) x = static_cast<float>(small(gen));
+      for (std::int32_t i = 0; i < n; ++i) a[static_cast<std::size_t>(i) * n + i] += 8.0f;
+      // NaNs below the diagonal of an early column, or on the diagonal.
+      if (nans == 1) a[static_cast<std::size_t>(1) * n + std::min(n - 1, 3)] = nan;
+      if (nans == 2) a[static_cast<std::size_t>(2) * n + 2] = nan;
+      auto t1 = a;
+      auto x1 = identity(n);
+      auto t2 = a;
+      auto x2 = identity(n);
+      const bool ok = ref.gauss_jordan_inverse(t2.data(), x2.data(), n, eps);
+      ASSERT_EQ(fast.gauss_jordan_inverse(t1.data(), x1.data(), n, eps), ok) << n << " nans " << nans;
+      if (ok) {
+        EXPECT_TRUE(same_bits(x1, x2)) << n << " nans " << nans;
+      }
+      auto r1 = a;
+      auto r2 = a;
+      EXPECT_EQ(fast.gauss_jordan_rank(r1.data(), n, n, eps), ref.gauss_jordan_rank(r2.data(), n, n, eps))
+          << n << " nans " << nans;
+    }
+  }
+  // Low rank with integer factors: which rows are exchanged decides what is
+  // left below each pivot.
+  for (const auto& [r, c] : {std::pair{20, 37}, std::pair{37, 20}, std::pair{64, 64}, std::pair{70, 70}}) {
+    for (const std::int32_t k : {1, 3, 9}) {
+      std::vector<float> a(static_cast<std::size_t>(r) * c, 0.0f);
+      std::vector<float> left(static_cast<std::size_t>(r) * k);
+      std::vector<float> right(static_cast<std::size_t>(k) * c);
+      for (float& x : left) x = static_cast<float>(small(gen));
+      for (float& x : right) x = static_cast<float>(small(gen));
+      for (std::int32_t j = 0; j < c; ++j) {
+        for (std::int32_t l = 0; l < k; ++l) {
+          for (std::int32_t i = 0; i < r; ++i) {
+            a[static_cast<std::size_t>(j) * r + i] +=
+                left[static_cast<std::size_t>(l) * r + i] * right[static_cast<std::size_t>(j) * k + l];
+          }
+        }
+      }
+      auto t1 = a;
+      auto t2 = a;
+      EXPECT_EQ(fast.gauss_jordan_rank(t1.data(), r, c, eps), ref.gauss_jordan_rank(t2.data(), r, c, eps))
+          << r << "x" << c << " rank " << k;
+    }
+  }
+}
+
 TEST(BlockedGaussJordan, RankMatchesTheReference) {
   std::mt19937 gen(33);
   const float eps = 0x1p-24f;
