@@ -95,6 +95,23 @@ TEST(TinyValues, GemmMatchesTheReference) {
       ASSERT_TRUE(same_bits(c, want)) << m << "x" << n << "x" << k << " mode " << static_cast<int>(mode);
     }
   }
+  // Matrix times vector (one column), as Gram-Schmidt's coefficients: a
+  // block of a larger array, b contiguous or strided, every width of rows.
+  for (const std::int32_t m : {1, 15, 16, 37, 64, 70}) {
+    for (const std::int32_t b_stride : {1, 2}) {
+      const std::int32_t k = 33;
+      const std::int32_t lda = m + 5;
+      const auto a = tiny_heavy(gen, static_cast<std::size_t>(lda) * k);
+      const auto b = tiny_heavy(gen, static_cast<std::size_t>(b_stride) * k);
+      for (const auto mode : modes) {
+        auto c = tiny_heavy(gen, static_cast<std::size_t>(m));
+        auto want = c;
+        ref.gemm(m, 1, k, {a.data(), 1, lda}, {b.data(), b_stride, 0}, want.data(), m, mode);
+        fast.gemm(m, 1, k, {a.data(), 1, lda}, {b.data(), b_stride, 0}, c.data(), m, mode);
+        ASSERT_TRUE(same_bits(c, want)) << m << " stride " << b_stride << " mode " << static_cast<int>(mode);
+      }
+    }
+  }
   // U * Q with an orthogonal-like U and a near-identity Q, as in the SVD.
   for (const std::int32_t n : {8, 31, 64}) {
     const auto u = test::spread_values(gen, static_cast<std::size_t>(n) * n);
