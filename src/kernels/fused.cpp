@@ -1426,7 +1426,9 @@ float gauss_jordan_det(float* t, std::int32_t n, float eps) noexcept {
 // rows below the pivot row. The exchange is made in the registers (the
 // pivot row's old entry goes into lane p as the column is loaded), so that
 // no element is stored twice within a step; t(p, col) already holds the
-// pivot row's old entry.
+// pivot row's old entry. kCareful: tiny values are about, and the steps
+// are careful ones.
+template <bool kCareful>
 void eliminate_below(float* t, ptrdiff_t ld, ptrdiff_t m, ptrdiff_t row, ptrdiff_t p, ptrdiff_t col, ptrdiff_t j0,
                      ptrdiff_t j1, float r) {
   const D d;
@@ -1439,11 +1441,19 @@ void eliminate_below(float* t, ptrdiff_t ld, ptrdiff_t m, ptrdiff_t row, ptrdiff
   for (ptrdiff_t j = j0; j < j1; ++j) {
     float* y = t + j * ld;
     const V above = hn::Set(d, y[row]);
-    const V vs = hn::Set(d, y[p] * r);
-    for (ptrdiff_t i = start; i < m; i += N) {
-      V v = hn::Load(d, y + i);
-      if (i == p_vector) v = hn::IfThenElse(at_p, above, v);
-      hn::Store(hn::NegMulAdd(hn::Load(d, x + i), vs, v), d, y + i);
+    const auto column = [&](auto step_of) {
+      for (ptrdiff_t i = start; i < m; i += N) {
+        V v = hn::Load(d, y + i);
+        if (i == p_vector) v = hn::IfThenElse(at_p, above, v);
+        hn::Store(step_of(hn::Load(d, x + i), v), d, y + i);
+      }
+    };
+    if constexpr (kCareful) {
+      const careful_factor minus_s(-detail::product_through_double(y[p], r));  // y - x s = fma(x, -s, y)
+      column([&](V xv, V v) { return careful_step(d, xv, minus_s, v); });
+    } else {
+      const V vs = hn::Set(d, y[p] * r);
+      column([&](V xv, V v) { return hn::NegMulAdd(xv, vs, v); });
     }
   }
 }
@@ -1500,12 +1510,11 @@ std::int32_t rank_in_registers(const float* t, ptrdiff_t m, ptrdiff_t cols, floa
   return rank;
 }
 
-// The forward elimination, column by column, on t with leading dimension
-// ld: the rows below the pivot row take their steps in whole columns.
-// Columns left of the current one are never read again. `aligned`: t is the
-// padded copy eliminate_below works on; otherwise tiny values are about and
-// the steps are careful ones, in place.
-std::int32_t forward_rank(float* t, ptrdiff_t ld, ptrdiff_t m, ptrdiff_t cols, float eps, bool aligned) {
+// The forward elimination, column by column, on the padded copy t (leading
+// dimension ld): the rows below the pivot row take their steps in whole
+// columns. Columns left of the current one are never read again.
+template <bool kCareful>
+std::int32_t forward_rank(float* t, ptrdiff_t ld, ptrdiff_t m, ptrdiff_t cols, float eps) {
   auto at = [&](ptrdiff_t i, ptrdiff_t j) -> float& { return t[i + j * ld]; };
   const auto pivot = [&](ptrdiff_t row, ptrdiff_t col) {
     return row + static_cast<ptrdiff_t>(pivot_offset(&at(row, col), static_cast<size_t>(m - row)));
@@ -1518,24 +1527,14 @@ std::int32_t forward_rank(float* t, ptrdiff_t ld, ptrdiff_t m, ptrdiff_t cols, f
     const ptrdiff_t p = next >= 0 ? next : pivot(row, col);
     next = -1;
     if (!(std::fabs(at(p, col)) > eps)) continue;
-    if (aligned) {
-      const float r = 1.0f / at(p, col);
-      at(p, col) = at(row, col);
-      // The next column first, and its pivot searched for at once: the
-      // search then overlaps the other columns' steps.
-      if (col + 1 < cols) {
-        eliminate_below(t, ld, m, row, p, col, col + 1, col + 2, r);
-        if (row + 1 < m) next = pivot(row + 1, col + 1);
-        eliminate_below(t, ld, m, row, p, col, col + 2, cols, r);
-      }
-    } else {
-      if (p != row) swap_rows(&at(0, col), ld, cols - col, row, p);
-      const float r = 1.0f / at(row, col);
-      for (ptrdiff_t j = col + 1; j < cols; ++j) {
-        const float s = detail::product_through_double(at(row, j), r);
-        at(row, j) = s;
-        careful_axpy<true>(&at(row + 1, j), s, &at(row + 1, col), static_cast<size_t>(m - row - 1));
-      }
+    const float r = 1.0f / at(p, col);
+    at(p, col) = at(row, col);
+    // The next column first, and its pivot searched for at once: the
+    // search then overlaps the other columns' steps.
+    if (col + 1 < cols) {
+      eliminate_below<kCareful>(t, ld, m, row, p, col, col + 1, col + 2, r);
+      if (row + 1 < m) next = pivot(row + 1, col + 1);
+      eliminate_below<kCareful>(t, ld, m, row, p, col, col + 2, cols, r);
     }
     ++rank;
     ++row;
@@ -1548,8 +1547,7 @@ std::int32_t gauss_jordan_rank(float* t, std::int32_t rows, std::int32_t cols, f
   // Tiny values (as in the iterations' near-diagonal matrices) take the
   // careful steps, with the same bits.
   const bool careful = kAvoidSubnormals && any_tiny(t, static_cast<size_t>(m) * static_cast<size_t>(cols));
-  if (careful) return forward_rank(t, m, m, cols, eps, false);
-  if (kMaskedTails && m <= static_cast<ptrdiff_t>(hn::Lanes(D())) && cols <= kRegisterColumns) {
+  if (kMaskedTails && !careful && m <= static_cast<ptrdiff_t>(hn::Lanes(D())) && cols <= kRegisterColumns) {
     return rank_in_registers(t, m, cols, eps);
   }
   const ptrdiff_t ld = (m + 15) / 16 * 16;
@@ -1560,7 +1558,7 @@ std::int32_t gauss_jordan_rank(float* t, std::int32_t rows, std::int32_t cols, f
     std::copy_n(t + j * m, m, copy + j * ld);
     std::fill(copy + j * ld + m, copy + (j + 1) * ld, 0.0f);
   }
-  return forward_rank(copy, ld, m, cols, eps, true);
+  return careful ? forward_rank<true>(copy, ld, m, cols, eps) : forward_rank<false>(copy, ld, m, cols, eps);
 }
 
 #undef ORVIK_TILE_COLUMNS
