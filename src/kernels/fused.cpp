@@ -1475,34 +1475,37 @@ std::int32_t rank_in_registers(const float* t, ptrdiff_t m, ptrdiff_t cols, floa
   std::int32_t rank = 0;
   ptrdiff_t row = 0;
   for (ptrdiff_t col = 0; col < cols && row < m; ++col) {
-    hn::Store(column[col], d, values);
+    const V a = column[col];
+    hn::Store(a, d, values);
+    // A NaN in the pivot row's place stays the pivot, and is refused.
+    if (std::isnan(values[row])) continue;
     // pivot_offset's search on the lanes from row on (the lanes past m are
-    // zeros, after every real one).
-    ptrdiff_t p = row;
-    if (!std::isnan(values[row])) {
-      const auto from_row = hn::RebindMask(d, hn::Gt(lane, hn::Set(di, static_cast<std::int32_t>(row) - 1)));
-      const V magnitude = hn::Abs(column[col]);
-      const V candidates = hn::IfThenElseZero(hn::AndNot(hn::IsNaN(magnitude), from_row), magnitude);
-      const V largest = hn::MaxOfLanes(d, candidates);
-      p = static_cast<ptrdiff_t>(hn::FindKnownFirstTrue(d, hn::And(hn::Eq(magnitude, largest), from_row)));
-    }
-    if (!(std::fabs(values[p]) > eps)) continue;
-    const auto at_row = hn::Eq(lane, hn::Set(di, static_cast<std::int32_t>(row)));
-    if (p != row) {
-      const auto at_p = hn::Eq(lane, hn::Set(di, static_cast<std::int32_t>(p)));
-      const auto swapped = hn::IfThenElse(at_row, hn::Set(di, static_cast<std::int32_t>(p)),
-                                          hn::IfThenElse(at_p, hn::Set(di, static_cast<std::int32_t>(row)), lane));
-      const auto exchange = hn::IndicesFromVec(d, swapped);
-      for (ptrdiff_t j = col; j < cols; ++j) column[j] = hn::TableLookupLanes(column[j], exchange);
-    }
-    const V r = hn::Set(d, 1.0f / values[p]);
-    const auto pivot_row = hn::IndicesFromVec(d, hn::Set(di, static_cast<std::int32_t>(row)));
-    const auto pivot_lane = hn::RebindMask(d, at_row);
+    // zeros, after every real one); the reciprocals of the whole column in
+    // the meantime, so that the pivot's is at hand as soon as p is known.
+    const auto from_row = hn::RebindMask(d, hn::Gt(lane, hn::Set(di, static_cast<std::int32_t>(row) - 1)));
+    const V magnitude = hn::Abs(a);
+    const V reciprocals = hn::Div(hn::Set(d, 1.0f), a);
+    const V largest = hn::MaxOfLanes(d, hn::IfThenElseZero(hn::AndNot(hn::IsNaN(magnitude), from_row), magnitude));
+    if (!(hn::GetLane(largest) > eps)) continue;
+    const auto p = static_cast<std::int32_t>(hn::FindKnownFirstTrue(d, hn::And(hn::Eq(magnitude, largest), from_row)));
+    // Row p's entries before the exchange are the pivot row's after it.
+    const auto at_p = hn::IndicesFromVec(d, hn::Set(di, p));
+    const V r = hn::TableLookupLanes(reciprocals, at_p);
     const auto below = hn::RebindMask(d, hn::Gt(lane, hn::Set(di, static_cast<std::int32_t>(row))));
-    const V x = column[col];
+    const auto at_row = hn::Eq(lane, hn::Set(di, static_cast<std::int32_t>(row)));
+    const auto swapped =
+        hn::IfThenElse(at_row, hn::Set(di, p),
+                       hn::IfThenElse(hn::Eq(lane, hn::Set(di, p)), hn::Set(di, static_cast<std::int32_t>(row)), lane));
+    const auto exchange = hn::IndicesFromVec(d, swapped);
+    const bool exchanged = p != row;
+    const V x = exchanged ? hn::TableLookupLanes(a, exchange) : a;
+    // Below the pivot row: the exchanged column minus s(j) x, s(j) the
+    // pivot row's entry times r. The rows at and above it are never read
+    // again.
     for (ptrdiff_t j = col + 1; j < cols; ++j) {
-      const V sv = hn::Mul(hn::TableLookupLanes(column[j], pivot_row), r);
-      column[j] = hn::IfThenElse(pivot_lane, sv, hn::IfThenElse(below, hn::NegMulAdd(x, sv, column[j]), column[j]));
+      const V sv = hn::Mul(hn::TableLookupLanes(column[j], at_p), r);
+      const V y = exchanged ? hn::TableLookupLanes(column[j], exchange) : column[j];
+      column[j] = hn::IfThenElse(below, hn::NegMulAdd(x, sv, y), y);
     }
     ++rank;
     ++row;

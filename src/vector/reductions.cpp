@@ -49,6 +49,14 @@ float v_dot(const t_vector& x, const t_vector& y) {
   return kernels::dot(x.elements.data(), y.elements.data(), x.size);
 }
 
+float detail::euclidean_norm(const float* x, std::int32_t n) noexcept {
+  // integer_power(x, 2) is the rounded x * x.
+  float s = 0.0f;
+  for (std::int32_t i = 0; i < n; ++i) s = s + detail::product_through_double(x[i], x[i]);
+  const float e = 1.0f / 2.0f;
+  return std::pow(s, e);
+}
+
 float v_norm(const t_vector& v, std::optional<std::int32_t> p) {
   detail::v_require_allocated(v, "v_norm::vector not allocated");
   const std::int32_t power = p.value_or(2);
@@ -62,16 +70,9 @@ float v_norm(const t_vector& v, std::optional<std::int32_t> p) {
     }
     return largest;
   }
+  if (power == 2) return detail::euclidean_norm(v.elements.data(), v.size);
   float s = 0.0f;
-  if (power == 2) {
-    // integer_power(x, 2) is the rounded x * x.
-    for (std::int32_t i = 1; i <= v.size; ++i) {
-      const float a = detail::at(v, i);
-      s = s + detail::product_through_double(a, a);
-    }
-  } else {
-    for (std::int32_t i = 1; i <= v.size; ++i) s = s + integer_power(std::fabs(detail::at(v, i)), power);
-  }
+  for (std::int32_t i = 1; i <= v.size; ++i) s = s + integer_power(std::fabs(detail::at(v, i)), power);
   const float e = 1.0f / static_cast<float>(power);
   return std::pow(s, e);
 }

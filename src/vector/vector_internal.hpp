@@ -32,6 +32,10 @@ inline void v_require_allocated(const t_vector& v, std::string_view message) {
 // are written with would have left. No check is made.
 void v_remember_init_size(std::int32_t n) noexcept;
 
+// v_norm(v, 2) of the n values at x: the rounded squares summed in order
+// from 0, then pow(sum, 1/2) (which is not always sqrt(sum)).
+float euclidean_norm(const float* x, std::int32_t n) noexcept;
+
 // Element i, 1-based, without checks.
 inline float& at(t_vector& v, std::int32_t i) { return v.elements[static_cast<std::size_t>(i - 1)]; }
 inline float at(const t_vector& v, std::int32_t i) { return v.elements[static_cast<std::size_t>(i - 1)]; }

@@ -45,9 +45,10 @@ class transposed_columns {
       : m_(a.rows),
         n_(a.cols),
         ld_((a.cols + kStretch - 1) / kStretch * kStretch),
-        storage_(detail::work_buffer(static_cast<std::int64_t>(ld_) * a.rows + kStretch, refused)),
+        // The array, then the coefficients, from the first 64-byte boundary.
+        storage_(detail::work_buffer(static_cast<std::int64_t>(ld_) * (a.rows + 1) + kStretch, refused)),
         t_(aligned(storage_.data())),
-        coefficients_(detail::work_buffer(ld_, refused)) {
+        coefficients_(t_ + static_cast<std::ptrdiff_t>(ld_) * m_) {
     for (std::int32_t j = 0; j < n_; ++j) {
       const float* from = a.elements.data() + static_cast<std::ptrdiff_t>(j) * m_;
       for (std::int32_t i = 0; i < m_; ++i) t_[index(j, i)] = from[i];
@@ -59,10 +60,11 @@ class transposed_columns {
   // Takes column k (1-based) out into `to` (m entries), leaving zeros in
   // its place: the kernels below pass over it as a row of the block, where
   // zeros never take their slow steps.
+  // (`to` null: the column is dropped.)
   void take_column(std::int32_t k, float* to) {
     for (std::int32_t i = 0; i < m_; ++i) {
       float& from = t_[index(k - 1, i)];
-      to[i] = from;
+      if (to != nullptr) to[i] = from;
       from = 0.0f;
     }
   }
@@ -79,7 +81,7 @@ class transposed_columns {
     const std::int32_t first = k / kStretch * kStretch;
     const std::int32_t rows = ld_ - first;
     float* block = t_ + first;
-    float* c = coefficients_.data();
+    float* c = coefficients_;
     // coefficient(j) = q^T column(j): the terms q(1) column(j)(1), ... in
     // order from 0, one fused step each.
     kernels::gemm(rows, 1, m_, {block, 1, ld_}, {q, 1, m_}, c, rows, kernels::gemm_mode::assign);
@@ -112,7 +114,7 @@ class transposed_columns {
 
   std::vector<float> storage_;
   float* t_;
-  std::vector<float> coefficients_;
+  float* coefficients_;
 };
 
 }  // namespace
@@ -126,33 +128,34 @@ t_qr m_decompqr_gramschimdt(const t_matrix& a, std::optional<bool> permute) {
   const std::int32_t n = a.cols;
   m_init(qr.Q, m, n);
   m_init(qr.R, n, n);
-  const auto rank = static_cast<float>(m_rank_gaussj(w));
   transposed_columns rest(w, "m_decompQR_GramSchimdt::allocate error");
+  // The rank of the copy, which is scratch now (as m_rank_gaussj finds it,
+  // without a copy of its own).
+  const auto rank = static_cast<float>(kernels::gauss_jordan_rank(w.elements.data(), m, n, eps));
   m_destruct(w);
-
-  // g holds the reduced column while its length is measured; made through
-  // v_init like the vectors of the sweep, whose size v_init remembers.
-  t_vector g;
-  v_init(g, m);
+  // The sweep's vectors are made by v_init, whose size is remembered.
+  detail::v_remember_init_size(m);
   bool exists = true;
 
   for (std::int32_t k = 1; k <= n; ++k) {
     // The first column is always tested; columns past the rank keep a zero
     // R(k, k) and a zero Q(., k).
-    rest.take_column(k, g.elements.data());
+    float* qk = column(qr.Q, k);
     if (k == 1 || rank >= static_cast<float>(k)) {
-      const float length = v_norm(g, 2);
+      rest.take_column(k, qk);
+      const float length = detail::euclidean_norm(qk, m);
       detail::at(qr.R, k, k) = length;
       if (length <= eps) {
         exists = false;
         break;
       }
       // One reciprocal, then one rounded product per entry.
-      kernels::scale_into(column(qr.Q, k), g.elements.data(), 1.0f / length, m);
+      kernels::scale_in_place(qk, 1.0f / length, m);
+    } else {
+      rest.take_column(k, nullptr);
     }
-    rest.project_out_of_later_columns(column(qr.Q, k), k, qr.R, false);
+    rest.project_out_of_later_columns(qk, k, qr.R, false);
   }
-  v_destruct(g);
   if (!exists) detail::m_fail("m_decompQR_GramSchimdt::QR decomposition not exist", 305);
   return qr;
 }
