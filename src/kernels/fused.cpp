@@ -480,14 +480,13 @@ HWY_INLINE void careful_axpy(float* HWY_RESTRICT y, float f, const float* HWY_RE
 
 // A product with one column and a column-major a (a matrix times a
 // vector, with strides): the rows in stretches of four vectors held in
-// registers while the terms go by in order. Where tiny values appear, every
-// term is a careful axpy over the whole column of c instead.
+// registers while the terms go by in order, from 0.0 or from c. Where tiny
+// values appear, the steps are careful ones.
 template <bool kSubtract>
 bool gemv(size_t m, size_t k, operand a, operand b, float* c, bool from_zero) {
   if (a.row_stride != 1) return false;
   const auto column = [&](size_t l) { return a.data + static_cast<ptrdiff_t>(l) * a.col_stride; };
   const auto term = [&](size_t l) { return b.data[static_cast<ptrdiff_t>(l) * b.row_stride]; };
-  if (from_zero) std::fill_n(c, m, 0.0f);
   // The careful steps where a term of b (as Gram-Schmidt's tiny
   // coefficients of a near-identity factor) or a start value is tiny.
   bool careful = false;
@@ -514,7 +513,7 @@ bool gemv(size_t m, size_t k, operand a, operand b, float* c, bool from_zero) {
       return kPartial && q == W - 1 ? load_tail(d, p + q * N, last) : hn::LoadU(d, p + q * N);
     };
     V acc[W];
-    for (size_t q = 0; q < W; ++q) acc[q] = load(c + i, q);
+    for (size_t q = 0; q < W; ++q) acc[q] = from_zero ? hn::Zero(d) : load(c + i, q);
     for (size_t l = 0; l < k; ++l) {
       const float* al = column(l) + i;
       if constexpr (kCareful) {
@@ -574,7 +573,7 @@ bool gemv(size_t m, size_t k, operand a, operand b, float* c, bool from_zero) {
   }
   all_rows(std::false_type{});
   for (; i < m; ++i) {
-    float s = c[i];
+    float s = from_zero ? 0.0f : c[i];
     for (size_t l = 0; l < k; ++l) s = step<kSubtract>(column(l)[i], term(l), s);
     c[i] = s;
   }

@@ -57,10 +57,8 @@ class transposed_columns {
   transposed_columns(const transposed_columns&) = delete;
   transposed_columns& operator=(const transposed_columns&) = delete;
 
-  // Takes column k (1-based) out into `to` (m entries), leaving zeros in
-  // its place: the kernels below pass over it as a row of the block, where
-  // zeros never take their slow steps.
-  // (`to` null: the column is dropped.)
+  // Takes column k (1-based) out into `to` (m entries; null: drops it),
+  // leaving zeros in its place.
   void take_column(std::int32_t k, float* to) {
     for (std::int32_t i = 0; i < m_; ++i) {
       float& from = t_[index(k - 1, i)];
@@ -72,10 +70,10 @@ class transposed_columns {
   // Takes the projection on q (m entries) out of columns k+1 .. n, adding
   // each coefficient to R(k, k+1 .. n) (or storing it there).
   //
-  // The update runs from the start of the stretch that holds row k, over
-  // rows of columns already taken out (never read again) and the zero rows
-  // at the end too; those rows' coefficients are zeros, which leave them as
-  // they are (y - 0 q = y).
+  // The kernels run from the start of the stretch that holds row k, over the
+  // rows of columns already taken out and the padding rows too: those are
+  // zeros, so their coefficients are zeros and the update leaves them zeros
+  // (for a finite q; they are never read but by these kernels).
   void project_out_of_later_columns(const float* q, std::int32_t k, t_matrix& r, bool accumulate) {
     if (k >= n_) return;
     const std::int32_t first = k / kStretch * kStretch;
@@ -85,8 +83,6 @@ class transposed_columns {
     // coefficient(j) = q^T column(j): the terms q(1) column(j)(1), ... in
     // order from 0, one fused step each.
     kernels::gemm(rows, 1, m_, {block, 1, ld_}, {q, 1, m_}, c, rows, kernels::gemm_mode::assign);
-    std::fill(c, c + (k - first), 0.0f);
-    std::fill(c + (n_ - first), c + rows, 0.0f);
     for (std::int32_t j = k + 1; j <= n_; ++j) {
       float& entry = detail::at(r, k, j);
       const float cj = c[j - 1 - first];
