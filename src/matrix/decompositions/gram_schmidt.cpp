@@ -42,16 +42,22 @@ float* column(t_matrix& m, std::int32_t j) {
 class transposed_columns {
  public:
   transposed_columns(const t_matrix& a, std::string_view refused)
-      : m_(a.rows),
-        n_(a.cols),
-        ld_((a.cols + kStretch - 1) / kStretch * kStretch),
-        // The array, then the coefficients, from the first 64-byte boundary.
-        storage_(detail::work_buffer(static_cast<std::int64_t>(ld_) * (a.rows + 1) + kStretch, refused)),
-        t_(aligned(storage_.data())),
-        coefficients_(t_ + static_cast<std::ptrdiff_t>(ld_) * m_) {
-    for (std::int32_t j = 0; j < n_; ++j) {
-      const float* from = a.elements.data() + static_cast<std::ptrdiff_t>(j) * m_;
-      for (std::int32_t i = 0; i < m_; ++i) t_[index(j, i)] = from[i];
+      : m_(a.rows), n_(a.cols), ld_((a.cols + kStretch - 1) / kStretch * kStretch), t_(inline_) {
+    // The array, then the coefficients, from a 64-byte boundary: small ones
+    // in the object itself, larger ones on the heap.
+    const std::int64_t count = static_cast<std::int64_t>(ld_) * (m_ + 1);
+    if (count <= static_cast<std::int64_t>(kInline)) {
+      std::fill_n(inline_, count, 0.0f);
+    } else {
+      storage_ = detail::work_buffer(count + kStretch, refused);
+      t_ = aligned(storage_.data());
+    }
+    coefficients_ = t_ + static_cast<std::ptrdiff_t>(ld_) * m_;
+    // Row by row of a: each column of the array is written in one stretch.
+    const float* from = a.elements.data();
+    for (std::int32_t i = 0; i < m_; ++i) {
+      float* to = t_ + static_cast<std::ptrdiff_t>(i) * ld_;
+      for (std::int32_t j = 0; j < n_; ++j) to[j] = from[i + static_cast<std::ptrdiff_t>(j) * m_];
     }
   }
   transposed_columns(const transposed_columns&) = delete;
@@ -108,9 +114,11 @@ class transposed_columns {
     return p + (-address & 63U) / sizeof(float);
   }
 
+  static constexpr std::size_t kInline = 2048;
+  alignas(64) float inline_[kInline];
   std::vector<float> storage_;
   float* t_;
-  float* coefficients_;
+  float* coefficients_ = nullptr;
 };
 
 }  // namespace
