@@ -487,8 +487,8 @@ bool gemv(size_t m, size_t k, operand a, operand b, float* c, bool from_zero) {
   if (a.row_stride != 1) return false;
   const auto column = [&](size_t l) { return a.data + static_cast<ptrdiff_t>(l) * a.col_stride; };
   const auto term = [&](size_t l) { return b.data[static_cast<ptrdiff_t>(l) * b.row_stride]; };
-  // The careful steps where a term of b (as Gram-Schmidt's tiny
-  // coefficients of a near-identity factor) or a start value is tiny.
+  // The careful steps where a term of b (as the Gram-Schmidt columns of the
+  // iterations' near-identity factors) or a start value is tiny.
   bool careful = false;
   if (kAvoidSubnormals) {
     if (b.row_stride == 1) {
@@ -1421,8 +1421,9 @@ float gauss_jordan_det(float* t, std::int32_t n, float eps) noexcept {
 // are zeros and never pivot candidates), for columns j0 .. j1-1: rows row
 // and p change places, and below the pivot row column j takes
 // t(i, j) - s(j) t(i, col), one fused step per element, where s(j) is the
-// pivot row's entry times r. Only what later steps read is written: the
-// rows below the pivot row. The exchange is made in the registers (the
+// pivot row's entry times r. The vectors from the one that holds row+1 on
+// are written whole: the rows at and above the pivot row in the first of
+// them are never read again. The exchange is made in the registers (the
 // pivot row's old entry goes into lane p as the column is loaded), so that
 // no element is stored twice within a step; t(p, col) already holds the
 // pivot row's old entry. kCareful: tiny values are about, and the steps
@@ -1512,9 +1513,11 @@ std::int32_t rank_in_registers(const float* t, ptrdiff_t m, ptrdiff_t cols, floa
   return rank;
 }
 
-// The forward elimination, column by column, on the padded copy t (leading
-// dimension ld): the rows below the pivot row take their steps in whole
-// columns. Columns left of the current one are never read again.
+// The rank's forward elimination, column by column, on the padded copy t
+// (leading dimension ld): the rows below the pivot row take their steps in
+// whole columns, and the pivot row is neither exchanged nor scaled in
+// memory, since no later step reads it. Columns left of the current one
+// are never read again.
 template <bool kCareful>
 std::int32_t forward_rank(float* t, ptrdiff_t ld, ptrdiff_t m, ptrdiff_t cols, float eps) {
   auto at = [&](ptrdiff_t i, ptrdiff_t j) -> float& { return t[i + j * ld]; };

@@ -105,15 +105,15 @@ class transposed_columns {
     return static_cast<std::size_t>(row) + static_cast<std::size_t>(col) * static_cast<std::size_t>(ld_);
   }
 
-  std::int32_t m_;
-  std::int32_t n_;
-  std::int32_t ld_;
   // The first 64-byte boundary in p's buffer (of kStretch extra floats).
   static float* aligned(float* p) {
     const auto address = reinterpret_cast<std::uintptr_t>(p);
     return p + (-address & 63U) / sizeof(float);
   }
 
+  std::int32_t m_;
+  std::int32_t n_;
+  std::int32_t ld_;
   static constexpr std::size_t kInline = 2048;
   alignas(64) float inline_[kInline];
   std::vector<float> storage_;
