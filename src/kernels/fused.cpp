@@ -528,41 +528,30 @@ bool gemv(size_t m, size_t k, operand a, operand b, float* c, bool from_zero) {
     if (kPartial) store_tail(d, acc[W - 1], c + i + (W - 1) * N, last);
     i = kPartial ? m : i + W * N;
   };
-  const auto all_rows = [&](auto careful_steps) {
-    using whole = std::false_type;
-    using partial = std::true_type;
-    while (i + 4 * N <= m) rows(std::integral_constant<size_t, 4>{}, whole{}, careful_steps);
-    const size_t left = m - i;
-    if (kMaskedTails && left % N != 0) {
-      // The last vectors, the partial one among them.
-      switch ((left + N - 1) / N) {
-        case 4:
-          rows(std::integral_constant<size_t, 4>{}, partial{}, careful_steps);
-          break;
-        case 3:
-          rows(std::integral_constant<size_t, 3>{}, partial{}, careful_steps);
-          break;
-        case 2:
-          rows(std::integral_constant<size_t, 2>{}, partial{}, careful_steps);
-          break;
-        default:
-          rows(std::integral_constant<size_t, 1>{}, partial{}, careful_steps);
-          break;
-      }
-      return;
-    }
-    switch (left / N) {
+  // The last 1 .. 4 vectors of rows, as one group.
+  const auto last_rows = [&](size_t count, auto partial, auto careful_steps) {
+    switch (count) {
+      case 4:
+        rows(std::integral_constant<size_t, 4>{}, partial, careful_steps);
+        break;
       case 3:
-        rows(std::integral_constant<size_t, 3>{}, whole{}, careful_steps);
+        rows(std::integral_constant<size_t, 3>{}, partial, careful_steps);
         break;
       case 2:
-        rows(std::integral_constant<size_t, 2>{}, whole{}, careful_steps);
-        break;
-      case 1:
-        rows(std::integral_constant<size_t, 1>{}, whole{}, careful_steps);
+        rows(std::integral_constant<size_t, 2>{}, partial, careful_steps);
         break;
       default:
+        rows(std::integral_constant<size_t, 1>{}, partial, careful_steps);
         break;
+    }
+  };
+  const auto all_rows = [&](auto careful_steps) {
+    while (i + 4 * N <= m) rows(std::integral_constant<size_t, 4>{}, std::false_type{}, careful_steps);
+    const size_t left = m - i;
+    if (kMaskedTails && left % N != 0) {
+      last_rows((left + N - 1) / N, std::true_type{}, careful_steps);
+    } else if (left >= N) {
+      last_rows(left / N, std::false_type{}, careful_steps);
     }
   };
   // The careful steps run on x86 only, where every partial vector is a
