@@ -1427,8 +1427,19 @@ void eliminate_below(float* t, ptrdiff_t ld, ptrdiff_t m, ptrdiff_t row, ptrdiff
   const ptrdiff_t p_vector = p / N * N;
   const auto at_p = hn::RebindMask(d, hn::Eq(hn::Iota(di, 0), hn::Set(di, static_cast<std::int32_t>(p - p_vector))));
   const float* x = t + col * ld;
+  // A column whose s(j) is zero would only have the signs of its zeros
+  // changed (x finite: every product is a zero), which no later magnitude,
+  // and so no pivot and no rank, depends on: it takes the exchange alone.
+  // (Iterations' near-triangular matrices are made of such columns.)
+  bool finite_x = true;
+  for (ptrdiff_t i = start; i < m; i += N) finite_x = finite_x && hn::AllTrue(d, hn::IsFinite(hn::Load(d, x + i)));
   for (ptrdiff_t j = j0; j < j1; ++j) {
     float* y = t + j * ld;
+    const float s = kCareful ? detail::product_through_double(y[p], r) : y[p] * r;
+    if (s == 0.0f && finite_x) {
+      if (p != row) y[p] = y[row];
+      continue;
+    }
     const V above = hn::Set(d, y[row]);
     const auto column = [&](auto step_of) {
       for (ptrdiff_t i = start; i < m; i += N) {
@@ -1438,10 +1449,10 @@ void eliminate_below(float* t, ptrdiff_t ld, ptrdiff_t m, ptrdiff_t row, ptrdiff
       }
     };
     if constexpr (kCareful) {
-      const careful_factor minus_s(-detail::product_through_double(y[p], r));  // y - x s = fma(x, -s, y)
+      const careful_factor minus_s(-s);  // y - x s = fma(x, -s, y)
       column([&](V xv, V v) { return careful_step(d, xv, minus_s, v); });
     } else {
-      const V vs = hn::Set(d, y[p] * r);
+      const V vs = hn::Set(d, s);
       column([&](V xv, V v) { return hn::NegMulAdd(xv, vs, v); });
     }
   }
