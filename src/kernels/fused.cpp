@@ -1417,9 +1417,15 @@ float gauss_jordan_det(float* t, std::int32_t n, float eps) noexcept {
 // no element is stored twice within a step; t(p, col) already holds the
 // pivot row's old entry. kCareful: tiny values are about, and the steps
 // are careful ones.
+//
+// A column whose s(j) is zero would only have the signs of its zeros
+// changed (with finite_x, the pivot column's vectors from row+1's on all
+// finite: every product is a zero), which no later magnitude, and so no
+// pivot and no rank, depends on: it takes the exchange alone. (Iterations'
+// near-triangular matrices are made of such columns.)
 template <bool kCareful>
 void eliminate_below(float* t, ptrdiff_t ld, ptrdiff_t m, ptrdiff_t row, ptrdiff_t p, ptrdiff_t col, ptrdiff_t j0,
-                     ptrdiff_t j1, float r) {
+                     ptrdiff_t j1, float r, bool finite_x) {
   const D d;
   const hn::RebindToSigned<D> di;
   const auto N = static_cast<ptrdiff_t>(hn::Lanes(d));
@@ -1427,12 +1433,6 @@ void eliminate_below(float* t, ptrdiff_t ld, ptrdiff_t m, ptrdiff_t row, ptrdiff
   const ptrdiff_t p_vector = p / N * N;
   const auto at_p = hn::RebindMask(d, hn::Eq(hn::Iota(di, 0), hn::Set(di, static_cast<std::int32_t>(p - p_vector))));
   const float* x = t + col * ld;
-  // A column whose s(j) is zero would only have the signs of its zeros
-  // changed (x finite: every product is a zero), which no later magnitude,
-  // and so no pivot and no rank, depends on: it takes the exchange alone.
-  // (Iterations' near-triangular matrices are made of such columns.)
-  bool finite_x = true;
-  for (ptrdiff_t i = start; i < m; i += N) finite_x = finite_x && hn::AllTrue(d, hn::IsFinite(hn::Load(d, x + i)));
   for (ptrdiff_t j = j0; j < j1; ++j) {
     float* y = t + j * ld;
     const float s = kCareful ? detail::product_through_double(y[p], r) : y[p] * r;
@@ -1460,8 +1460,8 @@ void eliminate_below(float* t, ptrdiff_t ld, ptrdiff_t m, ptrdiff_t row, ptrdiff
 
 // The rank's elimination with each column one vector held in a register
 // (at most one vector of rows and kRegisterColumns columns): the same steps
-// on the same elements, the rows at and above the pivot row left alone by
-// masks. The pivot search is the scalar loop on a copy of the column.
+// on the same elements below the pivot row, the rows at and above it left
+// alone by masks. The pivot search is pivot_offset's, on the lanes.
 constexpr ptrdiff_t kRegisterColumns = 32;
 
 std::int32_t rank_in_registers(const float* t, ptrdiff_t m, ptrdiff_t cols, float eps) {
@@ -1537,9 +1537,15 @@ std::int32_t forward_rank(float* t, ptrdiff_t ld, ptrdiff_t m, ptrdiff_t cols, f
     // The next column first, and its pivot searched for at once: the
     // search then overlaps the other columns' steps.
     if (col + 1 < cols) {
-      eliminate_below<kCareful>(t, ld, m, row, p, col, col + 1, col + 2, r);
+      const D d;
+      const auto N = static_cast<ptrdiff_t>(hn::Lanes(d));
+      bool finite_x = true;
+      for (ptrdiff_t i = (row + 1) / N * N; i < m; i += N) {
+        finite_x = finite_x && hn::AllTrue(d, hn::IsFinite(hn::Load(d, &at(i, col))));
+      }
+      eliminate_below<kCareful>(t, ld, m, row, p, col, col + 1, col + 2, r, finite_x);
       if (row + 1 < m) next = pivot(row + 1, col + 1);
-      eliminate_below<kCareful>(t, ld, m, row, p, col, col + 2, cols, r);
+      eliminate_below<kCareful>(t, ld, m, row, p, col, col + 2, cols, r, finite_x);
     }
     ++rank;
     ++row;
