@@ -1,12 +1,13 @@
 // orvik against OpenBLAS and its LAPACK, side by side in one run, one
-// thread. Each figure is the best of several timed repetitions; the peer and
-// orvik alternate so that a busy machine slows both alike. The last columns
-// are the time ratios orvik / peer, and the reference loops' speed on the
-// same data (kernel only, skipped where it would take too long).
+// thread, OpenBLAS on its own kernels (see native_peer.hpp). Each figure is
+// the best of several timed repetitions; the peer and orvik alternate so that a busy machine slows both alike. The last
+// columns are the time ratios orvik / peer, and the reference loops' speed on the same data (kernel only, skipped where
+// it would take too long).
 //
 //   orvik_side_by_side [max_n]
 
 #include "kernels/kernels.hpp"
+#include "native_peer.hpp"
 
 #include <orvik/decompositions.hpp>
 #include <orvik/matrix.hpp>
@@ -24,7 +25,6 @@
 #include <vector>
 
 extern "C" {
-void openblas_set_num_threads(int num_threads);
 void sgemm_(const char* transa, const char* transb, const int* m, const int* n, const int* k, const float* alpha,
             const float* a, const int* lda, const float* b, const int* ldb, const float* beta, float* c,
             const int* ldc);
@@ -102,10 +102,11 @@ void print(const row& r) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  orvik_bench::run_peer_natively(argv);
   openblas_set_num_threads(1);
   const int max_n = argc > 1 ? std::atoi(argv[1]) : 2048;
   const auto& ref = orvik::kernels::reference_kernels();
-  std::printf("kernels in use: %s\n", orvik::kernels::active_kernels().name);
+  orvik_bench::print_kernels();
   std::printf("%-18s %5s  %9s  %9s  %6s  %9s  %7s\n", "operation", "n", "orvik GF", "peer GF", "ratio", "ref GF",
               "ref/peer");
   const double budget = 0.3;

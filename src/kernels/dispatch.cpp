@@ -2,6 +2,8 @@
 
 #include "kernels/kernels.hpp"
 
+#include <orvik/runtime.hpp>
+
 #include <cstdlib>
 #include <cstring>
 
@@ -38,3 +40,5 @@ const kernel_table& active_kernels() noexcept {
 }
 
 }  // namespace orvik::kernels
+
+const char* orvik::kernels_in_use() noexcept { return kernels::active_kernels().name; }
