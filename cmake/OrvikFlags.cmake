@@ -15,6 +15,10 @@ if(ORVIK_SANITIZE)
     -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
   target_link_options(orvik_build_flags INTERFACE -fsanitize=address,undefined)
 endif()
+if(ORVIK_SANITIZE_THREAD)
+  target_compile_options(orvik_build_flags INTERFACE -fsanitize=thread -fno-omit-frame-pointer)
+  target_link_options(orvik_build_flags INTERFACE -fsanitize=thread)
+endif()
 
 # 32-bit x86 defaults to x87 arithmetic, which keeps float temporaries in
 # 80-bit registers; SSE rounds every operation to float32 like every other

@@ -20,15 +20,16 @@ struct t_exception {
   t_message warning{};
 };
 
-// One buffer per module. They start as 100 zero bytes; a check overwrites
-// all 100 characters before it reports.
-extern t_message m_what_exception;
-extern t_message v_what_exception;
-extern t_message u_what_exception;
-extern t_message math_what_exception;
+// One buffer per module and per thread. They start as 100 zero bytes; a
+// check overwrites all 100 characters before it reports.
+extern thread_local t_message m_what_exception;
+extern thread_local t_message v_what_exception;
+extern thread_local t_message u_what_exception;
+extern thread_local t_message math_what_exception;
 
 // Builds the record, prints its line with e_print_err and stops the process
-// (status 1). Never returns.
+// (status 1). Never returns. When checks fail on several threads at once,
+// one line is written whole and the process ends; the others write nothing.
 [[noreturn]] void e_error(std::int32_t number, const t_message& warning, std::int32_t level);
 
 // Writes the 164-character error line of `e` on standard output.
@@ -54,8 +55,9 @@ class file_error : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// While an instance lives, failures throw instead of ending the process.
-// Scopes nest; the mode ends with the outermost one.
+// While an instance lives, failures on its own thread throw instead of
+// ending the process; other threads keep their own mode. Scopes nest; the
+// mode ends with the outermost one.
 class raising_scope {
  public:
   raising_scope() noexcept;
@@ -64,7 +66,7 @@ class raising_scope {
   raising_scope& operator=(const raising_scope&) = delete;
 };
 
-// True while a raising_scope lives.
+// True while a raising_scope lives on the calling thread.
 bool raising_enabled() noexcept;
 
 }  // namespace orvik

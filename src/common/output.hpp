@@ -14,6 +14,10 @@
 
 namespace orvik::detail {
 
+// Held from a stop's first line to the end of the process, so that stops on
+// several threads at once write one whole line (or message) and end it once.
+void hold_the_stop() noexcept;
+
 // Writes a line; nothing is checked. For the error line (the process ends
 // right after it) and for the timers, which stand on nothing of the library.
 inline void print_line(std::string_view text) {
@@ -26,6 +30,7 @@ inline void print_line(std::string_view text) {
 [[noreturn]] inline void io_stop(std::string line) {
   if (raising_enabled()) throw file_error(line);
   line += '\n';
+  hold_the_stop();
   std::fflush(stdout);
   std::fwrite(line.data(), 1, line.size(), stderr);
   std::fflush(stderr);

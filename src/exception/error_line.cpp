@@ -7,13 +7,14 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
 
 namespace orvik {
 
-t_message m_what_exception{};
-t_message v_what_exception{};
-t_message u_what_exception{};
-t_message math_what_exception{};
+thread_local t_message m_what_exception{};
+thread_local t_message v_what_exception{};
+thread_local t_message u_what_exception{};
+thread_local t_message math_what_exception{};
 
 std::string e_error_line(const t_exception& e) {
   std::string line;
@@ -39,6 +40,7 @@ void e_error(std::int32_t number, const t_message& warning, std::int32_t level) 
   e.level = level;
   e.warning = warning;
   if (raising_enabled()) throw error(e);
+  detail::hold_the_stop();
   e_print_err(e);
   std::fflush(stdout);
   // exit() rather than _exit(): open streams are flushed and closed as on
@@ -47,6 +49,14 @@ void e_error(std::int32_t number, const t_message& warning, std::int32_t level) 
 }
 
 namespace detail {
+
+void hold_the_stop() noexcept {
+  // Never released: the process ends while it is held, and a thread that
+  // fails after the first waits here until then.
+  // Never destroyed either, for the same reason.
+  static std::mutex& stop = *new std::mutex;
+  stop.lock();
+}
 
 void fill_message(t_message& buffer, std::string_view message) noexcept {
   buffer.fill(' ');

@@ -2,8 +2,10 @@
 
 namespace orvik {
 namespace {
-int raising_depth = 0;
-}
+// A raising scope opened on one thread leaves every other thread's failed
+// checks to stop the process.
+thread_local int raising_depth = 0;
+}  // namespace
 
 error::error(const t_exception& e) : std::runtime_error(e_error_line(e)), exception_(e) {}
 

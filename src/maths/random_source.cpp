@@ -5,7 +5,8 @@
 namespace orvik::detail {
 namespace {
 
-std::uint64_t random_state = random_default_seed;
+// Each thread draws its own sequence, from the same default seed.
+thread_local std::uint64_t random_state = random_default_seed;
 
 std::uint64_t splitmix64_next() noexcept {
   random_state += 0x9e3779b97f4a7c15ULL;

@@ -12,11 +12,12 @@ namespace orvik {
 namespace {
 
 // The bounds m_extract falls back on; a given bound replaces its value
-// before any check, so a refused bound is still remembered.
-std::int32_t remembered_row_first = 1;
-std::int32_t remembered_row_last = 1;
-std::int32_t remembered_col_first = 1;
-std::int32_t remembered_col_last = 1;
+// before any check, so a refused bound is still remembered. Each thread
+// remembers its own.
+thread_local std::int32_t remembered_row_first = 1;
+thread_local std::int32_t remembered_row_last = 1;
+thread_local std::int32_t remembered_col_first = 1;
+thread_local std::int32_t remembered_col_last = 1;
 
 bool outside(const t_matrix& m, std::int32_t i, std::int32_t j) { return i < 1 || i > m.rows || j < 1 || j > m.cols; }
 

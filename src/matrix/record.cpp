@@ -12,8 +12,9 @@
 namespace orvik {
 namespace {
 
-std::int32_t remembered_rows = 2;
-std::int32_t remembered_cols = 2;
+// Each thread remembers its own sizes.
+thread_local std::int32_t remembered_rows = 2;
+thread_local std::int32_t remembered_cols = 2;
 
 void fill(t_matrix& m, float value) { std::fill(m.elements.begin(), m.elements.end(), value); }
 

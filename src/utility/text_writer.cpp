@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
@@ -84,7 +85,8 @@ bool text_writer::open_temporary(bool target_exists) {
   stem += ".tmp-";
   stem += std::to_string(::getpid());
   stem += '-';
-  static unsigned counter = 0;
+  // Shared by every thread that writes a file.
+  static std::atomic<unsigned> counter{0};
   for (int attempt = 0; attempt < 100; ++attempt) {
     const std::string name = (folder / (stem + std::to_string(counter++))).string();
     const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);

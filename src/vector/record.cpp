@@ -13,9 +13,10 @@
 namespace orvik {
 namespace {
 
-std::int32_t remembered_size = 2;
-std::int32_t remembered_first = 1;
-std::int32_t remembered_last = 1;
+// Each thread remembers its own defaults.
+thread_local std::int32_t remembered_size = 2;
+thread_local std::int32_t remembered_first = 1;
+thread_local std::int32_t remembered_last = 1;
 
 // Sets the size and gives `v` that many zeros, or stops with `message`. The
 // size is set first, so a failed request leaves it claiming the new count.
