@@ -217,10 +217,15 @@ float m_det(const t_matrix& a, std::optional<std::string_view> method = std::nul
             std::optional<bool> permute = std::nullopt);
 // The product of U's diagonal times (-1)^nb_permut. Errors: 2001
 // "m_det_lu::matrix not allocated"; not square, 202 "m_det_lu::square matrix
-// expected". A zero pivot gives NaN or infinity, not an error.
+// expected". Where the unpivoted elimination meets a zero pivot, or the
+// product is not finite, while every entry of A is finite, the result is the
+// determinant by LU with partial pivoting (m_solve's elimination: its pivots
+// multiplied in order, negated for an odd number of exchanges) instead of a
+// NaN, an infinity or a false zero.
 float m_det_lu(const t_matrix& a, std::optional<bool> permute = std::nullopt);
-// No shape check: the product of the min(rows, cols) diagonal entries of U.
-// Not allocated: 2001 "m_det_lu_all::matrix not allocated".
+// No shape check: the product of the min(rows, cols) diagonal entries of U;
+// for a square A, the same partial-pivoting rescue as m_det_lu. Not
+// allocated: 2001 "m_det_lu_all::matrix not allocated".
 float m_det_lu_all(const t_matrix& a, std::optional<bool> permute = std::nullopt);
 // The square of the product of the Cholesky factor's diagonal. Errors: 2001
 // "m_det_chol::matrix not allocated"; not square, 202 "m_det_chol::square

@@ -56,6 +56,14 @@ inline float with_permutation_sign(float d, std::optional<bool> permute, std::in
 // most eps (gauss_jordan.cpp).
 std::optional<t_matrix> try_inverse_gaussj(const t_matrix& a);
 
+// LU with partial pivoting of the square w in place, as m_solve factors: at
+// every column the row of largest magnitude (the lowest on a tie) becomes
+// the pivot row, and the same exchanges and eliminations are applied to the
+// `nrhs` columns at x (w.rows values each). A column that is zero from its
+// diagonal down stops with (singular, 300) when `singular` is not empty, and
+// is passed over otherwise. Gives the number of row exchanges.
+std::int32_t eliminate_with_partial_pivoting(t_matrix& w, float* x, std::int32_t nrhs, std::string_view singular);
+
 // Solves U x = y in place for the upper triangle of the n x n block at u
 // (column-major, leading dimension ld): x(i) = (y(i) - sum over j > i of
 // U(i, j) x(j)) / U(i, i), the terms in increasing j, one fused step each.

@@ -30,17 +30,24 @@ std::int32_t pivot_row(const t_matrix& w, std::int32_t k) {
   return p;
 }
 
-// Overwrites w (n x n) with its LU factors and the `nrhs` columns of x
-// (n rows each, column-major) with the solutions. Every entry receives its
-// updates in increasing step order, one fused step each, so the bits do not
-// depend on the loop order chosen here.
-void solve_in_place(t_matrix& w, float* x, std::int32_t nrhs) {
+}  // namespace
+
+// Every entry receives its updates in increasing step order, one fused step
+// each, so the bits do not depend on the loop order chosen here.
+std::int32_t detail::eliminate_with_partial_pivoting(t_matrix& w, float* x, std::int32_t nrhs,
+                                                     std::string_view singular) {
   const std::int32_t n = w.rows;
   const auto column = [n](float* base, std::int32_t c) { return base + static_cast<std::ptrdiff_t>(c - 1) * n; };
+  std::int32_t exchanges = 0;
   for (std::int32_t k = 1; k <= n; ++k) {
     const std::int32_t p = pivot_row(w, k);
-    if (detail::at(w, p, k) == 0.0f) detail::m_fail("m_solve::matrix is singular", 300);
+    if (detail::at(w, p, k) == 0.0f) {
+      if (!singular.empty()) detail::m_fail(singular, 300);
+      // The column is zero from row k down: nothing to eliminate.
+      continue;
+    }
     if (p != k) {
+      ++exchanges;
       detail::exchange_rows(w, k, p);
       for (std::int32_t c = 1; c <= nrhs; ++c) std::swap(column(x, c)[k - 1], column(x, c)[p - 1]);
     }
@@ -57,6 +64,17 @@ void solve_in_place(t_matrix& w, float* x, std::int32_t nrhs) {
       kernels::subtract_scaled(xc + k, 1, xc[k - 1], multipliers, 1, below);
     }
   }
+  return exchanges;
+}
+
+namespace {
+
+// Overwrites w (n x n) with its LU factors and the `nrhs` columns of x
+// (n rows each, column-major) with the solutions.
+void solve_in_place(t_matrix& w, float* x, std::int32_t nrhs) {
+  const std::int32_t n = w.rows;
+  const auto column = [n](float* base, std::int32_t c) { return base + static_cast<std::ptrdiff_t>(c - 1) * n; };
+  detail::eliminate_with_partial_pivoting(w, x, nrhs, "m_solve::matrix is singular");
   // Back substitution: x(i) = (y(i) - sum over j > i of U(i, j) x(j)) / U(i, i),
   // the terms in increasing j.
   for (std::int32_t c = 1; c <= nrhs; ++c) {

@@ -27,11 +27,12 @@ TEST(Determinant, MethodTextAndWorkedCases) {
   EXPECT_EQ(m_det_lu(a, false), -2.0f);
   EXPECT_EQ(m_det(a), m_det_gaussj(a));
 
-  // A zero leading pivot tells the methods apart: LU without pivoting
-  // cannot produce -1, Gauss-Jordan pivots and can.
+  // A zero leading pivot: the elimination without pivoting breaks down,
+  // and the determinant comes from LU with partial pivoting instead.
   const t_matrix swap = matrix_of(2, 2, {0, 1, 1, 0});
   EXPECT_EQ(m_det(swap, "LU"), -1.0f);
-  EXPECT_NE(m_det(swap, "lu"), -1.0f);
+  EXPECT_EQ(m_det(swap, "lu"), -1.0f);
+  EXPECT_EQ(m_det_lu_all(swap), -1.0f);
   EXPECT_EQ(m_det(swap, "Chol"), -1.0f);
   EXPECT_EQ(m_det(swap, std::nullopt, true), -1.0f);
 
@@ -70,6 +71,54 @@ TEST(Determinant, GaussJordanAgainstTheDiagonalOfU) {
         EXPECT_EQ(m_det_gaussj(lu.P), lu.nb_permut % 2 == 0 ? 1.0f : -1.0f);
       }
     }
+  }
+}
+
+// Where LU without pivoting meets a zero pivot on a finite matrix, the
+// partially pivoted elimination's determinant; every sound call keeps its
+// own bits, and the rescue leaves the remembered sizes of the specified run.
+TEST(Determinant, ZeroPivotRescue) {
+  // A zero leading pivot; the determinant is -5. Partial pivoting takes
+  // rows 2 and then 3 as pivot rows (two exchanges): pivots 2, 3.5 and
+  // 1 - (3 / 3.5) * 2, each rounded.
+  const t_matrix a = matrix_of(3, 3, {0, 3, 1, 2, 1, 0, 1, 4, 2});
+  const float d = m_det(a, "lu");
+  const float third = 1.0f - (3.0f / 3.5f) * 2.0f;
+  EXPECT_EQ(d, third * (3.5f * 2.0f));
+  EXPECT_NEAR(d, -5.0f, 1e-5f);
+  EXPECT_EQ(m_det_lu_all(a), d);
+
+  // A zero pivot only at the end, on a nonsingular matrix: not a zero.
+  const t_matrix late = matrix_of(2, 2, {1, 1, 1, 1 + 0x1p-23f});
+  EXPECT_EQ(m_det(late, "lu"), m_det_lu(late));
+  // A truly singular matrix still gives zero.
+  EXPECT_EQ(m_det(matrix_of(2, 2, {1, 2, 2, 4}), "lu"), 0.0f);
+  // Not finite input: the unpivoted result stands.
+  EXPECT_TRUE(std::isnan(m_det(matrix_of(2, 2, {0, 1, 1, NAN}), "lu")));
+
+  // Sound calls keep their bits: the same value as the diagonal of U.
+  for (std::int32_t n : {2, 5, 9}) {
+    const t_matrix b = test::dominant_matrix(n, 300 + static_cast<unsigned>(n));
+    const t_lu lu = m_decomplu(b);
+    float product = 1.0f;
+    for (std::int32_t i = 1; i <= n; ++i) product = element(lu.U, i, i) * product;
+    EXPECT_EQ(m_det(b, "lu"), product) << n;
+  }
+
+  // The rescue adds no stop, no line and no remembered size of its own.
+  const test::child_result r = test::run_in_child([&] {
+    t_vector v;
+    v_init(v, 7);
+    const float rescued = m_det(a, "lu");
+    t_vector after;
+    v_init(after);
+    std::printf("%d %d\n", rescued == d ? 1 : 0, after.size);
+  });
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_EQ(r.out, "1 3\n");
+  {
+    const raising_scope raising;
+    EXPECT_EQ(m_det(a, "lu"), d);
   }
 }
 
