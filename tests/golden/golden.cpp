@@ -876,6 +876,59 @@ void front_ends(runner& run) {
   });
 }
 
+// The text files: each writer's bytes and what the readers make of them, so
+// that a platform with another byte order or C library shows any change in
+// the file format or its reading.
+std::string file_contents(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void text_files(runner& run) {
+  const std::string path = "orvik-golden-" + std::to_string(getpid()) + ".dat";
+  const t_matrix special = special_matrix();
+  const t_matrix graded = matrix_of(5, 3, 31, kind::graded);
+  const t_vector values = special_vector();
+  const t_vector uniform = vector_of(9, 32);
+  for (const auto& [name, m] : {std::pair<std::string, const t_matrix*>{"special", &special}, {"graded", &graded}}) {
+    run.call("m_print_tofile/" + name, [&, m = m](digest& d) {
+      m_print_tofile(*m, path, std::nullopt, "replace");
+      d.text(file_contents(path));
+      t_matrix back;
+      m_init_fromfile(back, path);
+      d.matrix(back);
+    });
+    run.call("m_save_tofile/" + name, [&, m = m](digest& d) {
+      m_save_tofile(*m, path, std::nullopt, "replace");
+      d.text(file_contents(path));
+      t_matrix back;
+      m_init_fromfile(back, path);
+      d.matrix(back);
+    });
+  }
+  for (const auto& [name, v] : {std::pair<std::string, const t_vector*>{"special", &values}, {"uniform", &uniform}}) {
+    run.call("v_print_tofile/" + name, [&, v = v](digest& d) {
+      v_print_tofile(*v, path, std::nullopt, "replace");
+      d.text(file_contents(path));
+      t_vector back;
+      v_init_fromfile(back, path);
+      d.vector(back);
+      v_print_c_tofile(*v, path, std::nullopt, "replace");
+      d.text(file_contents(path));
+    });
+    run.call("v_save_tofile/" + name, [&, v = v](digest& d) {
+      v_save_tofile(*v, path, std::nullopt, "replace");
+      d.text(file_contents(path));
+      t_vector back;
+      v_init_fromfile(back, path);
+      d.vector(back);
+    });
+  }
+  std::remove(path.c_str());
+}
+
 std::vector<result_line> run_all() {
   runner run;
   vectors(run);
@@ -886,6 +939,7 @@ std::vector<result_line> run_all() {
   orthogonal(run);
   spectral(run);
   front_ends(run);
+  text_files(run);
   return run.results();
 }
 
