@@ -185,6 +185,26 @@ t_svd m_decompsvd(const t_matrix& a, std::optional<float> tol = std::nullopt,
                   std::optional<std::string_view> method = std::nullopt, std::optional<float> qr_tol = std::nullopt,
                   std::optional<bool> permute = std::nullopt);
 
+// --- fast singular value decomposition ----------------------------------------------
+// A = U*S*V^T by Householder bidiagonalisation and implicit QR on the
+// bidiagonal (Demmel-Kahan), with k = min(rows, cols): thin by default (U
+// rows x k, S k x k, V cols x k), full when `full` is true (U rows x rows,
+// S rows x cols, V cols x cols; the extra columns are the reflectors'
+// orthonormal completion). S's diagonal is non-increasing and >= 0. In every
+// column of U the entry of largest magnitude (the first of equals) is
+// positive, V's matching column taking the same sign; the extra columns of a
+// full V follow the same rule on their own. The results are made last, S
+// then V then U, so m_init remembers U's shape; a result with a size of 0
+// (an empty A) is made with m_zeros and leaves the remembered sizes alone.
+// Errors, in this order: 2001 "m_svd::matrix not allocated"; an entry NaN or
+// infinite, 300 "m_svd::matrix has an entry that is not finite"; the
+// iteration's step budget spent, 301 "m_svd::svd method diverge".
+t_svd m_svd(const t_matrix& a, std::optional<bool> full = std::nullopt);
+// The k values of m_svd, non-increasing, bit for bit S's diagonal, made with
+// v_init (with v_zeros for k = 0). The errors are m_svd's under the name
+// "m_svd_values".
+t_vector m_svd_values(const t_matrix& a);
+
 // --- eigenvalues ---------------------------------------------------------------------
 // Exactly niter shifted QR steps (none below 1); the diagonal of the last
 // iterate, unsorted, made with v_init. Errors: 2001 "m_eig_qr::matrix not

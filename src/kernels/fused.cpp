@@ -1582,6 +1582,10 @@ std::int32_t gauss_jordan_rank(float* t, std::int32_t rows, std::int32_t cols, f
 #define ORVIK_TARGET_NAME "neon"
 #endif
 
+// rotations.cpp, compiled for the same targets.
+void rotate_columns(float* a, ptrdiff_t ld, std::int32_t rows, std::int32_t count, const float* c, const float* s,
+                    bool backward) noexcept;
+
 const kernel_table* fused_table() noexcept {
   static constexpr kernel_table table{ORVIK_TARGET_NAME,
                                       prod_mat,
@@ -1597,7 +1601,8 @@ const kernel_table* fused_table() noexcept {
                                       cholesky,
                                       gauss_jordan_inverse,
                                       gauss_jordan_det,
-                                      gauss_jordan_rank};
+                                      gauss_jordan_rank,
+                                      rotate_columns};
   return &table;
 }
 #undef ORVIK_TARGET_NAME

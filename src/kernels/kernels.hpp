@@ -103,6 +103,15 @@ struct kernel_table {
   // The number of pivots (magnitude > eps) forward elimination finds in t
   // (rows x cols); the pivot row moves on only when a column yields one.
   std::int32_t (*gauss_jordan_rank)(float* t, std::int32_t rows, std::int32_t cols, float eps) noexcept;
+
+  // A chain of plane rotations on the columns of a (rows x count+1, leading
+  // dimension ld): rotation t takes columns x = t and y = t + 1 to
+  // x' = fma(c[t], x, s[t] * y) and y' = fma(c[t], y, -(s[t] * x)), each
+  // product rounded before its fused step. Forward applies t = 0 .. count-1
+  // in turn, backward t = count-1 .. 0. Every element takes the same steps
+  // whatever the order of the rows.
+  void (*rotate_columns)(float* a, std::ptrdiff_t ld, std::int32_t rows, std::int32_t count, const float* c,
+                         const float* s, bool backward) noexcept;
 };
 
 const kernel_table& reference_kernels() noexcept;
@@ -162,6 +171,11 @@ inline float gauss_jordan_det(float* t, std::int32_t n, float eps) noexcept {
 }
 inline std::int32_t gauss_jordan_rank(float* t, std::int32_t rows, std::int32_t cols, float eps) noexcept {
   return active_kernels().gauss_jordan_rank(t, rows, cols, eps);
+}
+
+inline void rotate_columns(float* a, std::ptrdiff_t ld, std::int32_t rows, std::int32_t count, const float* c,
+                           const float* s, bool backward) noexcept {
+  active_kernels().rotate_columns(a, ld, rows, count, c, s, backward);
 }
 
 }  // namespace orvik::kernels

@@ -198,6 +198,21 @@ std::int32_t gauss_jordan_rank_ref(float* t, std::int32_t rows, std::int32_t col
   return rank;
 }
 
+void rotate_columns_ref(float* a, std::ptrdiff_t ld, std::int32_t rows, std::int32_t count, const float* c,
+                        const float* s, bool backward) noexcept {
+  for (std::int32_t step = 0; step < count; ++step) {
+    const std::int32_t t = backward ? count - 1 - step : step;
+    float* x = a + static_cast<std::ptrdiff_t>(t) * ld;
+    float* y = x + ld;
+    for (std::int32_t i = 0; i < rows; ++i) {
+      const float xi = x[i];
+      const float yi = y[i];
+      x[i] = std::fma(c[t], xi, s[t] * yi);
+      y[i] = std::fma(c[t], yi, -(s[t] * xi));
+    }
+  }
+}
+
 }  // namespace
 
 const kernel_table& reference_kernels() noexcept {
@@ -215,7 +230,8 @@ const kernel_table& reference_kernels() noexcept {
                                       cholesky_ref,
                                       gauss_jordan_inverse_ref,
                                       gauss_jordan_det_ref,
-                                      gauss_jordan_rank_ref};
+                                      gauss_jordan_rank_ref,
+                                      rotate_columns_ref};
   return table;
 }
 

@@ -1,0 +1,837 @@
+// The fast singular value decomposition: Householder reduction to upper
+// bidiagonal form (Golub-Kahan), then implicit QR on the bidiagonal with
+// Demmel-Kahan's zero-shift sweeps where relative accuracy needs them and
+// shifted sweeps otherwise, each sweep chasing in the direction of the
+// falling diagonal.
+//
+// A wide matrix is decomposed through its transpose, so the reduction always
+// works on a tall copy W (rows >= cols). The copy is scaled by a power of two
+// first (exact, undone on the values at the end), which keeps the norms and
+// rotations far from overflow and underflow for any finite input. The
+// values come from the same arithmetic whether or not the vectors are
+// wanted: the reflectors and rotations of the values never depend on the
+// vectors, which only receive them.
+
+#include <orvik/decompositions.hpp>
+#include <orvik/maths.hpp>
+
+#include "kernels/kernels.hpp"
+#include "matrix/decompositions/decompositions_internal.hpp"
+#include "vector/vector_internal.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace orvik {
+namespace {
+
+using std::ptrdiff_t;
+
+// Off-diagonal entries below this many roundings of their neighbourhood are
+// dropped: 10 eps keeps every value to high relative accuracy (Demmel-Kahan).
+constexpr float tolerance_roundings = 10.0f;
+// Inner steps allowed: this many per entry of the n x n bidiagonal.
+constexpr std::int64_t steps_per_entry = 6;
+// Zero-shift sweeps take over when the smallest value's estimate, relative
+// to the largest, is within this part of the tolerance.
+constexpr float zero_shift_share = 0.01f;
+// Products and sums of squares of magnitudes inside [2^-60, 2^60] neither
+// overflow nor lose bits to underflow.
+constexpr float safe_low = 0x1p-60f;
+constexpr float safe_high = 0x1p60f;
+
+float eps() { return math_machine_eps(); }
+
+// The power of two 2^e with |x| in [2^(e-1), 2^e), for finite nonzero x.
+int exponent_of(float x) {
+  int e = 0;
+  static_cast<void>(std::frexp(x, &e));
+  return e;
+}
+
+// sqrt(a^2 + b^2) without overflow or destructive underflow: in the safe
+// range directly, elsewhere on both scaled by the same power of two.
+float norm2(float a, float b) {
+  const float big = std::fmax(std::fabs(a), std::fabs(b));
+  if (big == 0.0f) return 0.0f;
+  if (big >= safe_low && big <= safe_high) return std::sqrt(std::fma(a, a, b * b));
+  const int e = exponent_of(big);
+  const float as = std::ldexp(a, -e);
+  const float bs = std::ldexp(b, -e);
+  return std::ldexp(std::sqrt(std::fma(as, as, bs * bs)), e);
+}
+
+// The Euclidean length of x[0], x[stride], ... (n values), every value scaled
+// by the power of two of the largest so that no square under- or overflows.
+float scaled_length(const float* x, ptrdiff_t stride, std::int32_t n) {
+  float big = 0.0f;
+  for (std::int32_t i = 0; i < n; ++i) big = std::fmax(big, std::fabs(x[i * stride]));
+  if (big == 0.0f) return 0.0f;
+  const int e = exponent_of(big);
+  const float down = std::ldexp(1.0f, -e);
+  float s = 0.0f;
+  for (std::int32_t i = 0; i < n; ++i) {
+    const float xi = x[i * stride] * down;
+    s = std::fma(xi, xi, s);
+  }
+  return std::ldexp(std::sqrt(s), e);
+}
+
+// A plane rotation [c s; -s c] taking (f, g) to (r, 0); c >= 0 and r keeps
+// the sign of f (for f = 0, r = |g|).
+struct rotation {
+  float c;
+  float s;
+  float r;
+};
+
+rotation rotate_onto(float f, float g) {
+  if (g == 0.0f) return {1.0f, 0.0f, f};
+  if (f == 0.0f) return {0.0f, std::copysign(1.0f, g), std::fabs(g)};
+  const float big = std::fmax(std::fabs(f), std::fabs(g));
+  if (big >= safe_low && big <= safe_high) {
+    const float d = std::sqrt(std::fma(f, f, g * g));
+    const float r = std::copysign(d, f);
+    return {std::fabs(f) / d, g / r, r};
+  }
+  const int e = exponent_of(big);
+  const float fs = std::ldexp(f, -e);
+  const float gs = std::ldexp(g, -e);
+  const float d = std::sqrt(std::fma(fs, fs, gs * gs));
+  const float r = std::copysign(d, fs);
+  return {std::fabs(fs) / d, gs / r, std::ldexp(r, e)};
+}
+
+// The rotation's own step on a pair of scalars, the same roundings as the
+// rotate_columns kernel: x' = c x + s y, y' = c y - s x.
+float rotated_x(float c, float s, float x, float y) { return std::fma(c, x, s * y); }
+float rotated_y(float c, float s, float x, float y) { return std::fma(c, y, -(s * x)); }
+
+// The two singular values of the triangle [f g; 0 h], smaller first, both
+// >= 0, to high relative accuracy: ratios only, no squares of the entries.
+std::pair<float, float> triangle_values(float f, float g, float h) {
+  const float fa = std::fabs(f);
+  const float ga = std::fabs(g);
+  const float ha = std::fabs(h);
+  const float lo = std::fmin(fa, ha);
+  const float hi = std::fmax(fa, ha);
+  if (lo == 0.0f) {
+    if (hi == 0.0f) return {0.0f, ga};
+    return {0.0f, norm2(hi, ga)};
+  }
+  if (ga < hi) {
+    const float sum = 1.0f + lo / hi;
+    const float diff = (hi - lo) / hi;
+    const float q = ga / hi;
+    const float qq = q * q;
+    const float c = 2.0f / (std::sqrt(std::fma(sum, sum, qq)) + std::sqrt(std::fma(diff, diff, qq)));
+    return {lo * c, hi / c};
+  }
+  const float q = hi / ga;
+  if (q == 0.0f) {
+    // g dominates beyond the range of the ratios.
+    return {(lo * hi) / ga, ga};
+  }
+  const float sum = (1.0f + lo / hi) * q;
+  const float diff = ((hi - lo) / hi) * q;
+  const float c = 1.0f / (std::sqrt(std::fma(sum, sum, 1.0f)) + std::sqrt(std::fma(diff, diff, 1.0f)));
+  const float small = (lo * c) * q;
+  return {small + small, ga / (c + c)};
+}
+
+// The singular value decomposition of the triangle [f g; 0 h]:
+// [cl sl; -sl cl] [f g; 0 h] [cr -sr; sr cr] = diag(big, small), both values
+// signed, |big| >= |small|.
+struct triangle_svd {
+  float small;
+  float big;
+  float cr;
+  float sr;
+  float cl;
+  float sl;
+};
+
+float sign_of(float x) { return std::copysign(1.0f, x); }
+
+triangle_svd decompose_triangle(float f, float g, float h) {
+  float ft = f;
+  float ht = h;
+  float fa = std::fabs(f);
+  float ha = std::fabs(h);
+  // Which entry is the largest: 1 f, 2 g, 3 h. The work is done on the
+  // triangle with its larger diagonal entry first.
+  int largest = 1;
+  const bool swap = ha > fa;
+  if (swap) {
+    largest = 3;
+    std::swap(ft, ht);
+    std::swap(fa, ha);
+  }
+  const float gt = g;
+  const float ga = std::fabs(g);
+  float small = 0.0f;
+  float big = 0.0f;
+  float clt = 1.0f;
+  float slt = 0.0f;
+  float crt = 1.0f;
+  float srt = 0.0f;
+  if (ga == 0.0f) {
+    small = ha;
+    big = fa;
+  } else {
+    bool g_moderate = true;
+    if (ga > fa) {
+      largest = 2;
+      if (fa / ga < eps()) {
+        // g is so large that the values are ga and fa ha / ga to working
+        // accuracy.
+        g_moderate = false;
+        big = ga;
+        small = ha > 1.0f ? fa / (ga / ha) : (fa / ga) * ha;
+        clt = 1.0f;
+        slt = ht / gt;
+        srt = 1.0f;
+        crt = ft / gt;
+      }
+    }
+    if (g_moderate) {
+      const float dd = fa - ha;
+      float l = dd == fa ? 1.0f : dd / fa;  // (fa - ha) / fa, exactly 1 when ha is negligible
+      const float mq = gt / ft;
+      float t = 2.0f - l;
+      const float mm = mq * mq;
+      const float tt = t * t;
+      const float sq = std::sqrt(tt + mm);
+      const float rq = l == 0.0f ? std::fabs(mq) : std::sqrt(std::fma(l, l, mm));
+      const float a = 0.5f * (sq + rq);
+      small = ha / a;
+      big = fa * a;
+      if (mm == 0.0f) {
+        // m is negligible: the rotation angle from the signs alone.
+        t = l == 0.0f ? std::copysign(2.0f, ft) * sign_of(gt) : gt / std::copysign(dd, ft) + mq / t;
+      } else {
+        t = (mq / (sq + t) + mq / (rq + l)) * (1.0f + a);
+      }
+      l = std::sqrt(std::fma(t, t, 4.0f));
+      crt = 2.0f / l;
+      srt = t / l;
+      clt = std::fma(srt, mq, crt) / a;
+      slt = (ht / ft) * srt / a;
+    }
+  }
+  triangle_svd out{};
+  if (swap) {
+    out.cl = srt;
+    out.sl = crt;
+    out.cr = slt;
+    out.sr = clt;
+  } else {
+    out.cl = clt;
+    out.sl = slt;
+    out.cr = crt;
+    out.sr = srt;
+  }
+  // The signs that make the rotations reproduce the triangle.
+  float sign = 1.0f;
+  if (largest == 1) sign = sign_of(out.cr) * sign_of(out.cl) * sign_of(f);
+  if (largest == 2) sign = sign_of(out.sr) * sign_of(out.cl) * sign_of(g);
+  if (largest == 3) sign = sign_of(out.sr) * sign_of(out.sl) * sign_of(h);
+  out.big = std::copysign(big, sign);
+  out.small = std::copysign(small, sign * sign_of(f) * sign_of(h));
+  return out;
+}
+
+// A Householder reflector H = I - tau v v^T with v(0) = 1 taking x (n values,
+// `stride` apart) to (beta, 0, ..., 0): x(0) receives beta, x(1..) v's tail.
+// No reflection (tau 0) when x(1..) is zero.
+float make_reflector(float* x, ptrdiff_t stride, std::int32_t n) {
+  if (n <= 1) return 0.0f;
+  const float alpha = x[0];
+  const float tail = scaled_length(x + stride, stride, n - 1);
+  if (tail == 0.0f) return 0.0f;
+  // beta takes the sign opposite to alpha's, so alpha - beta never cancels.
+  const float beta = -std::copysign(norm2(alpha, tail), alpha);
+  const float tau = (beta - alpha) / beta;
+  const float denominator = alpha - beta;
+  for (std::int32_t i = 1; i < n; ++i) x[i * stride] = x[i * stride] / denominator;
+  x[0] = beta;
+  return tau;
+}
+
+// The columns of a matrix with `ld` rows, from `col0` (row 0 of the first),
+// rows first .. ld-1 and `cols` columns, multiplied from the left by
+// H = I - tau v v^T: w = b^T v, then w = tau w, then b = b - v w^T. `v`
+// holds ld values, zeros before `first`, so that w comes from the left
+// product kernel over whole columns: the leading zero terms leave each sum
+// at +0, where the sum over the block alone starts.
+void reflect_from_left(float* col0, std::int32_t ld, std::int32_t first, std::int32_t cols, const float* v, float tau,
+                       float* w) {
+  if (tau == 0.0f || cols <= 0) return;
+  kernels::prod_vec_left(v, col0, w, ld, cols);
+  for (std::int32_t j = 0; j < cols; ++j) w[j] = tau * w[j];
+  kernels::gemm(ld - first, cols, 1, {v + first, 1, 0}, {w, 0, 1}, col0 + first, ld, kernels::gemm_mode::subtract);
+}
+
+// b (rows x len) = b H: w = b v, w = tau w, b = b - w v^T.
+void reflect_from_right(float* b, ptrdiff_t ld, std::int32_t rows, std::int32_t len, const float* v, float tau,
+                        float* w) {
+  if (tau == 0.0f || rows <= 0) return;
+  kernels::gemm(rows, 1, len, {b, 1, ld}, {v, 1, 0}, w, rows, kernels::gemm_mode::assign);
+  for (std::int32_t i = 0; i < rows; ++i) w[i] = tau * w[i];
+  kernels::gemm(rows, len, 1, {w, 1, 0}, {v, 0, 1}, b, ld, kernels::gemm_mode::subtract);
+}
+
+// The tall working problem: W (rows x cols, rows >= cols), reduced in place
+// to B = Q^T W P with B upper bidiagonal (d on the diagonal, e above it).
+// The reflectors' tails stay in W below the diagonal (Q's) and right of the
+// superdiagonal (P's).
+struct reduction {
+  std::int32_t rows = 0;
+  std::int32_t cols = 0;
+  std::vector<float> w;
+  std::vector<float> d;
+  std::vector<float> e;
+  std::vector<float> tau_left;
+  std::vector<float> tau_right;
+};
+
+void bidiagonalize(reduction& r, std::string_view refused) {
+  const std::int32_t m = r.rows;
+  const std::int32_t n = r.cols;
+  const auto at = [&](std::int32_t i, std::int32_t j) {
+    return r.w.data() + static_cast<ptrdiff_t>(j) * m + static_cast<ptrdiff_t>(i);
+  };
+  std::vector<float> v = detail::work_buffer(m, refused);
+  std::vector<float> u = detail::work_buffer(n, refused);
+  std::vector<float> w = detail::work_buffer(m, refused);
+  for (std::int32_t k = 0; k < n; ++k) {
+    // Column k below the diagonal.
+    const std::int32_t len = m - k;
+    const float tl = make_reflector(at(k, k), 1, len);
+    r.tau_left[static_cast<std::size_t>(k)] = tl;
+    r.d[static_cast<std::size_t>(k)] = *at(k, k);
+    if (tl != 0.0f) {
+      std::fill_n(v.begin(), k, 0.0f);
+      v[static_cast<std::size_t>(k)] = 1.0f;
+      std::copy_n(at(k + 1, k), len - 1, v.begin() + k + 1);
+      reflect_from_left(at(0, k + 1), m, k, n - k - 1, v.data(), tl, w.data());
+    }
+    if (k + 1 >= n) continue;
+    // Row k right of the superdiagonal.
+    const std::int32_t rlen = n - k - 1;
+    const float tr = make_reflector(at(k, k + 1), m, rlen);
+    r.tau_right[static_cast<std::size_t>(k)] = tr;
+    r.e[static_cast<std::size_t>(k)] = *at(k, k + 1);
+    if (tr != 0.0f) {
+      u[0] = 1.0f;
+      for (std::int32_t j = 1; j < rlen; ++j) u[static_cast<std::size_t>(j)] = *at(k, k + 1 + j);
+      reflect_from_right(at(k + 1, k + 1), m, m - k - 1, rlen, u.data(), tr, w.data());
+    }
+  }
+}
+
+// Q's first `count` columns (count >= cols), rows x count: the reflectors
+// applied to the identity's columns, last reflector first, each only on the
+// block it can change.
+std::vector<float> form_left(const reduction& r, std::int32_t count, std::string_view refused) {
+  const std::int32_t m = r.rows;
+  std::vector<float> q = detail::work_buffer(static_cast<std::int64_t>(m) * count, refused);
+  for (std::int32_t j = 0; j < count; ++j) q[static_cast<std::size_t>(j) * static_cast<std::size_t>(m + 1)] = 1.0f;
+  std::vector<float> v = detail::work_buffer(m, refused);
+  std::vector<float> w = detail::work_buffer(count, refused);
+  for (std::int32_t k = r.cols - 1; k >= 0; --k) {
+    const float tau = r.tau_left[static_cast<std::size_t>(k)];
+    if (tau == 0.0f) continue;
+    const std::int32_t len = m - k;
+    std::fill_n(v.begin(), k, 0.0f);
+    v[static_cast<std::size_t>(k)] = 1.0f;
+    const float* tail = r.w.data() + static_cast<ptrdiff_t>(k) * m + k + 1;
+    std::copy_n(tail, len - 1, v.begin() + k + 1);
+    reflect_from_left(q.data() + static_cast<ptrdiff_t>(k) * m, m, k, count - k, v.data(), tau, w.data());
+  }
+  return q;
+}
+
+// P (cols x cols) likewise from the row reflectors, which act on the
+// indices after their own.
+std::vector<float> form_right(const reduction& r, std::string_view refused) {
+  const std::int32_t m = r.rows;
+  const std::int32_t n = r.cols;
+  std::vector<float> p = detail::work_buffer(static_cast<std::int64_t>(n) * n, refused);
+  for (std::int32_t j = 0; j < n; ++j) p[static_cast<std::size_t>(j) * static_cast<std::size_t>(n + 1)] = 1.0f;
+  std::vector<float> v = detail::work_buffer(n, refused);
+  std::vector<float> w = detail::work_buffer(n, refused);
+  for (std::int32_t k = n - 2; k >= 0; --k) {
+    const float tau = r.tau_right[static_cast<std::size_t>(k)];
+    if (tau == 0.0f) continue;
+    const std::int32_t len = n - k - 1;
+    std::fill_n(v.begin(), k + 1, 0.0f);
+    v[static_cast<std::size_t>(k + 1)] = 1.0f;
+    for (std::int32_t j = 1; j < len; ++j) {
+      v[static_cast<std::size_t>(k + 1 + j)] =
+          r.w[static_cast<std::size_t>(k + 1 + j) * static_cast<std::size_t>(m) + static_cast<std::size_t>(k)];
+    }
+    reflect_from_left(p.data() + static_cast<ptrdiff_t>(k + 1) * n, n, k + 1, len, v.data(), tau, w.data());
+  }
+  return p;
+}
+
+// Where the rotations of the bidiagonal iteration go: the columns of the
+// left factor (left_rows x n) and of the right one (right_rows x n); null
+// when only the values are wanted.
+struct accumulators {
+  float* left = nullptr;
+  std::int32_t left_rows = 0;
+  float* right = nullptr;
+  std::int32_t right_rows = 0;
+};
+
+// The rotations of one sweep, for the left and the right factor.
+struct sweep_rotations {
+  std::vector<float> lc, ls, rc, rs;
+};
+
+void apply(float* x, std::int32_t rows, std::int32_t first, std::int32_t count, const std::vector<float>& c,
+           const std::vector<float>& s, bool backward) {
+  if (x == nullptr) return;
+  kernels::rotate_columns(x + static_cast<ptrdiff_t>(first) * rows, rows, rows, count, c.data(), s.data(), backward);
+}
+
+// Implicit QR on the upper bidiagonal (d, e) of order n until every
+// superdiagonal entry is negligible; the rotations go to `acc`. False when
+// the step budget runs out first.
+bool bidiagonal_qr(std::vector<float>& d, std::vector<float>& e, const accumulators& acc, sweep_rotations& rot) {
+  const auto n = static_cast<std::int32_t>(d.size());
+  if (n <= 1) return true;
+  const float tol = tolerance_roundings * eps();
+  const float unfl = std::numeric_limits<float>::min();
+  const auto ad = [&](std::int32_t i) { return std::fabs(d[static_cast<std::size_t>(i)]); };
+  const auto ae = [&](std::int32_t i) { return std::fabs(e[static_cast<std::size_t>(i)]); };
+
+  // A lower bound on the smallest value, for the absolute threshold.
+  float smin_estimate = ad(0);
+  if (smin_estimate != 0.0f) {
+    float mu = smin_estimate;
+    for (std::int32_t i = 1; i < n; ++i) {
+      mu = ad(i) * (mu / (mu + ae(i - 1)));
+      smin_estimate = std::fmin(smin_estimate, mu);
+      if (smin_estimate == 0.0f) break;
+    }
+  }
+  smin_estimate = smin_estimate / std::sqrt(static_cast<float>(n));
+  const float thresh = std::fmax(tol * smin_estimate, static_cast<float>(steps_per_entry) * static_cast<float>(n) *
+                                                          (static_cast<float>(n) * unfl));
+  const std::int64_t budget = steps_per_entry * static_cast<std::int64_t>(n) * n;
+  std::int64_t steps = 0;
+  std::int32_t old_top = -1;
+  std::int32_t old_bottom = -1;
+  bool downwards = true;
+  std::int32_t bottom = n - 1;
+
+  while (bottom > 0) {
+    if (steps >= budget) return false;
+    // The unreduced block top .. bottom, and its largest entry.
+    float smax = ad(bottom);
+    std::int32_t top = 0;
+    bool deflated = false;
+    for (std::int32_t i = bottom - 1; i >= 0; --i) {
+      if (ae(i) <= thresh) {
+        e[static_cast<std::size_t>(i)] = 0.0f;
+        if (i == bottom - 1) {
+          --bottom;
+          deflated = true;
+        } else {
+          top = i + 1;
+        }
+        break;
+      }
+      smax = std::fmax(smax, std::fmax(ad(i), ae(i)));
+    }
+    if (deflated) continue;
+
+    if (top == bottom - 1) {
+      // A 2 x 2 block: decomposed directly.
+      const triangle_svd t = decompose_triangle(d[static_cast<std::size_t>(top)], e[static_cast<std::size_t>(top)],
+                                                d[static_cast<std::size_t>(bottom)]);
+      d[static_cast<std::size_t>(top)] = t.big;
+      e[static_cast<std::size_t>(top)] = 0.0f;
+      d[static_cast<std::size_t>(bottom)] = t.small;
+      rot.rc[0] = t.cr;
+      rot.rs[0] = t.sr;
+      rot.lc[0] = t.cl;
+      rot.ls[0] = t.sl;
+      apply(acc.right, acc.right_rows, top, 1, rot.rc, rot.rs, false);
+      apply(acc.left, acc.left_rows, top, 1, rot.lc, rot.ls, false);
+      bottom -= 2;
+      continue;
+    }
+
+    // A new block chooses its direction: chase from the larger end.
+    if (top > old_bottom || bottom < old_top) downwards = ad(top) >= ad(bottom);
+
+    // Convergence tests, relative to the running estimate of the smallest
+    // value as seen from the end the chase starts at.
+    float sminl = 0.0f;
+    bool split = false;
+    if (downwards) {
+      if (ae(bottom - 1) <= tol * ad(bottom)) {
+        e[static_cast<std::size_t>(bottom - 1)] = 0.0f;
+        continue;
+      }
+      float mu = ad(top);
+      sminl = mu;
+      for (std::int32_t i = top; i < bottom; ++i) {
+        if (ae(i) <= tol * mu) {
+          e[static_cast<std::size_t>(i)] = 0.0f;
+          split = true;
+          break;
+        }
+        mu = ad(i + 1) * (mu / (mu + ae(i)));
+        sminl = std::fmin(sminl, mu);
+      }
+    } else {
+      if (ae(top) <= tol * ad(top)) {
+        e[static_cast<std::size_t>(top)] = 0.0f;
+        continue;
+      }
+      float mu = ad(bottom);
+      sminl = mu;
+      for (std::int32_t i = bottom - 1; i >= top; --i) {
+        if (ae(i) <= tol * mu) {
+          e[static_cast<std::size_t>(i)] = 0.0f;
+          split = true;
+          break;
+        }
+        mu = ad(i) * (mu / (mu + ae(i)));
+        sminl = std::fmin(sminl, mu);
+      }
+    }
+    if (split) continue;
+    old_top = top;
+    old_bottom = bottom;
+
+    // The shift: zero where it would spoil the smallest value's relative
+    // accuracy, else the smaller value of the trailing (or leading) 2 x 2.
+    float shift = 0.0f;
+    if (!(static_cast<float>(n) * tol * (sminl / smax) <= std::fmax(eps(), zero_shift_share * tol))) {
+      float sll = 0.0f;
+      if (downwards) {
+        sll = ad(top);
+        shift = triangle_values(d[static_cast<std::size_t>(bottom - 1)], e[static_cast<std::size_t>(bottom - 1)],
+                                d[static_cast<std::size_t>(bottom)])
+                    .first;
+      } else {
+        sll = ad(bottom);
+        shift = triangle_values(d[static_cast<std::size_t>(top)], e[static_cast<std::size_t>(top)],
+                                d[static_cast<std::size_t>(top + 1)])
+                    .first;
+      }
+      if (sll > 0.0f) {
+        const float q = shift / sll;
+        if (q * q < eps()) shift = 0.0f;
+      }
+    }
+    steps += bottom - top;
+    const std::int32_t count = bottom - top;
+    float* dd = d.data();
+    float* ee = e.data();
+
+    if (shift == 0.0f) {
+      if (downwards) {
+        float cs = 1.0f;
+        float oldcs = 1.0f;
+        float oldsn = 0.0f;
+        for (std::int32_t i = top; i < bottom; ++i) {
+          const rotation a = rotate_onto(dd[i] * cs, ee[i]);
+          cs = a.c;
+          if (i > top) ee[i - 1] = oldsn * a.r;
+          const rotation b = rotate_onto(oldcs * a.r, dd[i + 1] * a.s);
+          oldcs = b.c;
+          oldsn = b.s;
+          dd[i] = b.r;
+          const auto t = static_cast<std::size_t>(i - top);
+          rot.rc[t] = a.c;
+          rot.rs[t] = a.s;
+          rot.lc[t] = b.c;
+          rot.ls[t] = b.s;
+        }
+        const float h = dd[bottom] * cs;
+        dd[bottom] = h * oldcs;
+        ee[bottom - 1] = h * oldsn;
+        apply(acc.right, acc.right_rows, top, count, rot.rc, rot.rs, false);
+        apply(acc.left, acc.left_rows, top, count, rot.lc, rot.ls, false);
+        if (ae(bottom - 1) <= thresh) ee[bottom - 1] = 0.0f;
+      } else {
+        float cs = 1.0f;
+        float oldcs = 1.0f;
+        float oldsn = 0.0f;
+        for (std::int32_t i = bottom; i > top; --i) {
+          const rotation a = rotate_onto(dd[i] * cs, ee[i - 1]);
+          cs = a.c;
+          if (i < bottom) ee[i] = oldsn * a.r;
+          const rotation b = rotate_onto(oldcs * a.r, dd[i - 1] * a.s);
+          oldcs = b.c;
+          oldsn = b.s;
+          dd[i] = b.r;
+          const auto t = static_cast<std::size_t>(i - 1 - top);
+          rot.lc[t] = a.c;
+          rot.ls[t] = -a.s;
+          rot.rc[t] = b.c;
+          rot.rs[t] = -b.s;
+        }
+        const float h = dd[top] * cs;
+        dd[top] = h * oldcs;
+        ee[top] = h * oldsn;
+        apply(acc.left, acc.left_rows, top, count, rot.lc, rot.ls, true);
+        apply(acc.right, acc.right_rows, top, count, rot.rc, rot.rs, true);
+        if (ae(top) <= thresh) ee[top] = 0.0f;
+      }
+    } else if (downwards) {
+      float f = (ad(top) - shift) * (sign_of(dd[top]) + shift / dd[top]);
+      float g = ee[top];
+      for (std::int32_t i = top; i < bottom; ++i) {
+        const rotation a = rotate_onto(f, g);
+        if (i > top) ee[i - 1] = a.r;
+        f = rotated_x(a.c, a.s, dd[i], ee[i]);
+        ee[i] = rotated_y(a.c, a.s, dd[i], ee[i]);
+        g = a.s * dd[i + 1];
+        dd[i + 1] = a.c * dd[i + 1];
+        const rotation b = rotate_onto(f, g);
+        dd[i] = b.r;
+        f = rotated_x(b.c, b.s, ee[i], dd[i + 1]);
+        dd[i + 1] = rotated_y(b.c, b.s, ee[i], dd[i + 1]);
+        if (i < bottom - 1) {
+          g = b.s * ee[i + 1];
+          ee[i + 1] = b.c * ee[i + 1];
+        }
+        const auto t = static_cast<std::size_t>(i - top);
+        rot.rc[t] = a.c;
+        rot.rs[t] = a.s;
+        rot.lc[t] = b.c;
+        rot.ls[t] = b.s;
+      }
+      ee[bottom - 1] = f;
+      apply(acc.right, acc.right_rows, top, count, rot.rc, rot.rs, false);
+      apply(acc.left, acc.left_rows, top, count, rot.lc, rot.ls, false);
+      if (ae(bottom - 1) <= thresh) ee[bottom - 1] = 0.0f;
+    } else {
+      float f = (ad(bottom) - shift) * (sign_of(dd[bottom]) + shift / dd[bottom]);
+      float g = ee[bottom - 1];
+      for (std::int32_t i = bottom; i > top; --i) {
+        const rotation a = rotate_onto(f, g);
+        if (i < bottom) ee[i] = a.r;
+        f = rotated_x(a.c, a.s, dd[i], ee[i - 1]);
+        ee[i - 1] = rotated_y(a.c, a.s, dd[i], ee[i - 1]);
+        g = a.s * dd[i - 1];
+        dd[i - 1] = a.c * dd[i - 1];
+        const rotation b = rotate_onto(f, g);
+        dd[i] = b.r;
+        f = rotated_x(b.c, b.s, ee[i - 1], dd[i - 1]);
+        dd[i - 1] = rotated_y(b.c, b.s, ee[i - 1], dd[i - 1]);
+        if (i > top + 1) {
+          g = b.s * ee[i - 2];
+          ee[i - 2] = b.c * ee[i - 2];
+        }
+        const auto t = static_cast<std::size_t>(i - 1 - top);
+        rot.lc[t] = a.c;
+        rot.ls[t] = -a.s;
+        rot.rc[t] = b.c;
+        rot.rs[t] = -b.s;
+      }
+      ee[top] = f;
+      apply(acc.left, acc.left_rows, top, count, rot.lc, rot.ls, true);
+      apply(acc.right, acc.right_rows, top, count, rot.rc, rot.rs, true);
+      if (ae(top) <= thresh) ee[top] = 0.0f;
+    }
+  }
+  return true;
+}
+
+// The column p of a (rows x *) negated.
+void negate_column(float* a, std::int32_t rows, std::int32_t p) {
+  float* col = a + static_cast<ptrdiff_t>(p) * rows;
+  for (std::int32_t i = 0; i < rows; ++i) col[i] = -col[i];
+}
+
+void swap_columns(float* a, std::int32_t rows, std::int32_t p, std::int32_t q) {
+  std::swap_ranges(a + static_cast<ptrdiff_t>(p) * rows, a + static_cast<ptrdiff_t>(p + 1) * rows,
+                   a + static_cast<ptrdiff_t>(q) * rows);
+}
+
+// The values made >= 0 (a negative one moves its sign into the right
+// factor) and sorted non-increasing, the factors' columns following: at
+// each place the largest of the rest, the first of equals.
+void order_values(std::vector<float>& d, const accumulators& acc) {
+  const auto n = static_cast<std::int32_t>(d.size());
+  for (std::int32_t i = 0; i < n; ++i) {
+    if (d[static_cast<std::size_t>(i)] < 0.0f) {
+      d[static_cast<std::size_t>(i)] = -d[static_cast<std::size_t>(i)];
+      if (acc.right != nullptr) negate_column(acc.right, acc.right_rows, i);
+    }
+  }
+  for (std::int32_t i = 0; i + 1 < n; ++i) {
+    std::int32_t p = i;
+    for (std::int32_t j = i + 1; j < n; ++j) {
+      if (d[static_cast<std::size_t>(j)] > d[static_cast<std::size_t>(p)]) p = j;
+    }
+    if (p == i) continue;
+    std::swap(d[static_cast<std::size_t>(i)], d[static_cast<std::size_t>(p)]);
+    if (acc.left != nullptr) {
+      swap_columns(acc.left, acc.left_rows, i, p);
+      swap_columns(acc.right, acc.right_rows, i, p);
+    }
+  }
+}
+
+// Everything both operations share: the checks, the scaled tall copy, the
+// reduction and the iteration. With vectors, `left` (rows x left_cols) and
+// `right` (cols x cols) of the tall problem are formed and rotated.
+struct outcome {
+  reduction r;
+  int scale_exponent = 0;
+  bool transposed = false;
+  std::vector<float> left;
+  std::vector<float> right;
+};
+
+outcome decompose(const t_matrix& a, bool vectors, bool full, std::string_view name) {
+  const std::string_view refused = name == "m_svd" ? "m_svd::allocate error" : "m_svd_values::allocate error";
+  float big = 0.0f;
+  for (const float x : a.elements) {
+    if (!std::isfinite(x)) {
+      detail::m_fail(name == "m_svd" ? "m_svd::matrix has an entry that is not finite"
+                                     : "m_svd_values::matrix has an entry that is not finite",
+                     300);
+    }
+    big = std::fmax(big, std::fabs(x));
+  }
+  outcome out;
+  reduction& r = out.r;
+  out.transposed = a.rows < a.cols;
+  r.rows = std::max(a.rows, a.cols);
+  r.cols = std::min(a.rows, a.cols);
+  const std::int32_t m = r.rows;
+  const std::int32_t n = r.cols;
+  r.w = detail::work_buffer(static_cast<std::int64_t>(m) * n, refused);
+  r.d = detail::work_buffer(n, refused);
+  r.e = detail::work_buffer(std::max(n - 1, 0), refused);
+  r.tau_left = detail::work_buffer(n, refused);
+  r.tau_right = detail::work_buffer(n, refused);
+  // The largest magnitude scaled into [1/2, 1): a power of two, exact.
+  out.scale_exponent = big > 0.0f ? exponent_of(big) : 0;
+  for (std::int32_t j = 0; j < a.cols; ++j) {
+    for (std::int32_t i = 0; i < a.rows; ++i) {
+      const float x =
+          a.elements[static_cast<std::size_t>(j) * static_cast<std::size_t>(a.rows) + static_cast<std::size_t>(i)];
+      const std::size_t to = out.transposed ? static_cast<std::size_t>(i) * static_cast<std::size_t>(m) + j
+                                            : static_cast<std::size_t>(j) * static_cast<std::size_t>(m) + i;
+      r.w[to] = std::ldexp(x, -out.scale_exponent);
+    }
+  }
+  if (n == 0) return out;
+  bidiagonalize(r, refused);
+  accumulators acc;
+  if (vectors) {
+    out.left = form_left(r, full ? m : n, refused);
+    out.right = form_right(r, refused);
+    acc = {out.left.data(), m, out.right.data(), n};
+  }
+  sweep_rotations rot;
+  for (auto* buffer : {&rot.lc, &rot.ls, &rot.rc, &rot.rs}) *buffer = detail::work_buffer(n, refused);
+  if (!bidiagonal_qr(r.d, r.e, acc, rot)) {
+    detail::m_fail(name == "m_svd" ? "m_svd::svd method diverge" : "m_svd_values::svd method diverge", 301);
+  }
+  order_values(r.d, acc);
+  for (float& x : r.d) x = std::ldexp(x, out.scale_exponent);
+  return out;
+}
+
+// Column j of a (rows x *) made to have its entry of largest magnitude (the
+// first of equals) positive; true when it was negated.
+bool normalise_sign(float* a, std::int32_t rows, std::int32_t j) {
+  const float* col = a + static_cast<ptrdiff_t>(j) * rows;
+  std::int32_t p = 0;
+  for (std::int32_t i = 1; i < rows; ++i) {
+    if (std::fabs(col[i]) > std::fabs(col[p])) p = i;
+  }
+  if (rows == 0 || !(col[p] < 0.0f)) return false;
+  negate_column(a, rows, j);
+  return true;
+}
+
+// A result matrix of rows x cols holding `values`: made with m_init, or
+// with m_zeros where a size is 0 (m_init refuses empty shapes).
+t_matrix result_matrix(std::int32_t rows, std::int32_t cols, std::vector<float>&& values) {
+  t_matrix out;
+  if (rows == 0 || cols == 0) return m_zeros(rows, cols);
+  m_init(out, rows, cols);
+  out.elements.swap(values);
+  return out;
+}
+
+}  // namespace
+
+t_vector m_svd_values(const t_matrix& a) {
+  detail::m_require_allocated(a, "m_svd_values::matrix not allocated");
+  outcome out = decompose(a, false, false, "m_svd_values");
+  const auto k = static_cast<std::int32_t>(out.r.d.size());
+  if (k == 0) return v_zeros(0);
+  t_vector values;
+  v_init(values, k);
+  std::copy(out.r.d.begin(), out.r.d.end(), values.elements.begin());
+  return values;
+}
+
+t_svd m_svd(const t_matrix& a, std::optional<bool> full) {
+  detail::m_require_allocated(a, "m_svd::matrix not allocated");
+  const bool whole = full.value_or(false);
+  outcome out = decompose(a, true, whole, "m_svd");
+  const std::int32_t m = a.rows;
+  const std::int32_t n = a.cols;
+  const std::int32_t k = std::min(m, n);
+  const std::int32_t tall_rows = out.r.rows;
+  if (k == 0) {
+    // Nothing to decompose: the full factors are identities.
+    out.left =
+        detail::work_buffer(whole ? static_cast<std::int64_t>(tall_rows) * tall_rows : 0, "m_svd::allocate error");
+    if (whole) {
+      for (std::int32_t j = 0; j < tall_rows; ++j) {
+        out.left[static_cast<std::size_t>(j) * static_cast<std::size_t>(tall_rows + 1)] = 1.0f;
+      }
+    }
+  }
+  // The tall problem's factors: left tall_rows x (whole ? tall_rows : k),
+  // right tall_cols x tall_cols; a wide A takes them the other way round.
+  std::vector<float>& u = out.transposed ? out.right : out.left;
+  std::vector<float>& v = out.transposed ? out.left : out.right;
+  const std::int32_t u_cols = whole ? m : k;
+  const std::int32_t v_cols = whole ? n : k;
+  // The thin right factor of a wide A is the first k columns of its full
+  // left factor of the transpose; the buffers already hold exactly that.
+  for (std::int32_t j = 0; j < u_cols; ++j) {
+    if (normalise_sign(u.data(), m, j) && j < k) negate_column(v.data(), n, j);
+  }
+  for (std::int32_t j = k; j < v_cols; ++j) normalise_sign(v.data(), n, j);
+
+  t_svd svd;
+  std::vector<float> s = detail::work_buffer(
+      whole ? static_cast<std::int64_t>(m) * n : static_cast<std::int64_t>(k) * k, "m_svd::allocate error");
+  const std::int32_t s_rows = whole ? m : k;
+  for (std::int32_t i = 0; i < k; ++i) {
+    s[static_cast<std::size_t>(i) * static_cast<std::size_t>(s_rows + 1)] = out.r.d[static_cast<std::size_t>(i)];
+  }
+  svd.S = result_matrix(s_rows, whole ? n : k, std::move(s));
+  v.resize(static_cast<std::size_t>(n) * static_cast<std::size_t>(v_cols));
+  svd.V = result_matrix(n, v_cols, std::move(v));
+  u.resize(static_cast<std::size_t>(m) * static_cast<std::size_t>(u_cols));
+  svd.U = result_matrix(m, u_cols, std::move(u));
+  return svd;
+}
+
+}  // namespace orvik
