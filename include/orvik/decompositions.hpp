@@ -276,15 +276,22 @@ t_matrix m_pinv(const t_matrix& a, std::optional<float> svd_tol = std::nullopt,
                 std::optional<std::string_view> qr_method = std::nullopt, std::optional<float> qr_tol = std::nullopt,
                 std::optional<std::string_view> method = std::nullopt);
 // V*S^+*U^T, singular values below machine epsilon dropped. method is the
-// QR method of the SVD; with a Gram-Schmidt method a non-square matrix stops
-// with 202 in m_prod_mat. Checks: m_decompsvd's.
+// QR method of the SVD; with a Gram-Schmidt method on a matrix that is not
+// square, S^+ is n x cols(U), the shape the thin U needs. Checks:
+// m_decompsvd's.
 t_matrix m_pseudoinv_svd(const t_matrix& a, std::optional<float> tol = std::nullopt,
                          std::optional<std::int32_t> maxiter = std::nullopt,
                          std::optional<std::string_view> method = std::nullopt,
                          std::optional<float> qr_tol = std::nullopt);
 // tol omitted: 1.0e-9 times the smallest |diagonal entry| of the Gram
 // matrix. When no column of the factor is kept the result is the
-// cols(a) x rows(a) zero matrix. No check of its own: an unallocated a stops
+// cols(a) x rows(a) zero matrix. With tol omitted, where the result X of a
+// finite A misses the Penrose condition, |A X A - A|_F > 2^-10 |A|_F (it has
+// lost most of single precision's digits), the result comes from m_svd
+// instead: V S^+ U^T with the values at or below max(m, n) * eps * s1
+// dropped, of A with its columns (rows, when wide) first scaled by powers
+// of two to about unit length where that scaled matrix has full rank; made
+// last as the Cholesky result is. No check of its own: an unallocated a stops
 // in m_trans (2001 "m_trans::matrix not allocated").
 t_matrix m_pseudoinv_chol(const t_matrix& a, std::optional<float> tol = std::nullopt);
 

@@ -155,9 +155,13 @@ t_matrix m_pseudoinv_svd(const t_matrix& a, std::optional<float> tol, std::optio
   const std::int32_t n = a.cols;
   t_matrix y;
   if (f.U.cols != m) {
-    // The thin U of Gram-Schmidt: the second product stops, as written.
-    const t_matrix st = m_trans(f.S);
-    const t_matrix vs = m_prod_mat(f.V, st);
+    // The thin U of Gram-Schmidt (a matrix that is not square): S^+ takes
+    // the shape that fits U's columns, n x cols(U), with the inverted values
+    // on its diagonal, so that V S^+ U^T is defined.
+    t_matrix sp;
+    m_init(sp, n, f.U.cols);
+    for (std::int32_t i = 1; i <= std::min({m, n, f.U.cols}); ++i) detail::at(sp, i, i) = detail::at(f.S, i, i);
+    const t_matrix vs = m_prod_mat(f.V, sp);
     const t_matrix ut = m_trans(f.U);
     y = m_prod_mat(vs, ut);
   } else {
@@ -173,11 +177,123 @@ t_matrix m_pseudoinv_svd(const t_matrix& a, std::optional<float> tol, std::optio
   return y;
 }
 
+namespace {
+
+// The Frobenius norm, the squares summed in double in storage order.
+double frobenius(const float* x, std::size_t count) {
+  double s = 0.0;
+  for (std::size_t k = 0; k < count; ++k) s += static_cast<double>(x[k]) * static_cast<double>(x[k]);
+  return std::sqrt(s);
+}
+
+// Whether x keeps the first Penrose condition to 2^-10 of |A|_F: |A X A - A|_F
+// <= 2^-10 |A|_F. Beyond that the result has lost most of single
+// precision's digits (a NaN or an infinity fails too). Nothing is
+// remembered.
+bool penrose_holds(const t_matrix& a, const t_matrix& x) {
+  const std::int32_t m = a.rows;
+  const std::int32_t n = a.cols;
+  if (m == 0 || n == 0) return true;
+  std::vector<float> ax = detail::work_buffer(static_cast<std::int64_t>(m) * m, "m_pseudoinv_chol::allocate error");
+  std::vector<float> axa = detail::checked_copy(a.elements, "m_pseudoinv_chol::allocate error");
+  kernels::gemm(m, m, n, {a.elements.data(), 1, m}, {x.elements.data(), 1, n}, ax.data(), m,
+                kernels::gemm_mode::assign);
+  // A - (A X) A, whose norm is that of A X A - A.
+  kernels::gemm(m, n, m, {ax.data(), 1, m}, {a.elements.data(), 1, m}, axa.data(), m, kernels::gemm_mode::subtract);
+  const double residual = frobenius(axa.data(), axa.size());
+  const double scale = frobenius(a.elements.data(), a.elements.size());
+  return residual <= 0x1p-10 * scale;
+}
+
+// The power of two nearest below 1 / |x|_2 for the `count` values x at
+// `stride` apart (1 for a zero vector), so that scaling by it is exact.
+float scale_of(const float* x, std::ptrdiff_t stride, std::int32_t count) {
+  double s = 0.0;
+  for (std::int32_t t = 0; t < count; ++t) s += static_cast<double>(x[t * stride]) * static_cast<double>(x[t * stride]);
+  if (s == 0.0) return 1.0f;
+  int e = 0;
+  (void)std::frexp(std::sqrt(s), &e);
+  return std::ldexp(1.0f, -e);
+}
+
+// V S^+ U^T from the fast SVD of `a`, the values at or below max(m, n) * eps
+// * s1 dropped, into y (n x m, made by the caller). False, with y
+// untouched, when `full_rank_only` and a value is dropped.
+bool svd_pseudo_inverse(const t_matrix& a, bool full_rank_only, float* y) {
+  const std::int32_t m = a.rows;
+  const std::int32_t n = a.cols;
+  t_svd f = m_svd(a);
+  const std::int32_t k = f.S.rows;
+  const float largest = k > 0 ? detail::at(f.S, 1, 1) : 0.0f;
+  const float cut = static_cast<float>(std::max(m, n)) * math_machine_eps() * largest;
+  if (full_rank_only && (k == 0 || !(detail::at(f.S, k, k) > cut))) return false;
+  // W = V S^+, column by column.
+  std::vector<float> w = detail::checked_copy(f.V.elements, "m_pseudoinv_chol::allocate error");
+  for (std::int32_t i = 1; i <= k; ++i) {
+    const float s = detail::at(f.S, i, i);
+    const float inverse = s > cut ? 1.0f / s : 0.0f;
+    float* column = w.data() + static_cast<std::ptrdiff_t>(i - 1) * n;
+    for (std::int32_t t = 0; t < n; ++t) column[t] = column[t] * inverse;
+  }
+  kernels::gemm(n, m, k, {w.data(), 1, n}, {f.U.elements.data(), m, 1}, y, n, kernels::gemm_mode::assign);
+  return true;
+}
+
+// The pseudo-inverse through the fast SVD, made last (n x m) as the
+// Cholesky result is. The columns of a tall A (the rows of a wide one) are
+// first scaled by powers of two to about unit length: where the scaled
+// matrix has full rank, D (A D)^+ is A^+ and it is not hurt by columns of
+// very different lengths (a polynomial design matrix); otherwise A^+ comes
+// from A itself.
+t_matrix pseudo_inverse_from_svd(const t_matrix& a) {
+  const std::int32_t m = a.rows;
+  const std::int32_t n = a.cols;
+  const bool tall = m >= n;
+  const std::int32_t lines = tall ? n : m;
+  std::vector<float> scale = detail::work_buffer(lines, "m_pseudoinv_chol::allocate error");
+  t_matrix scaled = detail::checked_copy(a, "m_pseudoinv_chol::allocate error");
+  for (std::int32_t t = 1; t <= lines; ++t) {
+    const float* first = a.elements.data() + (tall ? static_cast<std::ptrdiff_t>(t - 1) * m : t - 1);
+    const float d = tall ? scale_of(first, 1, m) : scale_of(first, m, n);
+    scale[static_cast<std::size_t>(t - 1)] = d;
+    for (std::int32_t o = 1; o <= (tall ? m : n); ++o) {
+      float& v = tall ? detail::at(scaled, o, t) : detail::at(scaled, t, o);
+      v = v * d;
+    }
+  }
+  std::vector<float> y = detail::work_buffer(static_cast<std::int64_t>(n) * m, "m_pseudoinv_chol::allocate error");
+  if (svd_pseudo_inverse(scaled, true, y.data())) {
+    // (A D)^+ = D^-1 A^+ for a tall A, A^+ D^-1 for a wide one: undo D.
+    for (std::int32_t j = 1; j <= m; ++j) {
+      for (std::int32_t i = 1; i <= n; ++i) {
+        float& v = y[static_cast<std::size_t>(j - 1) * static_cast<std::size_t>(n) + static_cast<std::size_t>(i - 1)];
+        v = v * scale[static_cast<std::size_t>((tall ? i : j) - 1)];
+      }
+    }
+  } else {
+    svd_pseudo_inverse(a, false, y.data());
+  }
+  t_matrix result;
+  m_init(result, n, m);
+  std::copy(y.begin(), y.end(), result.elements.begin());
+  return result;
+}
+
+}  // namespace
+
 t_matrix m_pseudoinv_chol(const t_matrix& g, std::optional<float> tol) {
   gram_step gram = gram_and_threshold(g, tol);
   t_matrix l;
   const std::int32_t r = dropping_cholesky(gram.b, gram.threshold, l);
-  return assemble(g, gram, l, r);
+  t_matrix x = assemble(g, gram, l, r);
+  // Forming the inverse of the Gram matrix squares a condition number that
+  // is already squared: where that has cost the result its accuracy, the
+  // pseudo-inverse comes from the singular value decomposition instead.
+  // A tolerance the caller gives truncates on purpose, and a matrix with an
+  // entry that is not finite has no sound pseudo-inverse: both keep theirs.
+  const bool finite = std::all_of(g.elements.begin(), g.elements.end(), [](float v) { return std::isfinite(v); });
+  if (!tol && finite && !penrose_holds(g, x)) return pseudo_inverse_from_svd(g);
+  return x;
 }
 
 }  // namespace orvik

@@ -187,7 +187,7 @@ TEST(InPlaceSweeps, SvdAndPseudoInversesLeaveTheLastTemporarysState) {
        [] { (void)m_pseudoinv_svd(grid_matrix(3, 5, 27), std::nullopt, std::nullopt, "ho"); },
        0,
        {5, 3, 3, {3, 5, 3, 3}}},
-      {"pinv svd thin U", [] { (void)m_pseudoinv_svd(grid_matrix(3, 5, 27)); }, 202, {5, 3, 5, untouched_bounds}},
+      {"pinv svd thin U", [] { (void)m_pseudoinv_svd(grid_matrix(3, 5, 27)); }, 0, {5, 3, 5, untouched_bounds}},
   };
   for (const expectation& c : cases) {
     SCOPED_TRACE(c.name);
