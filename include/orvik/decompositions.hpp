@@ -297,8 +297,10 @@ t_matrix m_pseudoinv_chol(const t_matrix& a, std::optional<float> tol = std::nul
 
 // --- norms, condition number and trace -----------------------------------------------
 // p = 1 column sums, 0 row sums, -1 Frobenius, 2 (or omitted, or anything
-// else) spectral (by power iteration on A^T A, which may stop with
-// m_pow_eig's 301). Not allocated: 2001 "m_norm::matrix not allocated".
+// else) spectral: by power iteration on A^T A, or, where that would stop
+// with m_pow_eig's 301 on a finite A (two largest singular values too
+// close to separate), the largest value of m_svd_values(A). Not allocated:
+// 2001 "m_norm::matrix not allocated".
 float m_norm(const t_matrix& a, std::optional<std::int32_t> p = std::nullopt);
 // ||A||_2 * ||A^-1||_2 with the Gauss-Jordan inverse. Errors: 2001
 // "m_cond::matrix not allocated"; then m_inverse_gaussj's (202, 300).

@@ -64,6 +64,11 @@ std::optional<t_matrix> try_inverse_gaussj(const t_matrix& a);
 // is passed over otherwise. Gives the number of row exchanges.
 std::int32_t eliminate_with_partial_pivoting(t_matrix& w, float* x, std::int32_t nrhs, std::string_view singular);
 
+// m_pow_eig with the same checks and effects, but nothing instead of its
+// 301 stop (power.cpp).
+std::optional<t_poweig> try_pow_eig(const t_matrix& a, const std::optional<t_vector>& x0, std::optional<float> tol,
+                                    std::optional<std::int32_t> maxiter);
+
 // Solves U x = y in place for the upper triangle of the n x n block at u
 // (column-major, leading dimension ld): x(i) = (y(i) - sum over j > i of
 // U(i, j) x(j)) / U(i, i), the terms in increasing j, one fused step each.

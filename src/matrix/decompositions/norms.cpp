@@ -4,8 +4,11 @@
 #include <orvik/maths.hpp>
 
 #include "kernels/kernels.hpp"
+#include "matrix/decompositions/decompositions_internal.hpp"
 #include "matrix/matrix_internal.hpp"
+#include "vector/vector_internal.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <limits>
@@ -53,9 +56,19 @@ float spectral(const t_matrix& a, float eps) {
                   b.elements.data(), a.cols, kernels::gemm_mode::assign);
     detail::m_remember_init_sizes(a.cols, a.cols);
   }
-  t_poweig e = m_pow_eig(b, std::nullopt, eps, 1000);
-  const float result = std::sqrt(std::fabs(e.eigval));
-  m_destruct_t_poweig(e);
+  std::optional<t_poweig> e = detail::try_pow_eig(b, std::nullopt, eps, 1000);
+  // The power iteration does not settle when the two largest singular
+  // values are close: the norm then comes from the fast SVD of the same
+  // matrix (a finite one; any other keeps the stop).
+  if (!e) {
+    m_destruct(b);
+    const bool finite = std::all_of(a.elements.begin(), a.elements.end(), [](float v) { return std::isfinite(v); });
+    if (!finite) detail::m_fail("m_pow_eig::power eig method diverge", 301);
+    const t_vector values = m_svd_values(a);
+    return detail::at(values, 1);
+  }
+  const float result = std::sqrt(std::fabs(e->eigval));
+  m_destruct_t_poweig(*e);
   m_destruct(b);
   return result;
 }

@@ -6,6 +6,7 @@
 #include <orvik/maths.hpp>
 
 #include "kernels/kernels.hpp"
+#include "matrix/decompositions/decompositions_internal.hpp"
 #include "matrix/matrix_internal.hpp"
 #include "vector/vector_internal.hpp"
 
@@ -127,8 +128,8 @@ class cycle_watch {
 
 }  // namespace
 
-t_poweig m_pow_eig(const t_matrix& a, const std::optional<t_vector>& x0, std::optional<float> tol,
-                   std::optional<std::int32_t> maxiter) {
+std::optional<t_poweig> detail::try_pow_eig(const t_matrix& a, const std::optional<t_vector>& x0,
+                                            std::optional<float> tol, std::optional<std::int32_t> maxiter) {
   detail::m_require_allocated(a, "m_pow_eig::matrix not allocated");
   if (a.rows != a.cols) detail::m_fail("m_pow_eig:: square matrix expected", 202);
   const std::int32_t n = a.rows;
@@ -196,8 +197,15 @@ t_poweig m_pow_eig(const t_matrix& a, const std::optional<t_vector>& x0, std::op
   result.nb_iter = p - 1;
   v_init(result.errors, result.nb_iter);
   std::copy(residuals.begin(), residuals.end(), result.errors.elements.begin());
-  if (!converged) detail::m_fail("m_pow_eig::power eig method diverge", 301);
+  if (!converged) return std::nullopt;
   return result;
+}
+
+t_poweig m_pow_eig(const t_matrix& a, const std::optional<t_vector>& x0, std::optional<float> tol,
+                   std::optional<std::int32_t> maxiter) {
+  std::optional<t_poweig> result = detail::try_pow_eig(a, x0, tol, maxiter);
+  if (!result) detail::m_fail("m_pow_eig::power eig method diverge", 301);
+  return std::move(*result);
 }
 
 }  // namespace orvik

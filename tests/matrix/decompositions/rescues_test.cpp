@@ -206,5 +206,22 @@ TEST(RescuePseudoInverseCholesky, InvertibleGramKeepsItsBits) {
   EXPECT_EQ(test::bits_of(m_pinv(matrix_of(2, 2, {2, 0, 0, 0.5f})).elements), test::bits_of({0.5f, 0.0f, 0.0f, 2.0f}));
 }
 
+// Kershaw's matrix has each singular value twice: the power iteration on
+// the Gram matrix of its inverse cannot settle, and that spectral norm (so
+// the condition number) comes from the fast SVD instead of a stop.
+TEST(SpectralNormRescue, RepeatedLargestSingularValue) {
+  const t_matrix k = matrix_of(4, 4, {3, -2, 0, 2, -2, 3, -2, 0, 0, -2, 3, -2, 2, 0, -2, 3});
+  const double largest = 3.0 + 2.0 * std::sqrt(2.0);
+  EXPECT_NEAR(m_norm(k, 2), largest, 8 * largest * 0x1p-24);
+  EXPECT_NEAR(m_cond(k), largest / (3.0 - 2.0 * std::sqrt(2.0)), 34 * 1e-4);
+  const t_matrix inverse = m_inverse_gaussj(k);
+  EXPECT_EQ(m_norm(inverse, 2), m_svd_values(inverse).elements[0]);
+  const test::child_result r = test::run_in_child([&] { (void)m_cond(k); });
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_EQ(r.out, "");
+  const raising_scope raising;
+  EXPECT_EQ(m_norm(inverse, 2), m_svd_values(inverse).elements[0]);
+}
+
 }  // namespace
 }  // namespace orvik
