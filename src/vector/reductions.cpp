@@ -6,6 +6,7 @@
 #include "common/through_double.hpp"
 #include "common/wide_sum.hpp"
 #include "kernels/kernels.hpp"
+#include "maths/power.hpp"
 #include "vector/vector_internal.hpp"
 
 #include <cmath>
@@ -53,8 +54,8 @@ float detail::euclidean_norm(const float* x, std::int32_t n) noexcept {
   // integer_power(x, 2) is the rounded x * x.
   float s = 0.0f;
   for (std::int32_t i = 0; i < n; ++i) s = s + detail::product_through_double(x[i], x[i]);
-  const float e = 1.0f / 2.0f;
-  return std::pow(s, e);
+  // The library's own s^(1/2): the square root, with pow's special cases.
+  return detail::power_half(s);
 }
 
 float v_norm(const t_vector& v, std::optional<std::int32_t> p) {
@@ -74,7 +75,8 @@ float v_norm(const t_vector& v, std::optional<std::int32_t> p) {
   float s = 0.0f;
   for (std::int32_t i = 1; i <= v.size; ++i) s = s + integer_power(std::fabs(detail::at(v, i)), power);
   const float e = 1.0f / static_cast<float>(power);
-  return std::pow(s, e);
+  // Correctly rounded, so the same bits whatever the C library's powf does.
+  return detail::correctly_rounded_pow(s, e);
 }
 
 float v_length(const t_vector& v) {

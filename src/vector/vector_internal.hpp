@@ -33,7 +33,8 @@ inline void v_require_allocated(const t_vector& v, std::string_view message) {
 void v_remember_init_size(std::int32_t n) noexcept;
 
 // v_norm(v, 2) of the n values at x: the rounded squares summed in order
-// from 0, then pow(sum, 1/2) (which is not always sqrt(sum)).
+// from 0, then sum^(1/2) by detail::power_half: the correctly rounded square
+// root, with pow's special cases (a NaN sum gives NaN).
 float euclidean_norm(const float* x, std::int32_t n) noexcept;
 
 // Element i, 1-based, without checks.
