@@ -24,6 +24,7 @@
 #include <hwy/foreach_target.h>  // IWYU pragma: keep
 #include <hwy/highway.h>
 
+#include "kernels/eigen_updates-inl.h"
 #include "kernels/kernels.hpp"
 #include "kernels/through_double-inl.h"
 
@@ -1597,7 +1598,11 @@ const kernel_table* fused_table() noexcept {
                                       cholesky,
                                       gauss_jordan_inverse,
                                       gauss_jordan_det,
-                                      gauss_jordan_rank};
+                                      gauss_jordan_rank,
+                                      symmetric_rank_two,
+                                      rotate_columns,
+                                      reflect_columns,
+                                      reflect_rows};
   return &table;
 }
 #undef ORVIK_TARGET_NAME

@@ -1,0 +1,130 @@
+#pragma once
+// What m_eig_sym and m_eig_gen share: the scaling of the input by a power of
+// two, Euclidean lengths and plane rotations that neither overflow nor
+// underflow, and Householder reflectors. Only correctly rounded operations
+// (+ - * / fma sqrt) and exact ones (fabs, copysign, frexp, ldexp), so every
+// result has the same bits on every platform.
+
+#include "kernels/kernels.hpp"
+#include "matrix/matrix_internal.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+namespace orvik::detail::eigen {
+
+// The unit roundoff of float32 and the smallest normal float.
+inline constexpr float eps = 0x1p-24f;
+inline constexpr float safe_min = 0x1p-126f;
+
+// The exponent e with |x| = f 2^e, f in [0.5, 1), for a finite nonzero x.
+inline int exponent_of(float x) {
+  int e = 0;
+  static_cast<void>(std::frexp(x, &e));
+  return e;
+}
+
+// sqrt(x^2 + y^2) without overflow or harmful underflow: both scaled by the
+// power of two that brings the larger into [0.5, 1).
+inline float hypot2(float x, float y) {
+  const float m = std::fmax(std::fabs(x), std::fabs(y));
+  if (m == 0.0f || std::isinf(m)) return m;
+  const int e = exponent_of(m);
+  const float xs = std::ldexp(x, -e);
+  const float ys = std::ldexp(y, -e);
+  return std::ldexp(std::sqrt(std::fma(xs, xs, ys * ys)), e);
+}
+
+// The largest |x(i)|, 0 for an empty or zero x.
+inline float max_magnitude(const float* x, std::ptrdiff_t count, std::ptrdiff_t stride = 1) {
+  float m = 0.0f;
+  for (std::ptrdiff_t i = 0; i < count; ++i) m = std::fmax(m, std::fabs(x[i * stride]));
+  return m;
+}
+
+// A plane rotation with c f + s g = r and c g - s f = 0, c >= 0 (r takes
+// f's sign): LAPACK's slartg, on the scaled pair.
+struct rotation {
+  float c;
+  float s;
+  float r;
+};
+inline rotation make_rotation(float f, float g) {
+  if (g == 0.0f) return {1.0f, 0.0f, f};
+  if (f == 0.0f) return {0.0f, 1.0f, g};
+  const int e = exponent_of(std::fmax(std::fabs(f), std::fabs(g)));
+  const float fs = std::ldexp(f, -e);
+  const float gs = std::ldexp(g, -e);
+  const float d = std::copysign(std::sqrt(std::fma(fs, fs, gs * gs)), fs);
+  return {fs / d, gs / d, std::ldexp(d, e)};
+}
+
+// The Householder reflector H = I - tau u u^T with H (alpha, x) = (beta, 0),
+// u = (1, v): x (count entries) is overwritten with v. Computed on the pair
+// scaled so that its largest magnitude lies in [0.5, 1), so neither a huge
+// nor a tiny column loses the reflector's orthogonality. A zero x gives
+// tau = 0 (H = I) and beta = alpha.
+struct reflector {
+  float beta;
+  float tau;
+};
+inline reflector make_reflector(float alpha, float* x, std::ptrdiff_t count, std::ptrdiff_t stride = 1) {
+  const float xmax = max_magnitude(x, count, stride);
+  if (xmax == 0.0f) return {alpha, 0.0f};
+  const int e = exponent_of(std::fmax(xmax, std::fabs(alpha)));
+  float sum = 0.0f;
+  for (std::ptrdiff_t i = 0; i < count; ++i) {
+    const float xi = std::ldexp(x[i * stride], -e);
+    x[i * stride] = xi;
+    sum = std::fma(xi, xi, sum);
+  }
+  const float as = std::ldexp(alpha, -e);
+  const float bs = -std::copysign(std::sqrt(std::fma(as, as, sum)), as);
+  const float tau = (bs - as) / bs;
+  const float scale = as - bs;
+  for (std::ptrdiff_t i = 0; i < count; ++i) x[i * stride] = x[i * stride] / scale;
+  return {std::ldexp(bs, e), tau};
+}
+
+// The power of two 2^k that brings the largest magnitude m (finite, not
+// zero) into [1, 2): the whole computation runs on the scaled matrix, so
+// that no intermediate overflows or sinks below the smallest normal.
+inline int scale_exponent(float m) { return 1 - exponent_of(m); }
+
+// z (n x n, column-major) = Q = H(0) H(1) ... H(n-3) for the reflectors of
+// a reduction stored as LAPACK stores them: H(k) = I - tau(k) u u^T acts on
+// rows k+1 .. n-1, u = (1, w(k+2 .., k)). Accumulated backwards on the
+// transpose: Q^T H(k) is Y - (Y u)(tau u)^T, a product and a rank-one update
+// that both run down columns.
+inline void form_q(const std::vector<float>& w, const std::vector<float>& tau, std::int32_t n, std::vector<float>& z,
+                   std::string_view allocate_message) {
+  const auto ld = static_cast<std::ptrdiff_t>(n);
+  const auto un = static_cast<std::size_t>(n);
+  std::vector<float> y = work_buffer(static_cast<std::int64_t>(n) * n, allocate_message);
+  for (std::size_t i = 0; i < un; ++i) y[i * un + i] = 1.0f;
+  std::vector<float> u = work_buffer(n, allocate_message);
+  std::vector<float> tu = work_buffer(n, allocate_message);
+  std::vector<float> p = work_buffer(n, allocate_message);
+  for (std::int32_t k = n - 3; k >= 0; --k) {
+    const float t = tau[static_cast<std::size_t>(k)];
+    if (t == 0.0f) continue;
+    const std::int32_t m = n - k - 1;
+    const float* below = w.data() + static_cast<std::ptrdiff_t>(k) * ld + k + 1;
+    u[0] = 1.0f;
+    std::copy(below + 1, below + m, u.begin() + 1);
+    for (std::size_t i = 0; i < static_cast<std::size_t>(m); ++i) tu[i] = t * u[i];
+    float* y22 = y.data() + static_cast<std::ptrdiff_t>(k + 1) * ld + k + 1;
+    kernels::gemm(m, 1, m, kernels::operand{y22, 1, ld}, kernels::operand{u.data(), 1, m}, p.data(), m,
+                  kernels::gemm_mode::assign);
+    kernels::gemm(m, m, 1, kernels::operand{p.data(), 1, m}, kernels::operand{tu.data(), 1, 1}, y22, ld,
+                  kernels::gemm_mode::subtract);
+  }
+  for (std::size_t j = 0; j < un; ++j)
+    for (std::size_t i = 0; i < un; ++i) z[j * un + i] = y[i * un + j];
+}
+
+}  // namespace orvik::detail::eigen
