@@ -246,8 +246,8 @@ t_eig m_eig_sym(const t_matrix& a, std::optional<bool> vectors = std::nullopt);
 // reduction to Hessenberg form, the Francis double-shift QR iteration
 // (exceptional shifts after 10 and 20 steps without deflation, at most
 // 30 max(10, n) steps per deflation), back substitution on the Schur form.
-// The values with vectors may differ in their last bits from those without
-// (the vectors need the whole Schur form). Results are made after the
+// The values have the same bits with and without vectors (the parts of the
+// Schur form only the vectors need never feed the active block). Results are made after the
 // iteration: re, then im with v_init (n), then vectors with m_init (n x n);
 // a 0 x 0 matrix gives empty results made without them. Released with
 // m_destruct_t_eig_gen (re, im, vectors). Errors, in this order: 2001

@@ -1,7 +1,7 @@
 // The eigenvalue routines' update kernels, optimised against reference, bit
 // for bit: orders and leading dimensions that cross every vector and
-// register-block boundary, both rotation directions, special values; and
-// the exact symmetry the two-sided update keeps.
+// register-block boundary, both rotation directions, both reflector orders,
+// special values; and the exact symmetry the two-sided update keeps.
 
 #include "kernels/kernel_checks.hpp"
 #include "kernels/kernels.hpp"
@@ -78,6 +78,28 @@ TEST(EigenUpdateKernels, RotateColumnsMatchesReference) {
         fast.rotate_columns(z.data(), ldz, rows, count, c.data(), s.data(), forward);
         EXPECT_TRUE(same_bits(z, z_ref));
       }
+    }
+  }
+}
+
+TEST(EigenUpdateKernels, SmallReflectorsMatchReference) {
+  std::mt19937 gen(2024);
+  for (const std::int32_t nr : {2, 3}) {
+    for (std::int32_t len = 0; len <= 40; ++len) {
+      SCOPED_TRACE(::testing::Message() << "nr=" << nr << " len=" << len);
+      const auto f = test::spread_values(gen, 5);
+      const std::ptrdiff_t ld = len + 3;
+      auto x = test::spread_values(gen, static_cast<std::size_t>(ld) * 3);
+      if (len % 6 == 1) test::sprinkle_specials(gen, x, 7);
+      auto x_ref = x;
+      ref.reflect_columns(x_ref.data(), ld, len, nr, f.data());
+      fast.reflect_columns(x.data(), ld, len, nr, f.data());
+      EXPECT_TRUE(same_bits(x, x_ref));
+      auto y = test::spread_values(gen, static_cast<std::size_t>(5) * (len + 1));
+      auto y_ref = y;
+      ref.reflect_rows(y_ref.data(), 5, len, nr, f.data());
+      fast.reflect_rows(y.data(), 5, len, nr, f.data());
+      EXPECT_TRUE(same_bits(y, y_ref));
     }
   }
 }
