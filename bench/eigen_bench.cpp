@@ -78,7 +78,7 @@ orvik::t_matrix random_symmetric(std::int32_t n, unsigned seed) {
   return m;
 }
 
-[[maybe_unused]] orvik::t_matrix random_general(std::int32_t n, unsigned seed) {
+orvik::t_matrix random_general(std::int32_t n, unsigned seed) {
   orvik::t_matrix m = orvik::m_zeros(n, n);
   std::mt19937 gen(seed);
   std::uniform_real_distribution<float> value(-1.0f, 1.0f);
@@ -111,7 +111,7 @@ struct lapack_sym {
   }
 };
 
-struct [[maybe_unused]] lapack_gen {
+struct lapack_gen {
   int n;
   std::vector<float> a, wr, wi, vr, work;
   int lwork = 0;
@@ -142,7 +142,7 @@ std::vector<double> double_sym_values(const orvik::t_matrix& m) {
   return w;
 }
 
-[[maybe_unused]] std::vector<std::complex<double>> double_gen_values(const orvik::t_matrix& m) {
+std::vector<std::complex<double>> double_gen_values(const orvik::t_matrix& m) {
   const int n = m.rows;
   std::vector<double> a(m.elements.begin(), m.elements.end());
   std::vector<double> wr(static_cast<std::size_t>(n)), wi(static_cast<std::size_t>(n));
@@ -268,6 +268,81 @@ bool is_symmetric(const orvik::t_matrix& m) {
   return true;
 }
 
+void general_speed() {
+  std::printf("\nm_eig_gen against sgeev (seconds, best of runs)\n");
+  std::printf("%6s %8s | %11s %11s %7s | %11s %11s %7s\n", "n", "", "orvik", "sgeev", "ratio", "orvik+V", "sgeev+V",
+              "ratio");
+  for (const int n : {32, 64, 128, 256}) {
+    const orvik::t_matrix a = random_general(n, 41U + static_cast<unsigned>(n));
+    lapack_gen peer(n);
+    const double budget = n >= 256 ? 1.0 : 0.3;
+    double t[4];
+    t[0] = best_time([&] { orvik::t_eig_gen e = orvik::m_eig_gen(a, false); }, budget);
+    t[1] = best_time([&] { peer.geev(a, false); }, budget);
+    t[2] = best_time([&] { orvik::t_eig_gen e = orvik::m_eig_gen(a, true); }, budget);
+    t[3] = best_time([&] { peer.geev(a, true); }, budget);
+    std::printf("%6d %8s | %11.3e %11.3e %7.2f | %11.3e %11.3e %7.2f\n", n, "", t[0], t[1], t[0] / t[1], t[2], t[3],
+                t[2] / t[3]);
+  }
+}
+
+// ||A V - V diag(w)||_F / (||A||_F n eps) for vectors in LAPACK's real
+// storage.
+double gen_residual(const orvik::t_matrix& a, const float* vr, const float* wr, const float* wi) {
+  const int n = a.rows;
+  double r = 0.0;
+  for (int j = 0; j < n; ++j) {
+    const std::complex<double> lambda(wr[j], wi[j]);
+    std::vector<std::complex<double>> v(static_cast<std::size_t>(n));
+    for (int i = 0; i < n; ++i) {
+      const auto at = [&](int c) { return static_cast<double>(vr[static_cast<std::size_t>(c) * n + i]); };
+      if (wi[j] == 0.0f) {
+        v[static_cast<std::size_t>(i)] = at(j);
+      } else if (wi[j] > 0.0f) {
+        v[static_cast<std::size_t>(i)] = {at(j), at(j + 1)};
+      } else {
+        v[static_cast<std::size_t>(i)] = {at(j - 1), -at(j)};
+      }
+    }
+    for (int i = 0; i < n; ++i) {
+      std::complex<double> s = -lambda * v[static_cast<std::size_t>(i)];
+      for (int k = 0; k < n; ++k)
+        s += static_cast<double>(a.elements[static_cast<std::size_t>(k) * n + i]) * v[static_cast<std::size_t>(k)];
+      r += std::norm(s);
+    }
+  }
+  return std::sqrt(r) / (frobenius(a) * n * kEps);
+}
+
+// max over the computed values of the distance to the nearest unused
+// reference value, / (||A||_F n eps).
+double gen_value_error(const orvik::t_matrix& a, const float* wr, const float* wi,
+                       std::vector<std::complex<double>> reference) {
+  double worst = 0.0;
+  for (int j = 0; j < a.rows; ++j) {
+    const std::complex<double> got(wr[j], wi[j]);
+    auto best = std::min_element(reference.begin(), reference.end(),
+                                 [&](const auto& x, const auto& y) { return std::abs(x - got) < std::abs(y - got); });
+    worst = std::max(worst, std::abs(*best - got));
+    reference.erase(best);
+  }
+  return worst / (frobenius(a) * a.rows * kEps);
+}
+
+void general_accuracy(const std::string& name, const orvik::t_matrix& a) {
+  const int n = a.rows;
+  const std::vector<std::complex<double>> reference = double_gen_values(a);
+  const orvik::t_eig_gen e = orvik::m_eig_gen(a, true);
+  const double res = gen_residual(a, e.vectors.elements.data(), e.re.elements.data(), e.im.elements.data());
+  const double err = gen_value_error(a, e.re.elements.data(), e.im.elements.data(), reference);
+  lapack_gen peer(n);
+  const int info = peer.geev(a, true);
+  const double pres = gen_residual(a, peer.vr.data(), peer.wr.data(), peer.wi.data());
+  const double perr = gen_value_error(a, peer.wr.data(), peer.wi.data(), reference);
+  std::printf("%-14s %5d | %9.2f %9.2f | %9.2f %9.2f%s\n", name.c_str(), n, res, err, pres, perr,
+              info != 0 ? " (sgeev info != 0)" : "");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -291,6 +366,15 @@ int main(int argc, char** argv) {
   for (const auto& file : files) {
     const orvik::t_matrix m = read_market(file);
     if (m.rows > 0 && is_symmetric(m)) symmetric_accuracy(file.stem().string(), m);
+  }
+
+  general_speed();
+  std::printf("\nm_eig_gen accuracy: residual, value error against dgeev (units of ||A||_F n eps)\n");
+  std::printf("%-14s %5s | %9s %9s | %9s %9s\n", "matrix", "n", "res", "values", "sgeev res", "values");
+  for (const int n : {32, 64, 128, 256}) general_accuracy("random", random_general(n, 53U + static_cast<unsigned>(n)));
+  for (const auto& file : files) {
+    const orvik::t_matrix m = read_market(file);
+    if (m.rows > 0) general_accuracy(file.stem().string(), m);
   }
   return 0;
 }

@@ -110,14 +110,12 @@ std::vector<float> reduce_to_hessenberg(matrix_view h, std::int32_t n) {
       float* right = &h(0, k + 1);
       kernels::gemm(n, 1, m, kernels::operand{right, 1, h.ld}, kernels::operand{x, 1, m}, p.data(), n,
                     kernels::gemm_mode::assign);
-      kernels::gemm(n, m, 1, kernels::operand{p.data(), 1, n}, kernels::operand{tu.data(), 1, 1}, right, h.ld,
-                    kernels::gemm_mode::subtract);
+      eg::subtract_outer(right, h.ld, n, m, p.data(), tu.data());
       // From the left, to the trailing block: A -= (tau u)(u^T A).
       float* left = &h(k + 1, k + 1);
       kernels::gemm(1, m, m, kernels::operand{x, 1, 1}, kernels::operand{left, 1, h.ld}, p.data(), 1,
                     kernels::gemm_mode::assign);
-      kernels::gemm(m, m, 1, kernels::operand{tu.data(), 1, m}, kernels::operand{p.data(), 1, 1}, left, h.ld,
-                    kernels::gemm_mode::subtract);
+      eg::subtract_outer(left, h.ld, m, m, tu.data(), p.data());
     }
     x[0] = r.beta;
   }
@@ -478,9 +476,6 @@ void solve_two(const float a[2][2], float wre, float wim, const float bre[2], co
 // the right-hand side updated a column at a time; a solution that grows
 // past kGrowthLimit is scaled down by a power of two.
 void schur_vectors(matrix_view t, std::int32_t n, matrix_view x) {
-  float tnorm = 0.0f;
-  for (std::int32_t j = 0; j < n; ++j)
-    for (std::int32_t i = 0; i <= std::min(j + 1, n - 1); ++i) tnorm = std::fmax(tnorm, std::fabs(t(i, j)));
   const float small_num = eg::safe_min * (static_cast<float>(n) / kUlp);
   for (std::int32_t ki = n - 1; ki >= 0; --ki) {
     const bool pair = ki > 0 && t(ki, ki - 1) != 0.0f;
@@ -493,8 +488,8 @@ void schur_vectors(matrix_view t, std::int32_t n, matrix_view x) {
       if (!(big > kGrowthLimit)) return;
       const int e = -eg::exponent_of(big);
       for (std::int32_t r = 0; r <= top; ++r) {
-        re[r] = std::ldexp(re[r], e);
-        if (im != nullptr) im[r] = std::ldexp(im[r], e);
+        re[r] = eg::times_power_of_two(re[r], e);
+        if (im != nullptr) im[r] = eg::times_power_of_two(im[r], e);
       }
     };
     std::int32_t j = 0;
@@ -562,7 +557,6 @@ void schur_vectors(matrix_view t, std::int32_t n, matrix_view x) {
     }
     if (pair) --ki;
   }
-  static_cast<void>(tnorm);
 }
 
 // The Euclidean length of x, scaled so that it neither overflows nor
@@ -573,10 +567,10 @@ float length(const float* x, std::int32_t n) {
   const int e = eg::exponent_of(m);
   float s = 0.0f;
   for (std::int32_t i = 0; i < n; ++i) {
-    const float y = std::ldexp(x[i], -e);
+    const float y = eg::times_power_of_two(x[i], -e);
     s = std::fma(y, y, s);
   }
-  return std::ldexp(std::sqrt(s), e);
+  return eg::times_power_of_two(std::sqrt(s), e);
 }
 
 }  // namespace
@@ -607,7 +601,7 @@ t_eig_gen m_eig_gen(const t_matrix& a, std::optional<bool> vectors) {
   const float largest = eg::max_magnitude(w.data(), static_cast<std::ptrdiff_t>(w.size()));
   const int k = largest == 0.0f ? 0 : eg::scale_exponent(largest);
   if (k != 0) {
-    for (float& x : w) x = std::ldexp(x, k);
+    for (float& x : w) x = eg::times_power_of_two(x, k);
   }
   const matrix_view h{w.data(), n};
   const std::vector<float> scale = balance(h, n);
@@ -672,8 +666,8 @@ t_eig_gen m_eig_gen(const t_matrix& a, std::optional<bool> vectors) {
   v_init(result.re, n);
   v_init(result.im, n);
   for (std::size_t i = 0; i < un; ++i) {
-    result.re.elements[i] = std::ldexp(wr[i], -k);
-    result.im.elements[i] = std::ldexp(wi[i], -k);
+    result.re.elements[i] = eg::times_power_of_two(wr[i], -k);
+    result.im.elements[i] = eg::times_power_of_two(wi[i], -k);
   }
   if (want_vectors) {
     m_init(result.vectors, n, n);

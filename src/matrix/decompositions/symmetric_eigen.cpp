@@ -322,7 +322,7 @@ t_eig m_eig_sym(const t_matrix& a, std::optional<bool> vectors) {
   const float largest = eg::max_magnitude(w.data(), static_cast<std::ptrdiff_t>(w.size()));
   const int k = largest == 0.0f ? 0 : eg::scale_exponent(largest);
   if (k != 0) {
-    for (float& x : w) x = std::ldexp(x, k);
+    for (float& x : w) x = eg::times_power_of_two(x, k);
   }
   tridiagonal t = reduce_to_tridiagonal(w, n);
   std::vector<float> z;
@@ -333,7 +333,7 @@ t_eig m_eig_sym(const t_matrix& a, std::optional<bool> vectors) {
   if (!tridiagonal_ql(t.d, t.e, n, want_vectors ? z.data() : nullptr)) {
     detail::m_fail("m_eig_sym::eig method diverge", 301);
   }
-  for (float& x : t.d) x = std::ldexp(x, -k);
+  for (float& x : t.d) x = eg::times_power_of_two(x, -k);
 
   std::vector<std::int32_t> order(static_cast<std::size_t>(n));
   std::iota(order.begin(), order.end(), 0);
