@@ -40,6 +40,76 @@ struct tridiagonal {
 // Each step: p = tau A22 u, w = p - (tau / 2)(p^T u) u, A22 -= u w^T + w u^T,
 // the last symmetric, so the full matrix stays exactly symmetric and the
 // product with A22 is a plain one.
+//
+// Orders above kBlockFrom are reduced kPanel columns at a time first, as
+// LAPACK's ssytrd and slatrd do: a panel's reflectors are found with the
+// trailing matrix left as it was at the panel's start (each column brought
+// up to date, each product corrected, by products with the panel's
+// vectors), then the trailing matrix receives the panel's 2 kPanel terms
+// in one product, lower triangle (terms -w(r) v(c), -v(r) w(c) for each
+// column of the panel in order), and is mirrored into its upper triangle.
+constexpr std::int32_t kPanel = 32;
+constexpr std::int32_t kBlockFrom = 96;
+constexpr std::int32_t kUpdateColumns = 64;
+
+void reduce_panel(std::vector<float>& w, std::int32_t n, std::int32_t k0, tridiagonal& t, std::vector<float>& wp,
+                  std::vector<float>& x_op, std::vector<float>& y_op) {
+  using kernels::gemm;
+  using kernels::gemm_mode;
+  using kernels::operand;
+  const auto ld = static_cast<std::ptrdiff_t>(n);
+  const auto at = [&](std::int32_t i, std::int32_t j) { return w.data() + i + static_cast<std::ptrdiff_t>(j) * ld; };
+  const auto pw = [&](std::int32_t i, std::int32_t j) { return wp.data() + i + static_cast<std::ptrdiff_t>(j) * ld; };
+  float t1[kPanel];
+  float t2[kPanel];
+  for (std::int32_t i = 0; i < kPanel; ++i) {
+    const std::int32_t k = k0 + i;
+    const std::int32_t rows = n - k;
+    if (i > 0) {
+      gemm(rows, 1, i, operand{at(k, k0), 1, ld}, operand{pw(k, 0), ld, 1}, at(k, k), ld, gemm_mode::subtract);
+      gemm(rows, 1, i, operand{pw(k, 0), 1, ld}, operand{at(k, k0), ld, 1}, at(k, k), ld, gemm_mode::subtract);
+    }
+    const std::int32_t m = rows - 1;
+    float* x = at(k + 1, k);
+    const eg::reflector h = eg::make_reflector(x[0], x + 1, m - 1);
+    t.d[static_cast<std::size_t>(k)] = *at(k, k);
+    t.e[static_cast<std::size_t>(k)] = h.beta;
+    t.tau[static_cast<std::size_t>(k)] = h.tau;
+    x[0] = 1.0f;
+    float* p = pw(k + 1, i);
+    gemm(m, 1, m, operand{at(k + 1, k + 1), 1, ld}, operand{x, 1, m}, p, ld, gemm_mode::assign);
+    if (i > 0) {
+      gemm(i, 1, m, operand{pw(k + 1, 0), ld, 1}, operand{x, 1, m}, t1, i, gemm_mode::assign);
+      gemm(m, 1, i, operand{at(k + 1, k0), 1, ld}, operand{t1, 1, i}, p, ld, gemm_mode::subtract);
+      gemm(i, 1, m, operand{at(k + 1, k0), ld, 1}, operand{x, 1, m}, t2, i, gemm_mode::assign);
+      gemm(m, 1, i, operand{pw(k + 1, 0), 1, ld}, operand{t2, 1, i}, p, ld, gemm_mode::subtract);
+    }
+    for (std::int32_t r = 0; r < m; ++r) p[r] = h.tau * p[r];
+    const float alpha = -((0.5f * h.tau) * kernels::dot(p, x, m));
+    for (std::int32_t r = 0; r < m; ++r) p[r] = std::fma(alpha, x[r], p[r]);
+  }
+  const std::int32_t s = k0 + kPanel;
+  const std::int32_t ms = n - s;
+  const auto ums = static_cast<std::size_t>(ms);
+  for (std::int32_t l = 0; l < kPanel; ++l) {
+    const float* v = at(s, k0 + l);
+    const float* q = pw(s, l);
+    float* x0 = x_op.data() + static_cast<std::size_t>(2 * l) * ums;
+    float* y0 = y_op.data() + static_cast<std::size_t>(2 * l) * ums;
+    std::copy(q, q + ms, x0);
+    std::copy(v, v + ms, x0 + ms);
+    std::copy(v, v + ms, y0);
+    std::copy(q, q + ms, y0 + ms);
+  }
+  for (std::int32_t c0 = 0; c0 < ms; c0 += kUpdateColumns) {
+    const std::int32_t cw = std::min(kUpdateColumns, ms - c0);
+    gemm(ms - c0, cw, 2 * kPanel, operand{x_op.data() + c0, 1, ms}, operand{y_op.data() + c0, ms, 1},
+         at(s + c0, s + c0), ld, gemm_mode::subtract);
+  }
+  for (std::int32_t c = s; c < n; ++c)
+    for (std::int32_t r = c + 1; r < n; ++r) *at(c, r) = *at(r, c);
+}
+
 tridiagonal reduce_to_tridiagonal(std::vector<float>& w, std::int32_t n) {
   tridiagonal t;
   t.d = detail::work_buffer(n, kAllocate);
@@ -48,7 +118,14 @@ tridiagonal reduce_to_tridiagonal(std::vector<float>& w, std::int32_t n) {
   std::vector<float> p = detail::work_buffer(n, kAllocate);
   const auto ld = static_cast<std::ptrdiff_t>(n);
   const auto col = [&](std::int32_t j) { return w.data() + static_cast<std::ptrdiff_t>(j) * ld; };
-  for (std::int32_t k = 0; k + 2 < n; ++k) {
+  std::int32_t first = 0;
+  if (n > kBlockFrom) {
+    std::vector<float> wp = detail::work_buffer(static_cast<std::int64_t>(n) * kPanel, kAllocate);
+    std::vector<float> x_op = detail::work_buffer(static_cast<std::int64_t>(n) * 2 * kPanel, kAllocate);
+    std::vector<float> y_op = detail::work_buffer(static_cast<std::int64_t>(n) * 2 * kPanel, kAllocate);
+    for (; n - first > kBlockFrom; first += kPanel) reduce_panel(w, n, first, t, wp, x_op, y_op);
+  }
+  for (std::int32_t k = first; k + 2 < n; ++k) {
     const std::int32_t m = n - k - 1;
     float* x = col(k) + k + 1;
     const eg::reflector h = eg::make_reflector(x[0], x + 1, m - 1);
