@@ -137,14 +137,16 @@ schur_two standardise(float a, float b, float c, float d) {
   constexpr float kSafeMax2 = 0x1p51f;
   float cs = 1.0f;
   float sn = 0.0f;
-  if (c == 0.0f) {
+  // Already standard: upper triangular, or equal diagonal with b c < 0.
+  const bool standard = c == 0.0f || (b != 0.0f && a - d == 0.0f && std::signbit(b) != std::signbit(c));
+  if (standard) {
+    // Nothing to do.
   } else if (b == 0.0f) {
     cs = 0.0f;
     sn = 1.0f;
     std::swap(a, d);
     b = -c;
     c = 0.0f;
-  } else if (a - d == 0.0f && std::signbit(b) != std::signbit(c)) {
   } else {
     float temp = a - d;
     float p = 0.5f * temp;

@@ -106,8 +106,16 @@ void reduce_panel(std::vector<float>& w, std::int32_t n, std::int32_t k0, tridia
     gemm(ms - c0, cw, 2 * kPanel, operand{x_op.data() + c0, 1, ms}, operand{y_op.data() + c0, ms, 1},
          at(s + c0, s + c0), ld, gemm_mode::subtract);
   }
-  for (std::int32_t c = s; c < n; ++c)
-    for (std::int32_t r = c + 1; r < n; ++r) *at(c, r) = *at(r, c);
+  // The mirror in tiles, so that the rows written stay in cache.
+  constexpr std::int32_t kTile = 16;
+  for (std::int32_t c0 = s; c0 < n; c0 += kTile) {
+    const std::int32_t c1 = std::min(n, c0 + kTile);
+    for (std::int32_t r0 = c0; r0 < n; r0 += kTile) {
+      const std::int32_t r1 = std::min(n, r0 + kTile);
+      for (std::int32_t r = r0; r < r1; ++r)
+        for (std::int32_t c = c0; c < std::min(c1, r); ++c) *at(c, r) = *at(r, c);
+    }
+  }
 }
 
 tridiagonal reduce_to_tridiagonal(std::vector<float>& w, std::int32_t n) {
