@@ -26,8 +26,12 @@ namespace eg = detail::eigen;
 
 constexpr std::string_view kAllocate = "m_eig_gen::allocate error";
 // Balancing: passes over the matrix at most, and the range of each scale.
+// A narrow range: the vectors are brought back through the scales, and a
+// wide spread of them magnifies the balanced matrix's residual (on a
+// facsimile-convergence matrix of order 183, 2^40 gave a residual 3e4 times
+// the unit, 2^8 gives 2; the values barely change).
 constexpr std::int32_t kBalancePasses = 100;
-constexpr float kBalanceLimit = 0x1p40f;
+constexpr float kBalanceLimit = 0x1p8f;
 // QR steps allowed for each deflation, as slahqr: 30 max(10, n).
 constexpr std::int32_t kStepsPerOrder = 30;
 // Exceptional shifts after this many steps without deflation (and twice
