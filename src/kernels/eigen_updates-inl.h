@@ -19,7 +19,7 @@ namespace orvik::kernels::HWY_NAMESPACE {
 
 #if HWY_NATIVE_FMA && (HWY_TARGET == HWY_AVX2 || HWY_TARGET == HWY_AVX3 || HWY_TARGET == HWY_NEON)
 void symmetric_rank_two(float* a, std::ptrdiff_t lda, std::int32_t m, const float* v, const float* w) noexcept;
-void rotate_columns(float* z, std::ptrdiff_t ldz, std::int32_t rows, std::int32_t count, const float* c, const float* s,
+void rotate_eigenvectors(float* z, std::ptrdiff_t ldz, std::int32_t rows, std::int32_t count, const float* c, const float* s,
                     bool forward) noexcept;
 void reflect_columns(float* x, std::ptrdiff_t ld, std::int32_t rows, std::int32_t nr, const float* f) noexcept;
 void reflect_rows(float* x, std::ptrdiff_t ld, std::int32_t cols, std::int32_t nr, const float* f) noexcept;

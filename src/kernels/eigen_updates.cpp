@@ -123,7 +123,7 @@ void symmetric_rank_two(float* a, std::ptrdiff_t lda, std::int32_t m, const floa
   }
 }
 
-void rotate_columns(float* z, std::ptrdiff_t ldz, std::int32_t rows, std::int32_t count, const float* c, const float* s,
+void rotate_eigenvectors(float* z, std::ptrdiff_t ldz, std::int32_t rows, std::int32_t count, const float* c, const float* s,
                     bool forward) noexcept {
   if (count <= 0 || rows <= 0) return;
   const D d;

@@ -1600,7 +1600,7 @@ const kernel_table* fused_table() noexcept {
                                       gauss_jordan_det,
                                       gauss_jordan_rank,
                                       symmetric_rank_two,
-                                      rotate_columns,
+                                      rotate_eigenvectors,
                                       reflect_columns,
                                       reflect_rows};
   return &table;

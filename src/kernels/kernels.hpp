@@ -120,7 +120,7 @@ struct kernel_table {
   // j + 1 to lo = fma(s, hi, c lo) and hi = fma(-s, lo, c hi) (products
   // c lo and c hi rounded first), for j = 0 .. count-1 (forward) or
   // count-1 .. 0 (backward).
-  void (*rotate_columns)(float* z, std::ptrdiff_t ldz, std::int32_t rows, std::int32_t count, const float* c,
+  void (*rotate_eigenvectors)(float* z, std::ptrdiff_t ldz, std::int32_t rows, std::int32_t count, const float* c,
                          const float* s, bool forward) noexcept;
 
   // A reflector of order nr (2 or 3), I - t1 (1, v2, v3)(1, v2, v3)^T with
@@ -196,9 +196,9 @@ inline std::int32_t gauss_jordan_rank(float* t, std::int32_t rows, std::int32_t 
 inline void symmetric_rank_two(float* a, std::ptrdiff_t lda, std::int32_t m, const float* v, const float* w) noexcept {
   active_kernels().symmetric_rank_two(a, lda, m, v, w);
 }
-inline void rotate_columns(float* z, std::ptrdiff_t ldz, std::int32_t rows, std::int32_t count, const float* c,
+inline void rotate_eigenvectors(float* z, std::ptrdiff_t ldz, std::int32_t rows, std::int32_t count, const float* c,
                            const float* s, bool forward) noexcept {
-  active_kernels().rotate_columns(z, ldz, rows, count, c, s, forward);
+  active_kernels().rotate_eigenvectors(z, ldz, rows, count, c, s, forward);
 }
 inline void reflect_columns(float* x, std::ptrdiff_t ld, std::int32_t rows, std::int32_t nr, const float* f) noexcept {
   active_kernels().reflect_columns(x, ld, rows, nr, f);

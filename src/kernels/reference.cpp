@@ -220,7 +220,7 @@ void rotate_pair(float* lo, float* hi, std::int32_t rows, float c, float s) noex
   }
 }
 
-void rotate_columns_ref(float* z, std::ptrdiff_t ldz, std::int32_t rows, std::int32_t count, const float* c,
+void rotate_eigenvectors_ref(float* z, std::ptrdiff_t ldz, std::int32_t rows, std::int32_t count, const float* c,
                         const float* s, bool forward) noexcept {
   for (std::int32_t t = 0; t < count; ++t) {
     const std::int32_t j = forward ? t : count - 1 - t;
@@ -269,7 +269,7 @@ const kernel_table& reference_kernels() noexcept {
                                       gauss_jordan_det_ref,
                                       gauss_jordan_rank_ref,
                                       symmetric_rank_two_ref,
-                                      rotate_columns_ref,
+                                      rotate_eigenvectors_ref,
                                       reflect_columns_ref,
                                       reflect_rows_ref};
   return table;

@@ -74,8 +74,8 @@ TEST(EigenUpdateKernels, RotateColumnsMatchesReference) {
           s[j] = angle(gen);
         }
         auto z_ref = z;
-        ref.rotate_columns(z_ref.data(), ldz, rows, count, c.data(), s.data(), forward);
-        fast.rotate_columns(z.data(), ldz, rows, count, c.data(), s.data(), forward);
+        ref.rotate_eigenvectors(z_ref.data(), ldz, rows, count, c.data(), s.data(), forward);
+        fast.rotate_eigenvectors(z.data(), ldz, rows, count, c.data(), s.data(), forward);
         EXPECT_TRUE(same_bits(z, z_ref));
       }
     }

@@ -244,7 +244,7 @@ bool tridiagonal_ql(std::vector<float>& d, std::vector<float>& e, std::int32_t n
   std::vector<float> sw = detail::work_buffer(n, kAllocate);
   const auto rotate = [&](std::int32_t first, std::int32_t count, bool forward) {
     if (z == nullptr) return;
-    kernels::rotate_columns(z + static_cast<std::ptrdiff_t>(first) * ld, ld, n, count, cw.data() + first,
+    kernels::rotate_eigenvectors(z + static_cast<std::ptrdiff_t>(first) * ld, ld, n, count, cw.data() + first,
                             sw.data() + first, forward);
   };
   const std::int32_t max_sweeps = kSweepsPerOrder * n;
