@@ -51,6 +51,14 @@ struct t_eig {
   t_matrix eigvecs;
 };
 
+// The eigenvalues (re, im) of a general matrix and, on request, its right
+// eigenvectors in real storage (m_eig_gen).
+struct t_eig_gen {
+  t_vector re;
+  t_vector im;
+  t_matrix vectors;
+};
+
 struct t_poweig {
   float eigval = 0.0f;
   t_vector eigvec;
@@ -59,7 +67,8 @@ struct t_poweig {
 };
 
 // Release routines: each m_destruct / v_destruct's every member in field
-// order (M, P; L, U, P; Q, R, P; S, V, U; eigvals, eigvecs; errors, eigvec),
+// order (M, P; L, U, P; Q, R, P; S, V, U; eigvals, eigvecs; errors, eigvec;
+// re, im, vectors),
 // skipping members never allocated; counts and scalars keep their values.
 void m_destruct_m_and_p(t_m_and_p& mp);
 void m_destruct_lu(t_lu& lu);
@@ -67,6 +76,7 @@ void m_destruct_qr(t_qr& qr);
 void m_destruct_t_svd(t_svd& svd);
 void m_destruct_t_eig(t_eig& eig);
 void m_destruct_t_poweig(t_poweig& pe);
+void m_destruct_t_eig_gen(t_eig_gen& eig);
 
 // --- pivoting ------------------------------------------------------------------------
 // Rows reordered by the magnitude of their entries, column by column for
@@ -220,6 +230,52 @@ t_vector m_eig_qr(const t_matrix& a, std::int32_t niter, std::optional<std::stri
 // allocated").
 t_eig m_eig_deflation(const t_matrix& a, const std::optional<t_vector>& x0 = std::nullopt,
                       std::optional<float> tol = std::nullopt, std::optional<std::int32_t> maxiter = std::nullopt);
+
+// --- eigenvalues by reduction and implicit QR ---------------------------------------
+// Beside the iterations above: routines that reduce the matrix first and
+// converge on every ordinary input. The input is scaled by a power of two
+// (exact) so that no step overflows; every result has the same bits on every
+// machine and with either kernel table.
+
+// The eigenvalues of a symmetric A in non-decreasing order (a stable order:
+// equal values keep the order the iteration left them in) and, unless
+// `vectors` is false (omitted: true), orthonormal eigenvectors as the columns
+// of eigvecs, column j for eigvals(j), each with its entry of largest
+// magnitude (the first of equals) positive; without vectors eigvecs stays
+// unallocated. The values have the same bits with and without vectors.
+// Householder reduction to tridiagonal form, then the implicit QL / QR
+// iteration with Wilkinson shifts, at most 30 n sweeps in all. Results are
+// made after the iteration: eigvals with v_init (n), then eigvecs with m_init
+// (n x n), which is what the remembered sizes keep. A 0 x 0 matrix gives
+// empty results, made without v_init / m_init. Errors, in this order: 2001
+// "m_eig_sym::matrix not allocated"; not square, 202 "m_eig_sym:: square
+// matrix expected"; a(i, j) != a(j, i) for some pair (a NaN facing a NaN
+// counts as equal here), 202 "m_eig_sym::symmetric matrix expected"; an
+// infinite or NaN entry, 300 "m_eig_sym::matrix has an entry that is not
+// finite"; the sweep limit reached, 301 "m_eig_sym::eig method diverge".
+t_eig m_eig_sym(const t_matrix& a, std::optional<bool> vectors = std::nullopt);
+
+// The eigenvalues of a general square A as real and imaginary parts, in the
+// order of the real Schur form's diagonal, a complex pair as two
+// consecutive entries with the positive imaginary part first; and when
+// `vectors` is true (omitted: false) the right eigenvectors in LAPACK's real
+// storage: a real eigenvalue's vector in its column, a pair's vector (for
+// the eigenvalue of positive imaginary part) as two columns, real part then
+// imaginary part, each scaled to unit Euclidean length with its component
+// of largest magnitude real. Balancing by powers of two, Householder
+// reduction to Hessenberg form, the Francis double-shift QR iteration
+// (exceptional shifts after 10 and 20 steps without deflation, at most
+// 30 max(10, n) steps per deflation), back substitution on the Schur form.
+// The values have the same bits with and without vectors (the parts of the
+// Schur form only the vectors need never feed the active block). Results are made after the
+// iteration: re, then im with v_init (n), then vectors with m_init (n x n);
+// a 0 x 0 matrix gives empty results made without them. Released with
+// m_destruct_t_eig_gen (re, im, vectors). Errors, in this order: 2001
+// "m_eig_gen::matrix not allocated"; not square, 202 "m_eig_gen:: square
+// matrix expected"; an infinite or NaN entry, 300 "m_eig_gen::matrix has an
+// entry that is not finite"; a deflation beyond its steps, 301
+// "m_eig_gen::eig method diverge".
+t_eig_gen m_eig_gen(const t_matrix& a, std::optional<bool> vectors = std::nullopt);
 
 // --- power iteration -----------------------------------------------------------------
 // Power iteration. x0 omitted: ones; tol omitted: math_machine_eps;

@@ -24,6 +24,7 @@
 #include <hwy/foreach_target.h>  // IWYU pragma: keep
 #include <hwy/highway.h>
 
+#include "kernels/eigen_updates-inl.h"
 #include "kernels/kernels.hpp"
 #include "kernels/through_double-inl.h"
 
@@ -1602,7 +1603,11 @@ const kernel_table* fused_table() noexcept {
                                       gauss_jordan_inverse,
                                       gauss_jordan_det,
                                       gauss_jordan_rank,
-                                      rotate_columns};
+                                      rotate_columns,
+                                      symmetric_rank_two,
+                                      rotate_eigenvectors,
+                                      reflect_columns,
+                                      reflect_rows};
   return &table;
 }
 #undef ORVIK_TARGET_NAME

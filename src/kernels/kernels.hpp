@@ -112,6 +112,36 @@ struct kernel_table {
   // whatever the order of the rows.
   void (*rotate_columns)(float* a, std::ptrdiff_t ld, std::int32_t rows, std::int32_t count, const float* c,
                          const float* s, bool backward) noexcept;
+
+  // The eigenvalue routines' updates (their fast versions in
+  // eigen_updates.cpp).
+  //
+  // The two-sided reflector update of a symmetric a (m x m, leading
+  // dimension lda, both triangles stored): a(r, c) -= w(r) v(c) + v(r) w(c)
+  // as two fused steps, the product of the lower element's (w, v) pair
+  // first, so that a stays exactly symmetric: on and below the diagonal
+  // a = fma(-v(r), w(c), fma(-w(r), v(c), a)); above it
+  // a = fma(-w(r), v(c), fma(-v(r), w(c), a)).
+  void (*symmetric_rank_two)(float* a, std::ptrdiff_t lda, std::int32_t m, const float* v, const float* w) noexcept;
+
+  // Plane rotations of adjacent columns of z (rows x (count + 1), leading
+  // dimension ldz): rotation j, with c(j) and s(j), takes columns j and
+  // j + 1 to lo = fma(s, hi, c lo) and hi = fma(-s, lo, c hi) (products
+  // c lo and c hi rounded first), for j = 0 .. count-1 (forward) or
+  // count-1 .. 0 (backward).
+  void (*rotate_eigenvectors)(float* z, std::ptrdiff_t ldz, std::int32_t rows, std::int32_t count, const float* c,
+                              const float* s, bool forward) noexcept;
+
+  // A reflector of order nr (2 or 3), I - t1 (1, v2, v3)(1, v2, v3)^T with
+  // (t1, t2, t3) = t1 (1, v2, v3), from the right to nr adjacent columns of
+  // x (rows rows, leading dimension ld), row by row:
+  // s = fma(v3, x3, fma(v2, x2, x1)), then xk = fma(-s, tk, xk);
+  // f = {v2, v3, t1, t2, t3} (v3 and t3 unused when nr is 2).
+  void (*reflect_columns)(float* x, std::ptrdiff_t ld, std::int32_t rows, std::int32_t nr, const float* f) noexcept;
+
+  // The same reflector from the left to nr adjacent rows of x, over `cols`
+  // columns ld apart, column by column.
+  void (*reflect_rows)(float* x, std::ptrdiff_t ld, std::int32_t cols, std::int32_t nr, const float* f) noexcept;
 };
 
 const kernel_table& reference_kernels() noexcept;
@@ -171,6 +201,19 @@ inline float gauss_jordan_det(float* t, std::int32_t n, float eps) noexcept {
 }
 inline std::int32_t gauss_jordan_rank(float* t, std::int32_t rows, std::int32_t cols, float eps) noexcept {
   return active_kernels().gauss_jordan_rank(t, rows, cols, eps);
+}
+inline void symmetric_rank_two(float* a, std::ptrdiff_t lda, std::int32_t m, const float* v, const float* w) noexcept {
+  active_kernels().symmetric_rank_two(a, lda, m, v, w);
+}
+inline void rotate_eigenvectors(float* z, std::ptrdiff_t ldz, std::int32_t rows, std::int32_t count, const float* c,
+                                const float* s, bool forward) noexcept {
+  active_kernels().rotate_eigenvectors(z, ldz, rows, count, c, s, forward);
+}
+inline void reflect_columns(float* x, std::ptrdiff_t ld, std::int32_t rows, std::int32_t nr, const float* f) noexcept {
+  active_kernels().reflect_columns(x, ld, rows, nr, f);
+}
+inline void reflect_rows(float* x, std::ptrdiff_t ld, std::int32_t cols, std::int32_t nr, const float* f) noexcept {
+  active_kernels().reflect_rows(x, ld, cols, nr, f);
 }
 
 inline void rotate_columns(float* a, std::ptrdiff_t ld, std::int32_t rows, std::int32_t count, const float* c,

@@ -213,6 +213,58 @@ void rotate_columns_ref(float* a, std::ptrdiff_t ld, std::int32_t rows, std::int
   }
 }
 
+void symmetric_rank_two_ref(float* a, std::ptrdiff_t lda, std::int32_t m, const float* v, const float* w) noexcept {
+  for (std::ptrdiff_t c = 0; c < m; ++c) {
+    float* ac = a + c * lda;
+    for (std::ptrdiff_t r = 0; r < m; ++r) {
+      if (r < c) {
+        ac[r] = std::fma(-w[r], v[c], std::fma(-v[r], w[c], ac[r]));
+      } else {
+        ac[r] = std::fma(-v[r], w[c], std::fma(-w[r], v[c], ac[r]));
+      }
+    }
+  }
+}
+
+void rotate_pair(float* lo, float* hi, std::int32_t rows, float c, float s) noexcept {
+  for (std::int32_t i = 0; i < rows; ++i) {
+    const float l = lo[i];
+    const float h = hi[i];
+    lo[i] = std::fma(s, h, c * l);
+    hi[i] = std::fma(-s, l, c * h);
+  }
+}
+
+void rotate_eigenvectors_ref(float* z, std::ptrdiff_t ldz, std::int32_t rows, std::int32_t count, const float* c,
+                             const float* s, bool forward) noexcept {
+  for (std::int32_t t = 0; t < count; ++t) {
+    const std::int32_t j = forward ? t : count - 1 - t;
+    rotate_pair(z + j * ldz, z + (j + 1) * ldz, rows, c[j], s[j]);
+  }
+}
+
+// One application of a small reflector to the nr values at p, q apart.
+void reflect_one(float* p, std::ptrdiff_t q, std::int32_t nr, const float* f) noexcept {
+  if (nr == 3) {
+    const float s = std::fma(f[1], p[2 * q], std::fma(f[0], p[q], p[0]));
+    p[0] = std::fma(-s, f[2], p[0]);
+    p[q] = std::fma(-s, f[3], p[q]);
+    p[2 * q] = std::fma(-s, f[4], p[2 * q]);
+  } else {
+    const float s = std::fma(f[0], p[q], p[0]);
+    p[0] = std::fma(-s, f[2], p[0]);
+    p[q] = std::fma(-s, f[3], p[q]);
+  }
+}
+
+void reflect_columns_ref(float* x, std::ptrdiff_t ld, std::int32_t rows, std::int32_t nr, const float* f) noexcept {
+  for (std::ptrdiff_t i = 0; i < rows; ++i) reflect_one(x + i, ld, nr, f);
+}
+
+void reflect_rows_ref(float* x, std::ptrdiff_t ld, std::int32_t cols, std::int32_t nr, const float* f) noexcept {
+  for (std::ptrdiff_t j = 0; j < cols; ++j) reflect_one(x + j * ld, 1, nr, f);
+}
+
 }  // namespace
 
 const kernel_table& reference_kernels() noexcept {
@@ -231,7 +283,11 @@ const kernel_table& reference_kernels() noexcept {
                                       gauss_jordan_inverse_ref,
                                       gauss_jordan_det_ref,
                                       gauss_jordan_rank_ref,
-                                      rotate_columns_ref};
+                                      rotate_columns_ref,
+                                      symmetric_rank_two_ref,
+                                      rotate_eigenvectors_ref,
+                                      reflect_columns_ref,
+                                      reflect_rows_ref};
   return table;
 }
 

@@ -1,0 +1,205 @@
+// The fast versions of the eigenvalue routines' updates (kernels.hpp),
+// compiled for the same targets as fused.cpp, whose per-target tables point
+// here. Vectors run across rows, each element meets the steps of its
+// reference loop in the same order, so the bits are the reference's.
+
+#ifndef HWY_DISABLED_TARGETS
+#define HWY_DISABLED_TARGETS (HWY_SSSE3 | HWY_SSE4 | HWY_AVX3_DL | HWY_SVE | HWY_SVE2 | HWY_SVE_256 | HWY_SVE2_128)
+#endif
+#ifndef HWY_IS_DEBUG_BUILD
+#define HWY_IS_DEBUG_BUILD 0
+#endif
+
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "kernels/eigen_updates.cpp"
+#include <hwy/foreach_target.h>  // IWYU pragma: keep
+#include <hwy/highway.h>
+
+#include "kernels/eigen_updates-inl.h"
+#include "kernels/kernels.hpp"
+
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+
+HWY_BEFORE_NAMESPACE();
+namespace orvik::kernels::HWY_NAMESPACE {
+namespace hn = hwy::HWY_NAMESPACE;
+
+#if HWY_NATIVE_FMA && (HWY_TARGET == HWY_AVX2 || HWY_TARGET == HWY_AVX3 || HWY_TARGET == HWY_NEON)
+
+namespace {
+
+using D = hn::ScalableTag<float>;
+using V = hn::Vec<D>;
+
+// y(r) = fma(-q(r), g, fma(-p(r), f, y(r))) for r < count.
+HWY_INLINE void two_steps(float* HWY_RESTRICT y, const float* HWY_RESTRICT p, float f, const float* HWY_RESTRICT q,
+                          float g, std::ptrdiff_t count) {
+  const D d;
+  const auto N = static_cast<std::ptrdiff_t>(hn::Lanes(d));
+  const V vf = hn::Set(d, f);
+  const V vg = hn::Set(d, g);
+  std::ptrdiff_t r = 0;
+  for (; r + 2 * N <= count; r += 2 * N) {
+    const V y0 = hn::NegMulAdd(hn::LoadU(d, p + r), vf, hn::LoadU(d, y + r));
+    const V y1 = hn::NegMulAdd(hn::LoadU(d, p + r + N), vf, hn::LoadU(d, y + r + N));
+    hn::StoreU(hn::NegMulAdd(hn::LoadU(d, q + r), vg, y0), d, y + r);
+    hn::StoreU(hn::NegMulAdd(hn::LoadU(d, q + r + N), vg, y1), d, y + r + N);
+  }
+  for (; r + N <= count; r += N) {
+    const V y0 = hn::NegMulAdd(hn::LoadU(d, p + r), vf, hn::LoadU(d, y + r));
+    hn::StoreU(hn::NegMulAdd(hn::LoadU(d, q + r), vg, y0), d, y + r);
+  }
+  for (; r < count; ++r) y[r] = std::fma(-q[r], g, std::fma(-p[r], f, y[r]));
+}
+
+// The rotations of a stretch of K vectors of rows: the column a rotation
+// leaves behind stays in registers for the next one, so every element is
+// loaded and stored once.
+template <std::size_t K>
+HWY_INLINE void rotate_rows(float* z, std::ptrdiff_t ldz, std::int32_t count, const float* c, const float* s,
+                            bool forward) {
+  const D d;
+  const auto N = static_cast<std::ptrdiff_t>(hn::Lanes(d));
+  V carry[K];
+  if (forward) {
+    for (std::size_t k = 0; k < K; ++k) carry[k] = hn::LoadU(d, z + static_cast<std::ptrdiff_t>(k) * N);
+    for (std::int32_t j = 0; j < count; ++j) {
+      const V vc = hn::Set(d, c[j]);
+      const V vs = hn::Set(d, s[j]);
+      float* lo = z + static_cast<std::ptrdiff_t>(j) * ldz;
+      float* hi = lo + ldz;
+      for (std::size_t k = 0; k < K; ++k) {
+        const auto off = static_cast<std::ptrdiff_t>(k) * N;
+        const V h = hn::LoadU(d, hi + off);
+        hn::StoreU(hn::MulAdd(vs, h, hn::Mul(vc, carry[k])), d, lo + off);
+        carry[k] = hn::NegMulAdd(vs, carry[k], hn::Mul(vc, h));
+      }
+    }
+    float* last = z + static_cast<std::ptrdiff_t>(count) * ldz;
+    for (std::size_t k = 0; k < K; ++k) hn::StoreU(carry[k], d, last + static_cast<std::ptrdiff_t>(k) * N);
+    return;
+  }
+  float* last = z + static_cast<std::ptrdiff_t>(count) * ldz;
+  for (std::size_t k = 0; k < K; ++k) carry[k] = hn::LoadU(d, last + static_cast<std::ptrdiff_t>(k) * N);
+  for (std::int32_t j = count - 1; j >= 0; --j) {
+    const V vc = hn::Set(d, c[j]);
+    const V vs = hn::Set(d, s[j]);
+    float* lo = z + static_cast<std::ptrdiff_t>(j) * ldz;
+    float* hi = lo + ldz;
+    for (std::size_t k = 0; k < K; ++k) {
+      const auto off = static_cast<std::ptrdiff_t>(k) * N;
+      const V l = hn::LoadU(d, lo + off);
+      hn::StoreU(hn::NegMulAdd(vs, l, hn::Mul(vc, carry[k])), d, hi + off);
+      carry[k] = hn::MulAdd(vs, carry[k], hn::Mul(vc, l));
+    }
+  }
+  for (std::size_t k = 0; k < K; ++k) hn::StoreU(carry[k], d, z + static_cast<std::ptrdiff_t>(k) * N);
+}
+
+// One row, as the reference loop rotates it.
+void rotate_one_row(float* z, std::ptrdiff_t ldz, std::int32_t count, const float* c, const float* s, bool forward) {
+  for (std::int32_t t = 0; t < count; ++t) {
+    const std::int32_t j = forward ? t : count - 1 - t;
+    float* lo = z + static_cast<std::ptrdiff_t>(j) * ldz;
+    float* hi = lo + ldz;
+    const float l = *lo;
+    const float h = *hi;
+    *lo = std::fma(s[j], h, c[j] * l);
+    *hi = std::fma(-s[j], l, c[j] * h);
+  }
+}
+
+}  // namespace
+
+void symmetric_rank_two(float* a, std::ptrdiff_t lda, std::int32_t m, const float* v, const float* w) noexcept {
+  for (std::ptrdiff_t c = 0; c < m; ++c) {
+    float* ac = a + c * lda;
+    // Above the diagonal the (v, w) product first, from it down the (w, v)
+    // one: the two triangles receive the same products in the same order.
+    two_steps(ac, v, w[c], w, v[c], c);
+    two_steps(ac + c, w + c, v[c], v + c, w[c], m - c);
+  }
+}
+
+void rotate_eigenvectors(float* z, std::ptrdiff_t ldz, std::int32_t rows, std::int32_t count, const float* c,
+                         const float* s, bool forward) noexcept {
+  if (count <= 0 || rows <= 0) return;
+  const D d;
+  const auto N = static_cast<std::ptrdiff_t>(hn::Lanes(d));
+  std::ptrdiff_t i = 0;
+  for (; i + 4 * N <= rows; i += 4 * N) rotate_rows<4>(z + i, ldz, count, c, s, forward);
+  for (; i + N <= rows; i += N) rotate_rows<1>(z + i, ldz, count, c, s, forward);
+  for (; i < rows; ++i) rotate_one_row(z + i, ldz, count, c, s, forward);
+}
+
+void reflect_columns(float* x, std::ptrdiff_t ld, std::int32_t rows, std::int32_t nr, const float* f) noexcept {
+  const D d;
+  const auto N = static_cast<std::ptrdiff_t>(hn::Lanes(d));
+  const V v2 = hn::Set(d, f[0]);
+  const V v3 = hn::Set(d, f[1]);
+  const V t1 = hn::Set(d, f[2]);
+  const V t2 = hn::Set(d, f[3]);
+  const V t3 = hn::Set(d, f[4]);
+  float* x1 = x;
+  float* x2 = x + ld;
+  float* x3 = x + 2 * ld;
+  std::ptrdiff_t i = 0;
+  if (nr == 3) {
+    for (; i + N <= rows; i += N) {
+      const V a = hn::LoadU(d, x1 + i);
+      const V b = hn::LoadU(d, x2 + i);
+      const V c = hn::LoadU(d, x3 + i);
+      const V s = hn::MulAdd(v3, c, hn::MulAdd(v2, b, a));
+      hn::StoreU(hn::NegMulAdd(s, t1, a), d, x1 + i);
+      hn::StoreU(hn::NegMulAdd(s, t2, b), d, x2 + i);
+      hn::StoreU(hn::NegMulAdd(s, t3, c), d, x3 + i);
+    }
+    for (; i < rows; ++i) {
+      const float s = std::fma(f[1], x3[i], std::fma(f[0], x2[i], x1[i]));
+      x1[i] = std::fma(-s, f[2], x1[i]);
+      x2[i] = std::fma(-s, f[3], x2[i]);
+      x3[i] = std::fma(-s, f[4], x3[i]);
+    }
+    return;
+  }
+  for (; i + N <= rows; i += N) {
+    const V a = hn::LoadU(d, x1 + i);
+    const V b = hn::LoadU(d, x2 + i);
+    const V s = hn::MulAdd(v2, b, a);
+    hn::StoreU(hn::NegMulAdd(s, t1, a), d, x1 + i);
+    hn::StoreU(hn::NegMulAdd(s, t2, b), d, x2 + i);
+  }
+  for (; i < rows; ++i) {
+    const float s = std::fma(f[0], x2[i], x1[i]);
+    x1[i] = std::fma(-s, f[2], x1[i]);
+    x2[i] = std::fma(-s, f[3], x2[i]);
+  }
+}
+
+// Across a row the values are ld apart: the plain loop, its steps the
+// processor's fused instruction.
+void reflect_rows(float* x, std::ptrdiff_t ld, std::int32_t cols, std::int32_t nr, const float* f) noexcept {
+  if (nr == 3) {
+    for (std::ptrdiff_t j = 0; j < cols; ++j) {
+      float* p = x + j * ld;
+      const float s = std::fma(f[1], p[2], std::fma(f[0], p[1], p[0]));
+      p[0] = std::fma(-s, f[2], p[0]);
+      p[1] = std::fma(-s, f[3], p[1]);
+      p[2] = std::fma(-s, f[4], p[2]);
+    }
+    return;
+  }
+  for (std::ptrdiff_t j = 0; j < cols; ++j) {
+    float* p = x + j * ld;
+    const float s = std::fma(f[0], p[1], p[0]);
+    p[0] = std::fma(-s, f[2], p[0]);
+    p[1] = std::fma(-s, f[3], p[1]);
+  }
+}
+
+#endif
+
+}  // namespace orvik::kernels::HWY_NAMESPACE
+HWY_AFTER_NAMESPACE();

@@ -1,0 +1,157 @@
+#pragma once
+// What m_eig_sym and m_eig_gen share: the scaling of the input by a power of
+// two, Euclidean lengths and plane rotations that neither overflow nor
+// underflow, and Householder reflectors. Only correctly rounded operations
+// (+ - * / fma sqrt) and exact ones (fabs, copysign, frexp, ldexp), so every
+// result has the same bits on every platform.
+
+#include "kernels/kernels.hpp"
+#include "matrix/matrix_internal.hpp"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+namespace orvik::detail::eigen {
+
+// The unit roundoff of float32 and the smallest normal float.
+inline constexpr float eps = 0x1p-24f;
+inline constexpr float safe_min = 0x1p-126f;
+
+// The exponent e with |x| = f 2^e, f in [0.5, 1), for a finite nonzero x
+// (frexp's), read from the bits where x is normal.
+inline int exponent_of(float x) {
+  const auto biased = static_cast<int>((std::bit_cast<std::uint32_t>(x) >> 23) & 0xffU);
+  if (biased != 0) return biased - 126;
+  int e = 0;
+  static_cast<void>(std::frexp(x, &e));
+  return e;
+}
+
+// x 2^k, as ldexp gives it: one multiplication by an exact power of two is
+// correctly rounded, so only a factor beyond float's range needs two steps.
+inline float times_power_of_two(float x, int k) {
+  const auto power = [](int e) {
+    return e >= -126 ? std::bit_cast<float>(static_cast<std::uint32_t>(e + 127) << 23)
+                     : std::bit_cast<float>(std::uint32_t{1} << static_cast<unsigned>(e + 149));
+  };
+  if (k > 127) return (x * power(127)) * power(k - 127);
+  if (k < -149) return std::ldexp(x, k);
+  return x * power(k);
+}
+
+// The larger of two numbers that are not NaN.
+inline float larger(float x, float y) { return x < y ? y : x; }
+
+// sqrt(x^2 + y^2) without overflow or harmful underflow: both scaled by the
+// power of two that brings the larger into [0.5, 1).
+inline float hypot2(float x, float y) {
+  const float m = larger(std::fabs(x), std::fabs(y));
+  if (m == 0.0f || std::isinf(m)) return m;
+  const int e = exponent_of(m);
+  const float xs = times_power_of_two(x, -e);
+  const float ys = times_power_of_two(y, -e);
+  return times_power_of_two(std::sqrt(std::fma(xs, xs, ys * ys)), e);
+}
+
+// The largest |x(i)|, 0 for an empty or zero x.
+inline float max_magnitude(const float* x, std::ptrdiff_t count, std::ptrdiff_t stride = 1) {
+  float m = 0.0f;
+  for (std::ptrdiff_t i = 0; i < count; ++i) m = larger(m, std::fabs(x[i * stride]));
+  return m;
+}
+
+// A plane rotation with c f + s g = r and c g - s f = 0, c >= 0 (r takes
+// f's sign): LAPACK's slartg, on the scaled pair.
+struct rotation {
+  float c;
+  float s;
+  float r;
+};
+inline rotation make_rotation(float f, float g) {
+  if (g == 0.0f) return {1.0f, 0.0f, f};
+  if (f == 0.0f) return {0.0f, 1.0f, g};
+  const int e = exponent_of(larger(std::fabs(f), std::fabs(g)));
+  const float fs = times_power_of_two(f, -e);
+  const float gs = times_power_of_two(g, -e);
+  const float d = std::copysign(std::sqrt(std::fma(fs, fs, gs * gs)), fs);
+  return {fs / d, gs / d, times_power_of_two(d, e)};
+}
+
+// The Householder reflector H = I - tau u u^T with H (alpha, x) = (beta, 0),
+// u = (1, v): x (count entries) is overwritten with v. Computed on the pair
+// scaled so that its largest magnitude lies in [0.5, 1), so neither a huge
+// nor a tiny column loses the reflector's orthogonality. A zero x gives
+// tau = 0 (H = I) and beta = alpha.
+struct reflector {
+  float beta;
+  float tau;
+};
+inline reflector make_reflector(float alpha, float* x, std::ptrdiff_t count, std::ptrdiff_t stride = 1) {
+  const float xmax = max_magnitude(x, count, stride);
+  if (xmax == 0.0f) return {alpha, 0.0f};
+  const int e = exponent_of(larger(xmax, std::fabs(alpha)));
+  float sum = 0.0f;
+  for (std::ptrdiff_t i = 0; i < count; ++i) {
+    const float xi = times_power_of_two(x[i * stride], -e);
+    x[i * stride] = xi;
+    sum = std::fma(xi, xi, sum);
+  }
+  const float as = times_power_of_two(alpha, -e);
+  const float bs = -std::copysign(std::sqrt(std::fma(as, as, sum)), as);
+  const float tau = (bs - as) / bs;
+  const float scale = as - bs;
+  for (std::ptrdiff_t i = 0; i < count; ++i) x[i * stride] = x[i * stride] / scale;
+  return {times_power_of_two(bs, e), tau};
+}
+
+// The power of two 2^k that brings the largest magnitude m (finite, not
+// zero) into [1, 2): the whole computation runs on the scaled matrix, so
+// that no intermediate overflows or sinks below the smallest normal.
+inline int scale_exponent(float m) { return 1 - exponent_of(m); }
+
+// c (rows x cols, leading dimension ld) -= x y^T: c(i, j) = fma(-y(j), x(i),
+// c(i, j)), a column at a time.
+inline void subtract_outer(float* c, std::ptrdiff_t ld, std::int32_t rows, std::int32_t cols, const float* x,
+                           const float* y) {
+  for (std::int32_t j = 0; j < cols; ++j) {
+    kernels::subtract_scaled(c + static_cast<std::ptrdiff_t>(j) * ld, 1, y[j], x, 1, rows);
+  }
+}
+
+// z (n x n, column-major) = Q = H(0) H(1) ... H(n-3) for the reflectors of
+// a reduction stored as LAPACK stores them: H(k) = I - tau(k) u u^T acts on
+// rows k+1 .. n-1, u = (1, w(k+2 .., k)). Accumulated backwards on the
+// transpose: Q^T H(k) is Y - (Y u)(tau u)^T, a product and a rank-one update
+// that both run down columns.
+inline void form_q(const std::vector<float>& w, const std::vector<float>& tau, std::int32_t n, std::vector<float>& z,
+                   std::string_view allocate_message) {
+  const auto ld = static_cast<std::ptrdiff_t>(n);
+  const auto un = static_cast<std::size_t>(n);
+  std::vector<float> y = work_buffer(static_cast<std::int64_t>(n) * n, allocate_message);
+  for (std::size_t i = 0; i < un; ++i) y[i * un + i] = 1.0f;
+  std::vector<float> u = work_buffer(n, allocate_message);
+  std::vector<float> tu = work_buffer(n, allocate_message);
+  std::vector<float> p = work_buffer(n, allocate_message);
+  for (std::int32_t k = n - 3; k >= 0; --k) {
+    const float t = tau[static_cast<std::size_t>(k)];
+    if (t == 0.0f) continue;
+    const std::int32_t m = n - k - 1;
+    const float* below = w.data() + static_cast<std::ptrdiff_t>(k) * ld + k + 1;
+    u[0] = 1.0f;
+    std::copy(below + 1, below + m, u.begin() + 1);
+    for (std::size_t i = 0; i < static_cast<std::size_t>(m); ++i) tu[i] = t * u[i];
+    float* y22 = y.data() + static_cast<std::ptrdiff_t>(k + 1) * ld + k + 1;
+    kernels::gemm(m, 1, m, kernels::operand{y22, 1, ld}, kernels::operand{u.data(), 1, m}, p.data(), m,
+                  kernels::gemm_mode::assign);
+    subtract_outer(y22, ld, m, m, p.data(), tu.data());
+  }
+  for (std::size_t j = 0; j < un; ++j)
+    for (std::size_t i = 0; i < un; ++i) z[j * un + i] = y[i * un + j];
+}
+
+}  // namespace orvik::detail::eigen

@@ -1,0 +1,451 @@
+// Eigenvalues and eigenvectors of a symmetric matrix: Householder reduction
+// to tridiagonal form, then the implicit QL / QR iteration with Wilkinson
+// shifts (QL where the block's larger end is at the top, QR otherwise, as
+// LAPACK's ssteqr chooses), the rotations applied to the reflectors'
+// product when vectors are wanted. The iteration never looks at the
+// vectors, so the values have the same bits with and without them.
+
+#include <orvik/decompositions.hpp>
+
+#include "kernels/kernels.hpp"
+#include "matrix/decompositions/eigen_internal.hpp"
+#include "matrix/matrix_internal.hpp"
+#include "vector/vector_internal.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <numeric>
+#include <vector>
+
+namespace orvik {
+namespace {
+
+namespace eg = detail::eigen;
+
+// The QL / QR sweeps allowed per order of the matrix, all blocks together.
+constexpr std::int32_t kSweepsPerOrder = 30;
+
+constexpr std::string_view kAllocate = "m_eig_sym::allocate error";
+
+struct tridiagonal {
+  std::vector<float> d;    // n diagonal entries
+  std::vector<float> e;    // n - 1 off-diagonal entries (one spare)
+  std::vector<float> tau;  // the reflectors' factors; their vectors stay in w below the subdiagonal
+};
+
+// w (n x n, both triangles) becomes Q^T A Q = T with Q = H(0) ... H(n-3);
+// H(k) = I - tau(k) u u^T acts on rows k+1 .. n-1, u = (1, w(k+2 .., k)).
+// Each step: p = tau A22 u, w = p - (tau / 2)(p^T u) u, A22 -= u w^T + w u^T,
+// the last symmetric, so the full matrix stays exactly symmetric and the
+// product with A22 is a plain one.
+//
+// Orders above kBlockFrom are reduced kPanel columns at a time first, as
+// LAPACK's ssytrd and slatrd do: a panel's reflectors are found with the
+// trailing matrix left as it was at the panel's start (each column brought
+// up to date, each product corrected, by products with the panel's
+// vectors), then the trailing matrix receives the panel's 2 kPanel terms
+// in one product, lower triangle (terms -w(r) v(c), -v(r) w(c) for each
+// column of the panel in order), and is mirrored into its upper triangle.
+constexpr std::int32_t kPanel = 32;
+constexpr std::int32_t kBlockFrom = 96;
+constexpr std::int32_t kUpdateColumns = 64;
+
+void reduce_panel(std::vector<float>& w, std::int32_t n, std::int32_t k0, tridiagonal& t, std::vector<float>& wp,
+                  std::vector<float>& x_op, std::vector<float>& y_op) {
+  using kernels::gemm;
+  using kernels::gemm_mode;
+  using kernels::operand;
+  const auto ld = static_cast<std::ptrdiff_t>(n);
+  const auto at = [&](std::int32_t i, std::int32_t j) { return w.data() + i + static_cast<std::ptrdiff_t>(j) * ld; };
+  const auto pw = [&](std::int32_t i, std::int32_t j) { return wp.data() + i + static_cast<std::ptrdiff_t>(j) * ld; };
+  float t1[kPanel];
+  float t2[kPanel];
+  for (std::int32_t i = 0; i < kPanel; ++i) {
+    const std::int32_t k = k0 + i;
+    const std::int32_t rows = n - k;
+    if (i > 0) {
+      gemm(rows, 1, i, operand{at(k, k0), 1, ld}, operand{pw(k, 0), ld, 1}, at(k, k), ld, gemm_mode::subtract);
+      gemm(rows, 1, i, operand{pw(k, 0), 1, ld}, operand{at(k, k0), ld, 1}, at(k, k), ld, gemm_mode::subtract);
+    }
+    const std::int32_t m = rows - 1;
+    float* x = at(k + 1, k);
+    const eg::reflector h = eg::make_reflector(x[0], x + 1, m - 1);
+    t.d[static_cast<std::size_t>(k)] = *at(k, k);
+    t.e[static_cast<std::size_t>(k)] = h.beta;
+    t.tau[static_cast<std::size_t>(k)] = h.tau;
+    x[0] = 1.0f;
+    float* p = pw(k + 1, i);
+    gemm(m, 1, m, operand{at(k + 1, k + 1), 1, ld}, operand{x, 1, m}, p, ld, gemm_mode::assign);
+    if (i > 0) {
+      gemm(i, 1, m, operand{pw(k + 1, 0), ld, 1}, operand{x, 1, m}, t1, i, gemm_mode::assign);
+      gemm(m, 1, i, operand{at(k + 1, k0), 1, ld}, operand{t1, 1, i}, p, ld, gemm_mode::subtract);
+      gemm(i, 1, m, operand{at(k + 1, k0), ld, 1}, operand{x, 1, m}, t2, i, gemm_mode::assign);
+      gemm(m, 1, i, operand{pw(k + 1, 0), 1, ld}, operand{t2, 1, i}, p, ld, gemm_mode::subtract);
+    }
+    for (std::int32_t r = 0; r < m; ++r) p[r] = h.tau * p[r];
+    const float alpha = -((0.5f * h.tau) * kernels::dot(p, x, m));
+    for (std::int32_t r = 0; r < m; ++r) p[r] = std::fma(alpha, x[r], p[r]);
+  }
+  const std::int32_t s = k0 + kPanel;
+  const std::int32_t ms = n - s;
+  const auto ums = static_cast<std::size_t>(ms);
+  for (std::int32_t l = 0; l < kPanel; ++l) {
+    const float* v = at(s, k0 + l);
+    const float* q = pw(s, l);
+    float* x0 = x_op.data() + static_cast<std::size_t>(2 * l) * ums;
+    float* y0 = y_op.data() + static_cast<std::size_t>(2 * l) * ums;
+    std::copy(q, q + ms, x0);
+    std::copy(v, v + ms, x0 + ms);
+    std::copy(v, v + ms, y0);
+    std::copy(q, q + ms, y0 + ms);
+  }
+  for (std::int32_t c0 = 0; c0 < ms; c0 += kUpdateColumns) {
+    const std::int32_t cw = std::min(kUpdateColumns, ms - c0);
+    gemm(ms - c0, cw, 2 * kPanel, operand{x_op.data() + c0, 1, ms}, operand{y_op.data() + c0, ms, 1},
+         at(s + c0, s + c0), ld, gemm_mode::subtract);
+  }
+  // The mirror in tiles, so that the rows written stay in cache.
+  constexpr std::int32_t kTile = 16;
+  for (std::int32_t c0 = s; c0 < n; c0 += kTile) {
+    const std::int32_t c1 = std::min(n, c0 + kTile);
+    for (std::int32_t r0 = c0; r0 < n; r0 += kTile) {
+      const std::int32_t r1 = std::min(n, r0 + kTile);
+      for (std::int32_t r = r0; r < r1; ++r)
+        for (std::int32_t c = c0; c < std::min(c1, r); ++c) *at(c, r) = *at(r, c);
+    }
+  }
+}
+
+tridiagonal reduce_to_tridiagonal(std::vector<float>& w, std::int32_t n) {
+  tridiagonal t;
+  t.d = detail::work_buffer(n, kAllocate);
+  t.e = detail::work_buffer(n, kAllocate);
+  t.tau = detail::work_buffer(n, kAllocate);
+  std::vector<float> p = detail::work_buffer(n, kAllocate);
+  const auto ld = static_cast<std::ptrdiff_t>(n);
+  const auto col = [&](std::int32_t j) { return w.data() + static_cast<std::ptrdiff_t>(j) * ld; };
+  std::int32_t first = 0;
+  if (n > kBlockFrom) {
+    std::vector<float> wp = detail::work_buffer(static_cast<std::int64_t>(n) * kPanel, kAllocate);
+    std::vector<float> x_op = detail::work_buffer(static_cast<std::int64_t>(n) * 2 * kPanel, kAllocate);
+    std::vector<float> y_op = detail::work_buffer(static_cast<std::int64_t>(n) * 2 * kPanel, kAllocate);
+    for (; n - first > kBlockFrom; first += kPanel) reduce_panel(w, n, first, t, wp, x_op, y_op);
+  }
+  for (std::int32_t k = first; k + 2 < n; ++k) {
+    const std::int32_t m = n - k - 1;
+    float* x = col(k) + k + 1;
+    const eg::reflector h = eg::make_reflector(x[0], x + 1, m - 1);
+    t.d[static_cast<std::size_t>(k)] = col(k)[k];
+    t.e[static_cast<std::size_t>(k)] = h.beta;
+    t.tau[static_cast<std::size_t>(k)] = h.tau;
+    x[0] = 1.0f;
+    if (h.tau != 0.0f) {
+      float* a22 = col(k + 1) + k + 1;
+      kernels::gemm(m, 1, m, kernels::operand{a22, 1, ld}, kernels::operand{x, 1, m}, p.data(), m,
+                    kernels::gemm_mode::assign);
+      for (std::int32_t i = 0; i < m; ++i) p[static_cast<std::size_t>(i)] = h.tau * p[static_cast<std::size_t>(i)];
+      const float alpha = -((0.5f * h.tau) * kernels::dot(p.data(), x, m));
+      for (std::int32_t i = 0; i < m; ++i) {
+        p[static_cast<std::size_t>(i)] = std::fma(alpha, x[i], p[static_cast<std::size_t>(i)]);
+      }
+      kernels::symmetric_rank_two(a22, ld, m, x, p.data());
+    }
+  }
+  if (n >= 2) {
+    t.d[static_cast<std::size_t>(n - 2)] = col(n - 2)[n - 2];
+    t.e[static_cast<std::size_t>(n - 2)] = col(n - 2)[n - 1];
+  }
+  t.d[static_cast<std::size_t>(n - 1)] = col(n - 1)[n - 1];
+  return t;
+}
+
+// The eigenvalues of [[a, b], [b, c]], rt1 the one of larger magnitude, and
+// (cs, sn) the unit eigenvector of rt1 (LAPACK's slaev2).
+struct two_by_two {
+  float rt1;
+  float rt2;
+  float cs;
+  float sn;
+};
+two_by_two eigen_two_by_two(float a, float b, float c) {
+  const float sm = a + c;
+  const float df = a - c;
+  const float adf = std::fabs(df);
+  const float tb = b + b;
+  const float ab = std::fabs(tb);
+  const bool a_larger = std::fabs(a) > std::fabs(c);
+  const float acmx = a_larger ? a : c;
+  const float acmn = a_larger ? c : a;
+  float rt = 0.0f;
+  if (adf > ab) {
+    const float q = ab / adf;
+    rt = adf * std::sqrt(std::fma(q, q, 1.0f));
+  } else if (adf < ab) {
+    const float q = adf / ab;
+    rt = ab * std::sqrt(std::fma(q, q, 1.0f));
+  } else {
+    rt = ab * std::sqrt(2.0f);
+  }
+  two_by_two out{};
+  int sgn1 = 1;
+  if (sm < 0.0f) {
+    out.rt1 = 0.5f * (sm - rt);
+    sgn1 = -1;
+    out.rt2 = std::fma(-(b / out.rt1), b, (acmx / out.rt1) * acmn);
+  } else if (sm > 0.0f) {
+    out.rt1 = 0.5f * (sm + rt);
+    out.rt2 = std::fma(-(b / out.rt1), b, (acmx / out.rt1) * acmn);
+  } else {
+    out.rt1 = 0.5f * rt;
+    out.rt2 = -0.5f * rt;
+  }
+  int sgn2 = 1;
+  float cs = 0.0f;
+  if (df >= 0.0f) {
+    cs = df + rt;
+  } else {
+    cs = df - rt;
+    sgn2 = -1;
+  }
+  if (std::fabs(cs) > ab) {
+    const float ct = -tb / cs;
+    out.sn = 1.0f / std::sqrt(std::fma(ct, ct, 1.0f));
+    out.cs = ct * out.sn;
+  } else if (ab == 0.0f) {
+    out.cs = 1.0f;
+    out.sn = 0.0f;
+  } else {
+    const float tn = -cs / tb;
+    out.cs = 1.0f / std::sqrt(std::fma(tn, tn, 1.0f));
+    out.sn = tn * out.cs;
+  }
+  if (sgn1 == sgn2) {
+    const float tn = out.cs;
+    out.cs = -out.sn;
+    out.sn = tn;
+  }
+  return out;
+}
+
+// |e|^2 small against |d(i) d(j)|: the off-diagonal entry is negligible.
+bool negligible(float e, float di, float dj) {
+  return e * e <= std::fma(eg::eps * eg::eps * std::fabs(di), std::fabs(dj), eg::safe_min);
+}
+
+// The implicit QL / QR iteration of LAPACK's ssteqr on (d, e), rotations
+// applied to the columns of z (n x n) when z is not null. False when the
+// sweep limit ends it before every off-diagonal entry is negligible.
+bool tridiagonal_ql(std::vector<float>& d, std::vector<float>& e, std::int32_t n, float* z) {
+  if (n <= 1) return true;
+  const auto ld = static_cast<std::ptrdiff_t>(n);
+  std::vector<float> cw = detail::work_buffer(n, kAllocate);
+  std::vector<float> sw = detail::work_buffer(n, kAllocate);
+  const auto rotate = [&](std::int32_t first, std::int32_t count, bool forward) {
+    if (z == nullptr) return;
+    kernels::rotate_eigenvectors(z + static_cast<std::ptrdiff_t>(first) * ld, ld, n, count, cw.data() + first,
+                                 sw.data() + first, forward);
+  };
+  const std::int32_t max_sweeps = kSweepsPerOrder * n;
+  std::int32_t sweeps = 0;
+  const auto D = [&](std::int32_t i) -> float& { return d[static_cast<std::size_t>(i)]; };
+  const auto E = [&](std::int32_t i) -> float& { return e[static_cast<std::size_t>(i)]; };
+  std::int32_t l1 = 0;
+  while (l1 < n) {
+    if (l1 > 0) E(l1 - 1) = 0.0f;
+    std::int32_t m = l1;
+    for (; m < n - 1; ++m) {
+      const float tst = std::fabs(E(m));
+      if (tst == 0.0f) break;
+      if (tst <= (std::sqrt(std::fabs(D(m))) * std::sqrt(std::fabs(D(m + 1)))) * eg::eps) {
+        E(m) = 0.0f;
+        break;
+      }
+    }
+    std::int32_t l = l1;
+    std::int32_t lend = m;
+    l1 = m + 1;
+    if (lend == l) continue;
+    if (std::fabs(D(lend)) < std::fabs(D(l))) std::swap(l, lend);
+    if (lend > l) {
+      // QL: deflation at the top.
+      while (l <= lend) {
+        std::int32_t mm = l;
+        for (; mm < lend; ++mm) {
+          if (negligible(E(mm), D(mm), D(mm + 1))) break;
+        }
+        if (mm < lend) E(mm) = 0.0f;
+        float p = D(l);
+        if (mm == l) {
+          ++l;
+          continue;
+        }
+        if (mm == l + 1) {
+          const two_by_two r = eigen_two_by_two(D(l), E(l), D(l + 1));
+          cw[static_cast<std::size_t>(l)] = r.cs;
+          sw[static_cast<std::size_t>(l)] = r.sn;
+          rotate(l, 1, false);
+          D(l) = r.rt1;
+          D(l + 1) = r.rt2;
+          E(l) = 0.0f;
+          l += 2;
+          continue;
+        }
+        if (sweeps == max_sweeps) return false;
+        ++sweeps;
+        float g = (D(l + 1) - p) / (2.0f * E(l));
+        float r = eg::hypot2(g, 1.0f);
+        g = (D(mm) - p) + E(l) / (g + std::copysign(r, g));
+        float s = 1.0f;
+        float c = 1.0f;
+        p = 0.0f;
+        for (std::int32_t i = mm - 1; i >= l; --i) {
+          const float f = s * E(i);
+          const float b = c * E(i);
+          const eg::rotation rot = eg::make_rotation(g, f);
+          c = rot.c;
+          s = rot.s;
+          if (i != mm - 1) E(i + 1) = rot.r;
+          g = D(i + 1) - p;
+          r = std::fma(D(i) - g, s, (2.0f * c) * b);
+          p = s * r;
+          D(i + 1) = g + p;
+          g = std::fma(c, r, -b);
+          cw[static_cast<std::size_t>(i)] = c;
+          sw[static_cast<std::size_t>(i)] = -s;
+        }
+        rotate(l, mm - l, false);
+        D(l) = D(l) - p;
+        E(l) = g;
+      }
+    } else {
+      // QR: deflation at the bottom.
+      while (l >= lend) {
+        std::int32_t mm = l;
+        for (; mm > lend; --mm) {
+          if (negligible(E(mm - 1), D(mm), D(mm - 1))) break;
+        }
+        if (mm > lend) E(mm - 1) = 0.0f;
+        float p = D(l);
+        if (mm == l) {
+          --l;
+          continue;
+        }
+        if (mm == l - 1) {
+          const two_by_two r = eigen_two_by_two(D(l - 1), E(l - 1), D(l));
+          cw[static_cast<std::size_t>(mm)] = r.cs;
+          sw[static_cast<std::size_t>(mm)] = r.sn;
+          rotate(mm, 1, true);
+          D(l - 1) = r.rt1;
+          D(l) = r.rt2;
+          E(l - 1) = 0.0f;
+          l -= 2;
+          continue;
+        }
+        if (sweeps == max_sweeps) return false;
+        ++sweeps;
+        float g = (D(l - 1) - p) / (2.0f * E(l - 1));
+        float r = eg::hypot2(g, 1.0f);
+        g = (D(mm) - p) + E(l - 1) / (g + std::copysign(r, g));
+        float s = 1.0f;
+        float c = 1.0f;
+        p = 0.0f;
+        for (std::int32_t i = mm; i < l; ++i) {
+          const float f = s * E(i);
+          const float b = c * E(i);
+          const eg::rotation rot = eg::make_rotation(g, f);
+          c = rot.c;
+          s = rot.s;
+          if (i != mm) E(i - 1) = rot.r;
+          g = D(i) - p;
+          r = std::fma(D(i + 1) - g, s, (2.0f * c) * b);
+          p = s * r;
+          D(i) = g + p;
+          g = std::fma(c, r, -b);
+          cw[static_cast<std::size_t>(i)] = c;
+          sw[static_cast<std::size_t>(i)] = s;
+        }
+        rotate(mm, l - mm, true);
+        D(l) = D(l) - p;
+        E(l - 1) = g;
+      }
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+t_eig m_eig_sym(const t_matrix& a, std::optional<bool> vectors) {
+  detail::m_require_allocated(a, "m_eig_sym::matrix not allocated");
+  if (a.rows != a.cols) detail::m_fail("m_eig_sym:: square matrix expected", 202);
+  const std::int32_t n = a.rows;
+  // A NaN facing a NaN counts as a matching pair here, so that it reaches
+  // the finiteness check and its own message.
+  for (std::int32_t j = 1; j <= n; ++j) {
+    for (std::int32_t i = j + 1; i <= n; ++i) {
+      const float x = detail::at(a, i, j);
+      const float y = detail::at(a, j, i);
+      if (!(x == y) && !(std::isnan(x) && std::isnan(y))) {
+        detail::m_fail("m_eig_sym::symmetric matrix expected", 202);
+      }
+    }
+  }
+  for (const float x : a.elements) {
+    if (!std::isfinite(x)) detail::m_fail("m_eig_sym::matrix has an entry that is not finite", 300);
+  }
+  const bool want_vectors = vectors.value_or(true);
+  t_eig result;
+  if (n == 0) {
+    result.eigvals = v_zeros(0);
+    if (want_vectors) result.eigvecs = m_zeros(0, 0);
+    return result;
+  }
+
+  std::vector<float> w = detail::checked_copy(a.elements, kAllocate);
+  const float largest = eg::max_magnitude(w.data(), static_cast<std::ptrdiff_t>(w.size()));
+  const int k = largest == 0.0f ? 0 : eg::scale_exponent(largest);
+  if (k != 0) {
+    for (float& x : w) x = eg::times_power_of_two(x, k);
+  }
+  tridiagonal t = reduce_to_tridiagonal(w, n);
+  std::vector<float> z;
+  if (want_vectors) {
+    z = detail::work_buffer(static_cast<std::int64_t>(n) * n, kAllocate);
+    eg::form_q(w, t.tau, n, z, kAllocate);
+  }
+  if (!tridiagonal_ql(t.d, t.e, n, want_vectors ? z.data() : nullptr)) {
+    detail::m_fail("m_eig_sym::eig method diverge", 301);
+  }
+  for (float& x : t.d) x = eg::times_power_of_two(x, -k);
+
+  std::vector<std::int32_t> order(static_cast<std::size_t>(n));
+  std::iota(order.begin(), order.end(), 0);
+  std::stable_sort(order.begin(), order.end(), [&](std::int32_t x, std::int32_t y) {
+    return t.d[static_cast<std::size_t>(x)] < t.d[static_cast<std::size_t>(y)];
+  });
+  v_init(result.eigvals, n);
+  for (std::int32_t i = 0; i < n; ++i) {
+    result.eigvals.elements[static_cast<std::size_t>(i)] =
+        t.d[static_cast<std::size_t>(order[static_cast<std::size_t>(i)])];
+  }
+  if (want_vectors) {
+    m_init(result.eigvecs, n, n);
+    const auto un = static_cast<std::size_t>(n);
+    for (std::size_t j = 0; j < un; ++j) {
+      const float* from = z.data() + static_cast<std::size_t>(order[j]) * un;
+      float* to = result.eigvecs.elements.data() + j * un;
+      // The entry of largest magnitude (the first of equals) made positive.
+      std::size_t big = 0;
+      for (std::size_t i = 1; i < un; ++i) {
+        if (std::fabs(from[i]) > std::fabs(from[big])) big = i;
+      }
+      const bool flip = from[big] < 0.0f;
+      for (std::size_t i = 0; i < un; ++i) to[i] = flip ? -from[i] : from[i];
+    }
+  }
+  return result;
+}
+
+}  // namespace orvik
