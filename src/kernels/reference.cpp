@@ -213,6 +213,13 @@ void rotate_columns_ref(float* a, std::ptrdiff_t ld, std::int32_t rows, std::int
   }
 }
 
+#include "kernels/bidiagonal_sweep-inl.h"
+
+void bidiagonal_sweep_ref(float* d, float* e, std::int32_t count, float shift, bool downwards, float* lc, float* ls,
+                          float* rc, float* rs) noexcept {
+  bidiagonal_sweep_body(d, e, count, shift, downwards, lc, ls, rc, rs);
+}
+
 }  // namespace
 
 const kernel_table& reference_kernels() noexcept {
@@ -231,7 +238,8 @@ const kernel_table& reference_kernels() noexcept {
                                       gauss_jordan_inverse_ref,
                                       gauss_jordan_det_ref,
                                       gauss_jordan_rank_ref,
-                                      rotate_columns_ref};
+                                      rotate_columns_ref,
+                                      bidiagonal_sweep_ref};
   return table;
 }
 
