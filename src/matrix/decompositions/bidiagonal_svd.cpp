@@ -455,10 +455,10 @@ std::vector<float> form_right(const reduction& r, std::string_view refused) {
     if (tau == 0.0f) continue;
     const std::int32_t len = n - k - 1;
     std::fill_n(v.begin(), k + 1, 0.0f);
-    v[static_cast<std::size_t>(k + 1)] = 1.0f;
+    v[static_cast<std::size_t>(k) + 1] = 1.0f;
     for (std::int32_t j = 1; j < len; ++j) {
-      v[static_cast<std::size_t>(k + 1 + j)] =
-          r.w[static_cast<std::size_t>(k + 1 + j) * static_cast<std::size_t>(m) + static_cast<std::size_t>(k)];
+      const std::size_t c = static_cast<std::size_t>(k) + 1 + static_cast<std::size_t>(j);
+      v[c] = r.w[c * static_cast<std::size_t>(m) + static_cast<std::size_t>(k)];
     }
     reflect_from_left(p.data() + static_cast<ptrdiff_t>(k + 1) * n, n, k + 1, len, v.data(), tau, w.data());
   }
@@ -612,7 +612,7 @@ bool bidiagonal_qr(std::vector<float>& d, std::vector<float>& e, const accumulat
       } else {
         sll = ad(bottom);
         shift = triangle_values(d[static_cast<std::size_t>(top)], e[static_cast<std::size_t>(top)],
-                                d[static_cast<std::size_t>(top + 1)])
+                                d[static_cast<std::size_t>(top) + 1])
                     .first;
       }
       if (sll > 0.0f) {
