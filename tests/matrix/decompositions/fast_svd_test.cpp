@@ -117,12 +117,16 @@ TEST(FastSvd, FactorsReproduceTheMatrixAndAreOrthonormal) {
       EXPECT_LE(orthogonality(s.V), threshold);
       for (std::int32_t i = 1; i <= k; ++i) {
         EXPECT_GE(element(s.S, i, i), 0.0f);
-        if (i > 1) EXPECT_LE(element(s.S, i, i), element(s.S, i - 1, i - 1));
+        if (i > 1) {
+          EXPECT_LE(element(s.S, i, i), element(s.S, i - 1, i - 1));
+        }
       }
       // Nothing but the diagonal.
       for (std::int32_t j = 1; j <= s.S.cols; ++j) {
         for (std::int32_t i = 1; i <= s.S.rows; ++i) {
-          if (i != j) EXPECT_EQ(element(s.S, i, j), 0.0f);
+          if (i != j) {
+            EXPECT_EQ(element(s.S, i, j), 0.0f);
+          }
         }
       }
     }
