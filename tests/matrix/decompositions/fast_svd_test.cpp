@@ -266,7 +266,8 @@ std::uint64_t digest_of(const std::vector<const std::vector<float>*>& parts) {
 // Shapes across the rotation kernel's stretches of rows and its tail.
 std::string digests() {
   std::string out;
-  for (const auto& [m, n] : std::vector<std::array<std::int32_t, 2>>{{37, 37}, {70, 29}, {13, 45}, {100, 64}, {140, 131}}) {
+  for (const auto& [m, n] :
+       std::vector<std::array<std::int32_t, 2>>{{37, 37}, {70, 29}, {13, 45}, {100, 64}, {140, 131}}) {
     const t_matrix a = test::random_matrix(m, n, static_cast<unsigned>(m * 100 + n));
     const t_svd f = m_svd(a, true);
     const t_vector v = m_svd_values(graded(m, n, static_cast<unsigned>(m + n)));
