@@ -1586,6 +1586,8 @@ std::int32_t gauss_jordan_rank(float* t, std::int32_t rows, std::int32_t cols, f
 // rotations.cpp, compiled for the same targets.
 void rotate_columns(float* a, ptrdiff_t ld, std::int32_t rows, std::int32_t count, const float* c, const float* s,
                     bool backward) noexcept;
+void bidiagonal_sweep(float* d, float* e, std::int32_t count, float shift, bool downwards, float* lc, float* ls,
+                      float* rc, float* rs) noexcept;
 
 const kernel_table* fused_table() noexcept {
   static constexpr kernel_table table{ORVIK_TARGET_NAME,
@@ -1607,7 +1609,8 @@ const kernel_table* fused_table() noexcept {
                                       symmetric_rank_two,
                                       rotate_eigenvectors,
                                       reflect_columns,
-                                      reflect_rows};
+                                      reflect_rows,
+                                      bidiagonal_sweep};
   return &table;
 }
 #undef ORVIK_TARGET_NAME

@@ -142,6 +142,14 @@ struct kernel_table {
   // The same reflector from the left to nr adjacent rows of x, over `cols`
   // columns ld apart, column by column.
   void (*reflect_rows)(float* x, std::ptrdiff_t ld, std::int32_t cols, std::int32_t nr, const float* f) noexcept;
+
+  // One implicit QR sweep on the upper bidiagonal block d[0..count],
+  // e[0..count-1] (bidiagonal_sweep-inl.h): zero-shift when shift is 0,
+  // shifted otherwise, chasing downwards or upwards. The rotations for the
+  // left and the right factor go to (lc, ls) and (rc, rs), count each, ready
+  // for rotate_columns (forward when downwards, backward otherwise).
+  void (*bidiagonal_sweep)(float* d, float* e, std::int32_t count, float shift, bool downwards, float* lc, float* ls,
+                           float* rc, float* rs) noexcept;
 };
 
 const kernel_table& reference_kernels() noexcept;
@@ -219,6 +227,11 @@ inline void reflect_rows(float* x, std::ptrdiff_t ld, std::int32_t cols, std::in
 inline void rotate_columns(float* a, std::ptrdiff_t ld, std::int32_t rows, std::int32_t count, const float* c,
                            const float* s, bool backward) noexcept {
   active_kernels().rotate_columns(a, ld, rows, count, c, s, backward);
+}
+
+inline void bidiagonal_sweep(float* d, float* e, std::int32_t count, float shift, bool downwards, float* lc, float* ls,
+                             float* rc, float* rs) noexcept {
+  active_kernels().bidiagonal_sweep(d, e, count, shift, downwards, lc, ls, rc, rs);
 }
 
 }  // namespace orvik::kernels

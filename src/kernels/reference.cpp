@@ -265,6 +265,13 @@ void reflect_rows_ref(float* x, std::ptrdiff_t ld, std::int32_t cols, std::int32
   for (std::ptrdiff_t j = 0; j < cols; ++j) reflect_one(x + j * ld, 1, nr, f);
 }
 
+#include "kernels/bidiagonal_sweep-inl.h"
+
+void bidiagonal_sweep_ref(float* d, float* e, std::int32_t count, float shift, bool downwards, float* lc, float* ls,
+                          float* rc, float* rs) noexcept {
+  bidiagonal_sweep_body(d, e, count, shift, downwards, lc, ls, rc, rs);
+}
+
 }  // namespace
 
 const kernel_table& reference_kernels() noexcept {
@@ -287,7 +294,8 @@ const kernel_table& reference_kernels() noexcept {
                                       symmetric_rank_two_ref,
                                       rotate_eigenvectors_ref,
                                       reflect_columns_ref,
-                                      reflect_rows_ref};
+                                      reflect_rows_ref,
+                                      bidiagonal_sweep_ref};
   return table;
 }
 

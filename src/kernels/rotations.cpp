@@ -1,5 +1,8 @@
-// The fast chain of plane rotations (rotate_columns, reference.cpp), compiled
-// for the same targets as fused.cpp, whose tables point here. A rotation
+// The fast kernels of the singular value decomposition: the chain of plane
+// rotations (rotate_columns) and the bidiagonal sweep, compiled
+// for the same targets as fused.cpp, whose tables point here. The sweep is
+// the shared scalar source of bidiagonal_sweep-inl.h, here with the
+// target's fused multiply-add instruction. A rotation
 // works element by element, so running the rows side by side in vectors
 // gives the reference bits as long as every element takes the same two
 // roundings per rotation.
@@ -28,6 +31,9 @@
 HWY_BEFORE_NAMESPACE();
 namespace orvik::kernels::HWY_NAMESPACE {
 namespace hn = hwy::HWY_NAMESPACE;
+
+// Every pass includes it, so that its guard flips with each target.
+#include "kernels/bidiagonal_sweep-inl.h"
 
 #if HWY_NATIVE_FMA && (HWY_TARGET == HWY_AVX2 || HWY_TARGET == HWY_AVX3 || HWY_TARGET == HWY_NEON)
 
@@ -123,6 +129,11 @@ void rotate_columns(float* a, ptrdiff_t ld, std::int32_t rows, std::int32_t coun
       row[0] = y;
     }
   }
+}
+
+void bidiagonal_sweep(float* d, float* e, std::int32_t count, float shift, bool downwards, float* lc, float* ls,
+                      float* rc, float* rs) noexcept {
+  bidiagonal_sweep_body(d, e, count, shift, downwards, lc, ls, rc, rs);
 }
 
 #endif

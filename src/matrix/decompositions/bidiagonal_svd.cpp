@@ -69,49 +69,15 @@ float norm2(float a, float b) {
 
 // The Euclidean length of x[0], x[stride], ... (n values), every value scaled
 // by the power of two of the largest so that no square under- or overflows.
-float scaled_length(const float* x, ptrdiff_t stride, std::int32_t n) {
+float scaled_length(const float* x, ptrdiff_t stride, std::int32_t n, float* scratch) {
   float big = 0.0f;
   for (std::int32_t i = 0; i < n; ++i) big = std::fmax(big, std::fabs(x[i * stride]));
   if (big == 0.0f) return 0.0f;
   const int e = exponent_of(big);
   const float down = std::ldexp(1.0f, -e);
-  float s = 0.0f;
-  for (std::int32_t i = 0; i < n; ++i) {
-    const float xi = x[i * stride] * down;
-    s = std::fma(xi, xi, s);
-  }
-  return std::ldexp(std::sqrt(s), e);
+  for (std::int32_t i = 0; i < n; ++i) scratch[i] = x[i * stride] * down;
+  return std::ldexp(std::sqrt(kernels::dot(scratch, scratch, n)), e);
 }
-
-// A plane rotation [c s; -s c] taking (f, g) to (r, 0); c >= 0 and r keeps
-// the sign of f (for f = 0, r = |g|).
-struct rotation {
-  float c;
-  float s;
-  float r;
-};
-
-rotation rotate_onto(float f, float g) {
-  if (g == 0.0f) return {1.0f, 0.0f, f};
-  if (f == 0.0f) return {0.0f, std::copysign(1.0f, g), std::fabs(g)};
-  const float big = std::fmax(std::fabs(f), std::fabs(g));
-  if (big >= safe_low && big <= safe_high) {
-    const float d = std::sqrt(std::fma(f, f, g * g));
-    const float r = std::copysign(d, f);
-    return {std::fabs(f) / d, g / r, r};
-  }
-  const int e = exponent_of(big);
-  const float fs = std::ldexp(f, -e);
-  const float gs = std::ldexp(g, -e);
-  const float d = std::sqrt(std::fma(fs, fs, gs * gs));
-  const float r = std::copysign(d, fs);
-  return {std::fabs(fs) / d, gs / r, std::ldexp(r, e)};
-}
-
-// The rotation's own step on a pair of scalars, the same roundings as the
-// rotate_columns kernel: x' = c x + s y, y' = c y - s x.
-float rotated_x(float c, float s, float x, float y) { return std::fma(c, x, s * y); }
-float rotated_y(float c, float s, float x, float y) { return std::fma(c, y, -(s * x)); }
 
 // The two singular values of the triangle [f g; 0 h], smaller first, both
 // >= 0, to high relative accuracy: ratios only, no squares of the entries.
@@ -250,10 +216,10 @@ triangle_svd decompose_triangle(float f, float g, float h) {
 // A Householder reflector H = I - tau v v^T with v(0) = 1 taking x (n values,
 // `stride` apart) to (beta, 0, ..., 0): x(0) receives beta, x(1..) v's tail.
 // No reflection (tau 0) when x(1..) is zero.
-float make_reflector(float* x, ptrdiff_t stride, std::int32_t n) {
+float make_reflector(float* x, ptrdiff_t stride, std::int32_t n, float* scratch) {
   if (n <= 1) return 0.0f;
   const float alpha = x[0];
-  const float tail = scaled_length(x + stride, stride, n - 1);
+  const float tail = scaled_length(x + stride, stride, n - 1, scratch);
   if (tail == 0.0f) return 0.0f;
   // beta takes the sign opposite to alpha's, so alpha - beta never cancels.
   const float beta = -std::copysign(norm2(alpha, tail), alpha);
@@ -301,19 +267,136 @@ struct reduction {
   std::vector<float> tau_right;
 };
 
+// Panels of this many columns are reduced together while more than
+// blocked_above columns remain; the rest column by column.
+constexpr std::int32_t panel_width = 32;
+constexpr std::int32_t blocked_above = 96;
+
+// y (count) = y - a x for a column-major a (count x terms, leading
+// dimension lda) and x with stride incx: one product-kernel call.
+void subtract_product(std::int32_t count, std::int32_t terms, const float* a, std::int32_t lda, const float* x,
+                      std::ptrdiff_t incx, float* y) {
+  if (count <= 0 || terms <= 0) return;
+  kernels::gemm(count, 1, terms, {a, 1, lda}, {x, incx, 0}, y, count, kernels::gemm_mode::subtract);
+}
+
+// The panel of columns and rows p .. p + width - 1 of W reduced with the
+// trailing matrix left as it is, then the trailing matrix updated once by
+// two products: W(q:, q:) -= V Y^T + X U, q = p + width (the blocked
+// bidiagonalisation of Dongarra, Sorensen and Hammarling). V holds the
+// panel's column reflectors (W below the diagonal, with their unit entries
+// in place during the panel), U its row reflectors (W right of the
+// superdiagonal, also kept transposed in ut), and X and Y the products that
+// carry the reflections into the trailing matrix.
+struct panel_buffers {
+  std::vector<float> x;        // m x width
+  std::vector<float> y;        // n x width
+  std::vector<float> ut;       // n x width
+  std::vector<float> v;        // m, zeros before the reflector's first row
+  std::vector<float> u;        // n, likewise
+  std::vector<float> t;        // width + 1
+  std::vector<float> row;      // n
+  std::vector<float> squares;  // m, the reflectors' scaled entries
+};
+
+void reduce_panel(reduction& r, std::int32_t p, std::int32_t width, panel_buffers& b) {
+  const std::int32_t m = r.rows;
+  const std::int32_t n = r.cols;
+  float* w = r.w.data();
+  const auto at = [&](std::int32_t i, std::int32_t j) {
+    return w + static_cast<ptrdiff_t>(j) * m + static_cast<ptrdiff_t>(i);
+  };
+  std::fill(b.x.begin(), b.x.end(), 0.0f);
+  std::fill(b.y.begin(), b.y.end(), 0.0f);
+  std::fill(b.ut.begin(), b.ut.end(), 0.0f);
+  float* x = b.x.data();
+  float* y = b.y.data();
+  float* ut = b.ut.data();
+  float* t = b.t.data();
+  const auto xs = [&](std::int32_t i, std::int32_t l) { return x + static_cast<ptrdiff_t>(l) * m + i; };
+  const auto ys = [&](std::int32_t i, std::int32_t l) { return y + static_cast<ptrdiff_t>(l) * n + i; };
+  const auto uts = [&](std::int32_t i, std::int32_t l) { return ut + static_cast<ptrdiff_t>(l) * n + i; };
+  for (std::int32_t l = 0; l < width; ++l) {
+    const std::int32_t i = p + l;
+    // Column i brought up to date with the panel's earlier reflections.
+    subtract_product(m - i, l, at(i, p), m, ys(i, 0), n, at(i, i));
+    subtract_product(m - i, l, xs(i, 0), m, at(p, i), 1, at(i, i));
+    const float tq = make_reflector(at(i, i), 1, m - i, b.squares.data());
+    r.tau_left[static_cast<std::size_t>(i)] = tq;
+    r.d[static_cast<std::size_t>(i)] = *at(i, i);
+    *at(i, i) = 1.0f;
+    std::fill_n(b.v.begin(), i, 0.0f);
+    std::copy_n(at(i, i), m - i, b.v.begin() + i);
+    const std::int32_t rest = n - i - 1;
+    // Y(i+1:, l) = tq (W^T v - Y V^T v - U^T X^T v), the transposed
+    // products over whole columns against v's leading zeros.
+    kernels::prod_vec_left(b.v.data(), at(0, i + 1), ys(i + 1, l), m, rest);
+    kernels::prod_vec_left(b.v.data(), at(0, p), t, m, l);
+    subtract_product(rest, l, ys(i + 1, 0), n, t, 1, ys(i + 1, l));
+    kernels::prod_vec_left(b.v.data(), x, t, m, l);
+    subtract_product(rest, l, uts(i + 1, 0), n, t, 1, ys(i + 1, l));
+    for (std::int32_t j = 0; j < rest; ++j) ys(i + 1, l)[j] = tq * ys(i + 1, l)[j];
+    // Row i brought up to date, in a contiguous copy.
+    float* row = b.row.data();
+    for (std::int32_t j = 0; j < rest; ++j) row[j] = *at(i, i + 1 + j);
+    subtract_product(rest, l + 1, ys(i + 1, 0), n, at(i, p), m, row);
+    subtract_product(rest, l, uts(i + 1, 0), n, xs(i, 0), m, row);
+    const float tp = make_reflector(row, 1, rest, b.squares.data());
+    r.tau_right[static_cast<std::size_t>(i)] = tp;
+    r.e[static_cast<std::size_t>(i)] = row[0];
+    row[0] = 1.0f;
+    for (std::int32_t j = 0; j < rest; ++j) *at(i, i + 1 + j) = row[j];
+    std::copy_n(row, rest, uts(i + 1, l));
+    std::fill_n(b.u.begin(), i + 1, 0.0f);
+    std::copy_n(row, rest, b.u.begin() + i + 1);
+    // X(i+1:, l) = tp (W u - V Y^T u - X U u).
+    const std::int32_t below = m - i - 1;
+    kernels::gemm(below, 1, rest, {at(i + 1, i + 1), 1, m}, {row, 1, 0}, xs(i + 1, l), below,
+                  kernels::gemm_mode::assign);
+    kernels::prod_vec_left(b.u.data(), y, t, n, l + 1);
+    subtract_product(below, l + 1, at(i + 1, p), m, t, 1, xs(i + 1, l));
+    if (l > 0) {
+      kernels::gemm(l, 1, rest, {at(p, i + 1), 1, m}, {row, 1, 0}, t, l, kernels::gemm_mode::assign);
+    }
+    subtract_product(below, l, xs(i + 1, 0), m, t, 1, xs(i + 1, l));
+    for (std::int32_t j = 0; j < below; ++j) xs(i + 1, l)[j] = tp * xs(i + 1, l)[j];
+  }
+  const std::int32_t q = p + width;
+  kernels::gemm(m - q, n - q, width, {at(q, p), 1, m}, {ys(q, 0), n, 1}, at(q, q), m, kernels::gemm_mode::subtract);
+  kernels::gemm(m - q, n - q, width, {xs(q, 0), 1, m}, {at(p, q), 1, m}, at(q, q), m, kernels::gemm_mode::subtract);
+  for (std::int32_t i = p; i < q; ++i) {
+    *at(i, i) = r.d[static_cast<std::size_t>(i)];
+    *at(i, i + 1) = r.e[static_cast<std::size_t>(i)];
+  }
+}
+
 void bidiagonalize(reduction& r, std::string_view refused) {
   const std::int32_t m = r.rows;
   const std::int32_t n = r.cols;
   const auto at = [&](std::int32_t i, std::int32_t j) {
     return r.w.data() + static_cast<ptrdiff_t>(j) * m + static_cast<ptrdiff_t>(i);
   };
+  std::int32_t first = 0;
+  if (n > blocked_above) {
+    panel_buffers b;
+    b.x = detail::work_buffer(static_cast<std::int64_t>(m) * panel_width, refused);
+    b.y = detail::work_buffer(static_cast<std::int64_t>(n) * panel_width, refused);
+    b.ut = detail::work_buffer(static_cast<std::int64_t>(n) * panel_width, refused);
+    b.v = detail::work_buffer(m, refused);
+    b.u = detail::work_buffer(n, refused);
+    b.t = detail::work_buffer(panel_width + 1, refused);
+    b.row = detail::work_buffer(n, refused);
+    b.squares = detail::work_buffer(m, refused);
+    for (; n - first > blocked_above; first += panel_width) reduce_panel(r, first, panel_width, b);
+  }
   std::vector<float> v = detail::work_buffer(m, refused);
   std::vector<float> u = detail::work_buffer(n, refused);
   std::vector<float> w = detail::work_buffer(m, refused);
-  for (std::int32_t k = 0; k < n; ++k) {
+  std::vector<float> squares = detail::work_buffer(m, refused);
+  for (std::int32_t k = first; k < n; ++k) {
     // Column k below the diagonal.
     const std::int32_t len = m - k;
-    const float tl = make_reflector(at(k, k), 1, len);
+    const float tl = make_reflector(at(k, k), 1, len, squares.data());
     r.tau_left[static_cast<std::size_t>(k)] = tl;
     r.d[static_cast<std::size_t>(k)] = *at(k, k);
     if (tl != 0.0f) {
@@ -325,7 +408,7 @@ void bidiagonalize(reduction& r, std::string_view refused) {
     if (k + 1 >= n) continue;
     // Row k right of the superdiagonal.
     const std::int32_t rlen = n - k - 1;
-    const float tr = make_reflector(at(k, k + 1), m, rlen);
+    const float tr = make_reflector(at(k, k + 1), m, rlen, squares.data());
     r.tau_right[static_cast<std::size_t>(k)] = tr;
     r.e[static_cast<std::size_t>(k)] = *at(k, k + 1);
     if (tr != 0.0f) {
@@ -372,10 +455,10 @@ std::vector<float> form_right(const reduction& r, std::string_view refused) {
     if (tau == 0.0f) continue;
     const std::int32_t len = n - k - 1;
     std::fill_n(v.begin(), k + 1, 0.0f);
-    v[static_cast<std::size_t>(k + 1)] = 1.0f;
+    v[static_cast<std::size_t>(k) + 1] = 1.0f;
     for (std::int32_t j = 1; j < len; ++j) {
-      v[static_cast<std::size_t>(k + 1 + j)] =
-          r.w[static_cast<std::size_t>(k + 1 + j) * static_cast<std::size_t>(m) + static_cast<std::size_t>(k)];
+      const std::size_t c = static_cast<std::size_t>(k) + 1 + static_cast<std::size_t>(j);
+      v[c] = r.w[c * static_cast<std::size_t>(m) + static_cast<std::size_t>(k)];
     }
     reflect_from_left(p.data() + static_cast<ptrdiff_t>(k + 1) * n, n, k + 1, len, v.data(), tau, w.data());
   }
@@ -529,7 +612,7 @@ bool bidiagonal_qr(std::vector<float>& d, std::vector<float>& e, const accumulat
       } else {
         sll = ad(bottom);
         shift = triangle_values(d[static_cast<std::size_t>(top)], e[static_cast<std::size_t>(top)],
-                                d[static_cast<std::size_t>(top + 1)])
+                                d[static_cast<std::size_t>(top) + 1])
                     .first;
       }
       if (sll > 0.0f) {
@@ -539,115 +622,16 @@ bool bidiagonal_qr(std::vector<float>& d, std::vector<float>& e, const accumulat
     }
     steps += bottom - top;
     const std::int32_t count = bottom - top;
-    float* dd = d.data();
-    float* ee = e.data();
-
-    if (shift == 0.0f) {
-      if (downwards) {
-        float cs = 1.0f;
-        float oldcs = 1.0f;
-        float oldsn = 0.0f;
-        for (std::int32_t i = top; i < bottom; ++i) {
-          const rotation a = rotate_onto(dd[i] * cs, ee[i]);
-          cs = a.c;
-          if (i > top) ee[i - 1] = oldsn * a.r;
-          const rotation b = rotate_onto(oldcs * a.r, dd[i + 1] * a.s);
-          oldcs = b.c;
-          oldsn = b.s;
-          dd[i] = b.r;
-          const auto t = static_cast<std::size_t>(i - top);
-          rot.rc[t] = a.c;
-          rot.rs[t] = a.s;
-          rot.lc[t] = b.c;
-          rot.ls[t] = b.s;
-        }
-        const float h = dd[bottom] * cs;
-        dd[bottom] = h * oldcs;
-        ee[bottom - 1] = h * oldsn;
-        apply(acc.right, acc.right_rows, top, count, rot.rc, rot.rs, false);
-        apply(acc.left, acc.left_rows, top, count, rot.lc, rot.ls, false);
-        if (ae(bottom - 1) <= thresh) ee[bottom - 1] = 0.0f;
-      } else {
-        float cs = 1.0f;
-        float oldcs = 1.0f;
-        float oldsn = 0.0f;
-        for (std::int32_t i = bottom; i > top; --i) {
-          const rotation a = rotate_onto(dd[i] * cs, ee[i - 1]);
-          cs = a.c;
-          if (i < bottom) ee[i] = oldsn * a.r;
-          const rotation b = rotate_onto(oldcs * a.r, dd[i - 1] * a.s);
-          oldcs = b.c;
-          oldsn = b.s;
-          dd[i] = b.r;
-          const auto t = static_cast<std::size_t>(i - 1 - top);
-          rot.lc[t] = a.c;
-          rot.ls[t] = -a.s;
-          rot.rc[t] = b.c;
-          rot.rs[t] = -b.s;
-        }
-        const float h = dd[top] * cs;
-        dd[top] = h * oldcs;
-        ee[top] = h * oldsn;
-        apply(acc.left, acc.left_rows, top, count, rot.lc, rot.ls, true);
-        apply(acc.right, acc.right_rows, top, count, rot.rc, rot.rs, true);
-        if (ae(top) <= thresh) ee[top] = 0.0f;
-      }
-    } else if (downwards) {
-      float f = (ad(top) - shift) * (sign_of(dd[top]) + shift / dd[top]);
-      float g = ee[top];
-      for (std::int32_t i = top; i < bottom; ++i) {
-        const rotation a = rotate_onto(f, g);
-        if (i > top) ee[i - 1] = a.r;
-        f = rotated_x(a.c, a.s, dd[i], ee[i]);
-        ee[i] = rotated_y(a.c, a.s, dd[i], ee[i]);
-        g = a.s * dd[i + 1];
-        dd[i + 1] = a.c * dd[i + 1];
-        const rotation b = rotate_onto(f, g);
-        dd[i] = b.r;
-        f = rotated_x(b.c, b.s, ee[i], dd[i + 1]);
-        dd[i + 1] = rotated_y(b.c, b.s, ee[i], dd[i + 1]);
-        if (i < bottom - 1) {
-          g = b.s * ee[i + 1];
-          ee[i + 1] = b.c * ee[i + 1];
-        }
-        const auto t = static_cast<std::size_t>(i - top);
-        rot.rc[t] = a.c;
-        rot.rs[t] = a.s;
-        rot.lc[t] = b.c;
-        rot.ls[t] = b.s;
-      }
-      ee[bottom - 1] = f;
+    kernels::bidiagonal_sweep(d.data() + top, e.data() + top, count, shift, downwards, rot.lc.data(), rot.ls.data(),
+                              rot.rc.data(), rot.rs.data());
+    if (downwards) {
       apply(acc.right, acc.right_rows, top, count, rot.rc, rot.rs, false);
       apply(acc.left, acc.left_rows, top, count, rot.lc, rot.ls, false);
-      if (ae(bottom - 1) <= thresh) ee[bottom - 1] = 0.0f;
+      if (ae(bottom - 1) <= thresh) e[static_cast<std::size_t>(bottom - 1)] = 0.0f;
     } else {
-      float f = (ad(bottom) - shift) * (sign_of(dd[bottom]) + shift / dd[bottom]);
-      float g = ee[bottom - 1];
-      for (std::int32_t i = bottom; i > top; --i) {
-        const rotation a = rotate_onto(f, g);
-        if (i < bottom) ee[i] = a.r;
-        f = rotated_x(a.c, a.s, dd[i], ee[i - 1]);
-        ee[i - 1] = rotated_y(a.c, a.s, dd[i], ee[i - 1]);
-        g = a.s * dd[i - 1];
-        dd[i - 1] = a.c * dd[i - 1];
-        const rotation b = rotate_onto(f, g);
-        dd[i] = b.r;
-        f = rotated_x(b.c, b.s, ee[i - 1], dd[i - 1]);
-        dd[i - 1] = rotated_y(b.c, b.s, ee[i - 1], dd[i - 1]);
-        if (i > top + 1) {
-          g = b.s * ee[i - 2];
-          ee[i - 2] = b.c * ee[i - 2];
-        }
-        const auto t = static_cast<std::size_t>(i - 1 - top);
-        rot.lc[t] = a.c;
-        rot.ls[t] = -a.s;
-        rot.rc[t] = b.c;
-        rot.rs[t] = -b.s;
-      }
-      ee[top] = f;
       apply(acc.left, acc.left_rows, top, count, rot.lc, rot.ls, true);
       apply(acc.right, acc.right_rows, top, count, rot.rc, rot.rs, true);
-      if (ae(top) <= thresh) ee[top] = 0.0f;
+      if (ae(top) <= thresh) e[static_cast<std::size_t>(top)] = 0.0f;
     }
   }
   return true;

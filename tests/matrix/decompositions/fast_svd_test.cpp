@@ -91,6 +91,10 @@ std::vector<family> families() {
   out.push_back({"one row", test::random_matrix(1, 9, 9)});
   out.push_back({"one column", test::random_matrix(9, 1, 10)});
   out.push_back({"zeros", test::zero_matrix(6, 4)});
+  // Wide enough for the panels of the blocked reduction.
+  out.push_back({"blocked 150x131", test::random_matrix(150, 131, 16)});
+  out.push_back({"blocked wide 101x140", test::random_matrix(101, 140, 17)});
+  out.push_back({"graded blocked 128x128", graded(128, 128, 18)});
   return out;
 }
 
@@ -262,7 +266,8 @@ std::uint64_t digest_of(const std::vector<const std::vector<float>*>& parts) {
 // Shapes across the rotation kernel's stretches of rows and its tail.
 std::string digests() {
   std::string out;
-  for (const auto& [m, n] : std::vector<std::array<std::int32_t, 2>>{{37, 37}, {70, 29}, {13, 45}, {100, 64}}) {
+  for (const auto& [m, n] :
+       std::vector<std::array<std::int32_t, 2>>{{37, 37}, {70, 29}, {13, 45}, {100, 64}, {140, 131}}) {
     const t_matrix a = test::random_matrix(m, n, static_cast<unsigned>(m * 100 + n));
     const t_svd f = m_svd(a, true);
     const t_vector v = m_svd_values(graded(m, n, static_cast<unsigned>(m + n)));

@@ -1,0 +1,151 @@
+// One implicit QR sweep on an upper bidiagonal block, written once and
+// compiled both into the reference table (reference.cpp) and for every fast
+// target (rotations.cpp, inside each target's namespace, where std::fma
+// becomes the instruction instead of a library call). The sweep is one
+// chain of dependent scalar steps, so both give the same bits by
+// construction: the same correctly rounded operations in the same order.
+//
+// Included inside the includer's namespace, with <cmath> and <cstdint>
+// already included; the guard flips with each Highway target.
+
+#if defined(ORVIK_KERNELS_BIDIAGONAL_SWEEP_INL_H_) == defined(HWY_TARGET_TOGGLE)  // NOLINT
+#ifdef ORVIK_KERNELS_BIDIAGONAL_SWEEP_INL_H_
+#undef ORVIK_KERNELS_BIDIAGONAL_SWEEP_INL_H_
+#else
+#define ORVIK_KERNELS_BIDIAGONAL_SWEEP_INL_H_
+#endif
+
+// A plane rotation [c s; -s c] taking (f, g) to (r, 0); c >= 0 and r keeps
+// the sign of f (for f = 0, r = |g|). Inside [2^-60, 2^60] the sum of
+// squares neither overflows nor loses bits to underflow; elsewhere both are
+// scaled by the same power of two first, exactly.
+struct sweep_rotation {
+  float c;
+  float s;
+  float r;
+};
+
+inline sweep_rotation sweep_rotate_onto(float f, float g) {
+  if (g == 0.0f) return {1.0f, 0.0f, f};
+  if (f == 0.0f) return {0.0f, std::copysign(1.0f, g), std::fabs(g)};
+  const float big = std::fmax(std::fabs(f), std::fabs(g));
+  if (big >= 0x1p-60f && big <= 0x1p60f) {
+    const float d = std::sqrt(std::fma(f, f, g * g));
+    const float r = std::copysign(d, f);
+    return {std::fabs(f) / d, g / r, r};
+  }
+  int e = 0;
+  static_cast<void>(std::frexp(big, &e));
+  const float fs = std::ldexp(f, -e);
+  const float gs = std::ldexp(g, -e);
+  const float d = std::sqrt(std::fma(fs, fs, gs * gs));
+  const float r = std::copysign(d, fs);
+  return {std::fabs(fs) / d, gs / r, std::ldexp(r, e)};
+}
+
+// The pair (x, y) rotated, as rotate_columns does: x' = c x + s y,
+// y' = c y - s x, each product s * . rounded before its fused step.
+inline float sweep_x(float c, float s, float x, float y) { return std::fma(c, x, s * y); }
+inline float sweep_y(float c, float s, float x, float y) { return std::fma(c, y, -(s * x)); }
+
+// The sweep on d[0..count] and e[0..count-1]. Downwards the chase runs from
+// the top and the rotations come in the order rotate_columns applies them
+// forwards; upwards from the bottom, stored for a backward application.
+// shift 0: Demmel-Kahan's zero-shift sweep, which keeps the relative
+// accuracy of tiny values; otherwise the shifted implicit QR sweep.
+inline void bidiagonal_sweep_body(float* d, float* e, std::int32_t count, float shift, bool downwards, float* lc,
+                                  float* ls, float* rc, float* rs) noexcept {
+  const std::int32_t n = count;
+  if (shift == 0.0f) {
+    float cs = 1.0f;
+    float oldcs = 1.0f;
+    float oldsn = 0.0f;
+    if (downwards) {
+      for (std::int32_t i = 0; i < n; ++i) {
+        const sweep_rotation a = sweep_rotate_onto(d[i] * cs, e[i]);
+        cs = a.c;
+        if (i > 0) e[i - 1] = oldsn * a.r;
+        const sweep_rotation b = sweep_rotate_onto(oldcs * a.r, d[i + 1] * a.s);
+        oldcs = b.c;
+        oldsn = b.s;
+        d[i] = b.r;
+        rc[i] = a.c;
+        rs[i] = a.s;
+        lc[i] = b.c;
+        ls[i] = b.s;
+      }
+      const float h = d[n] * cs;
+      d[n] = h * oldcs;
+      e[n - 1] = h * oldsn;
+    } else {
+      for (std::int32_t i = n; i > 0; --i) {
+        const sweep_rotation a = sweep_rotate_onto(d[i] * cs, e[i - 1]);
+        cs = a.c;
+        if (i < n) e[i] = oldsn * a.r;
+        const sweep_rotation b = sweep_rotate_onto(oldcs * a.r, d[i - 1] * a.s);
+        oldcs = b.c;
+        oldsn = b.s;
+        d[i] = b.r;
+        lc[i - 1] = a.c;
+        ls[i - 1] = -a.s;
+        rc[i - 1] = b.c;
+        rs[i - 1] = -b.s;
+      }
+      const float h = d[0] * cs;
+      d[0] = h * oldcs;
+      e[0] = h * oldsn;
+    }
+    return;
+  }
+  if (downwards) {
+    float f = (std::fabs(d[0]) - shift) * (std::copysign(1.0f, d[0]) + shift / d[0]);
+    float g = e[0];
+    for (std::int32_t i = 0; i < n; ++i) {
+      const sweep_rotation a = sweep_rotate_onto(f, g);
+      if (i > 0) e[i - 1] = a.r;
+      f = sweep_x(a.c, a.s, d[i], e[i]);
+      e[i] = sweep_y(a.c, a.s, d[i], e[i]);
+      g = a.s * d[i + 1];
+      d[i + 1] = a.c * d[i + 1];
+      const sweep_rotation b = sweep_rotate_onto(f, g);
+      d[i] = b.r;
+      f = sweep_x(b.c, b.s, e[i], d[i + 1]);
+      d[i + 1] = sweep_y(b.c, b.s, e[i], d[i + 1]);
+      if (i < n - 1) {
+        g = b.s * e[i + 1];
+        e[i + 1] = b.c * e[i + 1];
+      }
+      rc[i] = a.c;
+      rs[i] = a.s;
+      lc[i] = b.c;
+      ls[i] = b.s;
+    }
+    e[n - 1] = f;
+  } else {
+    float f = (std::fabs(d[n]) - shift) * (std::copysign(1.0f, d[n]) + shift / d[n]);
+    float g = e[n - 1];
+    for (std::int32_t i = n; i > 0; --i) {
+      const sweep_rotation a = sweep_rotate_onto(f, g);
+      if (i < n) e[i] = a.r;
+      f = sweep_x(a.c, a.s, d[i], e[i - 1]);
+      e[i - 1] = sweep_y(a.c, a.s, d[i], e[i - 1]);
+      g = a.s * d[i - 1];
+      d[i - 1] = a.c * d[i - 1];
+      const sweep_rotation b = sweep_rotate_onto(f, g);
+      d[i] = b.r;
+      f = sweep_x(b.c, b.s, e[i - 1], d[i - 1]);
+      d[i - 1] = sweep_y(b.c, b.s, e[i - 1], d[i - 1]);
+      if (i > 1) {
+        g = b.s * e[i - 2];
+        e[i - 2] = b.c * e[i - 2];
+      }
+      lc[i - 1] = a.c;
+      ls[i - 1] = -a.s;
+      rc[i - 1] = b.c;
+      rs[i - 1] = -b.s;
+    }
+    e[0] = f;
+  }
+}
+
+#endif  // ORVIK_KERNELS_BIDIAGONAL_SWEEP_INL_H_
