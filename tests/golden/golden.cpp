@@ -122,6 +122,11 @@ class digest {
     vector(r.eigvals);
     matrix(r.eigvecs);
   }
+  void record(const t_eig_gen& r) {
+    vector(r.re);
+    vector(r.im);
+    matrix(r.vectors);
+  }
   void record(const t_poweig& r) {
     scalar(r.eigval);
     vector(r.eigvec);
@@ -876,6 +881,68 @@ void front_ends(runner& run) {
   });
 }
 
+// The fast decompositions and the rescues of the front ends, on shapes that
+// cross their block sizes (panels of 32, blocked above 96 columns).
+void fast_decompositions(runner& run) {
+  const std::vector<std::array<std::int32_t, 2>> shapes = {{1, 1},   {2, 2},   {5, 3},    {3, 5},    {37, 37},
+                                                           {70, 29}, {13, 45}, {100, 97}, {97, 130}, {130, 130}};
+  for (const auto& shape_of : shapes) {
+    const std::int32_t r = shape_of[0];
+    const std::int32_t c = shape_of[1];
+    if (!within(std::max(r, c))) continue;
+    const std::string s = join("/", shape(r, c));
+    const t_matrix a = matrix_of(r, c, 21000 + static_cast<std::uint64_t>(r * 131 + c));
+    const t_matrix g = matrix_of(r, c, 21500 + static_cast<std::uint64_t>(r * 131 + c), kind::graded);
+    run.call("m_svd" + s, [&](digest& d) {
+      d.record(m_svd(a));
+      d.record(m_svd(g, true));
+    });
+    run.call("m_svd_values" + s, [&](digest& d) {
+      d.vector(m_svd_values(a));
+      d.vector(m_svd_values(g));
+    });
+  }
+  for (const std::int32_t n : {1, 2, 5, 16, 33, 97, 130}) {
+    if (!within(n)) continue;
+    const std::string s = join("/", std::to_string(n));
+    const t_matrix sym = symmetric(n, 22000 + n);
+    const t_matrix a = matrix_of(n, n, 22500 + n, kind::graded);
+    run.call("m_eig_sym" + s, [&](digest& d) {
+      d.record(m_eig_sym(sym));
+      d.record(m_eig_sym(sym, false));
+    });
+    run.call("m_eig_gen" + s, [&](digest& d) {
+      d.record(m_eig_gen(a, true));
+      d.record(m_eig_gen(a));
+    });
+  }
+  // A zero leading pivot: the LU determinant from partial pivoting.
+  run.call("m_det/lu/zero-pivot", [&](digest& d) {
+    t_matrix a = matrix_of(6, 6, 23000);
+    at(a, 1, 1) = 0.0f;
+    d.scalar(m_det(a, "lu"));
+    d.scalar(m_det_lu_all(a, true));
+  });
+  // Columns of very different lengths: the Cholesky pseudo-inverse loses
+  // its digits and the fast SVD's replaces it.
+  run.call("m_pinv/chol/polynomial", [&](digest& d) {
+    t_matrix x = matrix_of(30, 3, 23100);
+    for (std::int32_t i = 1; i <= 30; ++i) {
+      const float t = 100.0f + static_cast<float>(i);
+      at(x, i, 1) = 1.0f;
+      at(x, i, 2) = t;
+      at(x, i, 3) = t * t;
+    }
+    d.matrix(m_pinv(x));
+  });
+  // Each singular value twice: the power iteration cannot settle.
+  run.call("m_cond/kershaw", [&](digest& d) {
+    const t_matrix k = column_major(4, 4, {3, -2, 0, 2, -2, 3, -2, 0, 0, -2, 3, -2, 2, 0, -2, 3});
+    d.scalar(m_cond(k));
+    d.scalar(m_norm(m_inverse_gaussj(k), 2));
+  });
+}
+
 // The text files: each writer's bytes and what the readers make of them, so
 // that a platform with another byte order or C library shows any change in
 // the file format or its reading.
@@ -939,6 +1006,7 @@ std::vector<result_line> run_all() {
   orthogonal(run);
   spectral(run);
   front_ends(run);
+  fast_decompositions(run);
   text_files(run);
   return run.results();
 }
