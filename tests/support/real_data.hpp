@@ -146,12 +146,24 @@ inline regression_set read_regression_set(const std::filesystem::path& folder, c
   return r;
 }
 
-// The design matrix of a one-predictor polynomial model ([1] x x^2 ...),
+// The design matrix of the model: a one-predictor polynomial ([1] x x^2 ...)
+// or, with several predictors, [1 x1 ... xk];
 // each power formed in double and rounded to float once.
 inline t_matrix design_matrix(const regression_set& r) {
   const auto n = static_cast<std::int32_t>(r.y.size());
   const auto p = static_cast<std::int32_t>(r.certified.size());
   t_matrix x = m_zeros(n, p);
+  if (r.x.size() > 1) {
+    // Several predictors (Longley): [1 x1 ... xk].
+    for (std::int32_t i = 0; i < n; ++i) {
+      for (std::int32_t j = 0; j < p; ++j) {
+        const double v = j == 0 ? 1.0 : r.x[static_cast<std::size_t>(j - 1)][static_cast<std::size_t>(i)];
+        x.elements[static_cast<std::size_t>(j) * static_cast<std::size_t>(n) + static_cast<std::size_t>(i)] =
+            static_cast<float>(v);
+      }
+    }
+    return x;
+  }
   for (std::int32_t i = 0; i < n; ++i) {
     double power = r.intercept ? 1.0 : r.x[0][static_cast<std::size_t>(i)];
     for (std::int32_t j = 0; j < p; ++j) {
