@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
+#include <new>
 
 namespace orvik {
 
@@ -53,9 +54,10 @@ namespace detail {
 void hold_the_stop() noexcept {
   // Never released: the process ends while it is held, and a thread that
   // fails after the first waits here until then.
-  // Never destroyed either, for the same reason.
-  static std::mutex& stop = *new std::mutex;
-  stop.lock();
+  // Never destroyed either, for the same reason: made in storage of its own.
+  alignas(std::mutex) static unsigned char storage[sizeof(std::mutex)];
+  static std::mutex* const stop = ::new (static_cast<void*>(storage)) std::mutex;
+  stop->lock();
 }
 
 void fill_message(t_message& buffer, std::string_view message) noexcept {

@@ -105,11 +105,13 @@ TEST(ThreadSafety, ConcurrentRunsGiveTheBitsOfRunsAlone) {
   constexpr std::int32_t threads = 4;
   constexpr std::int32_t rounds = 20;
   std::vector<trace> alone;
+  alone.reserve(threads);
   for (std::int32_t id = 0; id < threads; ++id) alone.push_back(run_alone(id, rounds));
 
   std::vector<trace> together(threads);
   std::atomic<std::int32_t> ready{0};
   std::vector<std::thread> workers;
+  workers.reserve(threads);
   for (std::int32_t id = 0; id < threads; ++id) {
     workers.emplace_back([&, id] {
       ready.fetch_add(1);

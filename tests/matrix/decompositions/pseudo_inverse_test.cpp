@@ -97,9 +97,10 @@ TEST(PseudoInverse, CholeskyResultThatLostItsDigitsIsReplaced) {
   t_matrix x = m_zeros(30, 3);
   for (std::int32_t i = 1; i <= 30; ++i) {
     const float t = 100.0f + static_cast<float>(i);
-    x.elements[static_cast<std::size_t>(i - 1)] = 1.0f;
-    x.elements[static_cast<std::size_t>(29 + i)] = t;
-    x.elements[static_cast<std::size_t>(59 + i)] = t * t;
+    const auto row = static_cast<std::size_t>(i - 1);
+    x.elements[row] = 1.0f;
+    x.elements[30 + row] = t;
+    x.elements[60 + row] = t * t;
   }
   expect_moore_penrose(x, m_pinv(x), 1e-4);
   // With the default threshold given explicitly (1e-9 times the smallest

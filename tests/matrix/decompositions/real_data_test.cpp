@@ -35,12 +35,9 @@ namespace {
 
 constexpr double u = 0x1p-24;
 
-#define REQUIRE_REAL_DATA(folder)                                                         \
-  const auto folder##_found = test::real_data_folder();                                   \
-  if (!folder##_found)                                                                    \
-    GTEST_SKIP() << "no real data folder (../shared/realdata beside the source tree, or " \
-                    "ORVIK_REALDATA): the data is not part of the project";               \
-  const std::filesystem::path& folder = *folder##_found
+constexpr const char* no_real_data =
+    "no real data folder (../shared/realdata beside the source tree, or ORVIK_REALDATA): the data is not part of "
+    "the project";
 
 // |D (b - b*)| / |D b*| with D the column norms of x.
 double scaled_error(const t_matrix& x, const std::vector<double>& b, const std::vector<double>& certified) {
@@ -80,7 +77,9 @@ double scaled_condition(const std::filesystem::path& folder, const std::string& 
 }
 
 TEST(RealData, CertifiedRegressions) {
-  REQUIRE_REAL_DATA(folder);
+  const auto found = test::real_data_folder();
+  if (!found) GTEST_SKIP() << no_real_data;
+  const std::filesystem::path& folder = *found;
   for (const std::string name : {"Norris", "Pontius", "NoInt1", "NoInt2"}) {
     SCOPED_TRACE(name);
     const test::regression_set set = test::read_regression_set(folder, name);
@@ -162,7 +161,9 @@ std::pair<int, double> wide_determinant(const test::real_matrix& a) {
 }
 
 TEST(RealData, SquareMatrices) {
-  REQUIRE_REAL_DATA(folder);
+  const auto found = test::real_data_folder();
+  if (!found) GTEST_SKIP() << no_real_data;
+  const std::filesystem::path& folder = *found;
   const auto published = test::read_published_values(folder);
   for (const std::string name : {"west0067", "gre_343", "bcsstk01", "nos5"}) {
     SCOPED_TRACE(name);
@@ -208,7 +209,9 @@ TEST(RealData, SquareMatrices) {
 }
 
 TEST(RealData, OverdeterminedFit) {
-  REQUIRE_REAL_DATA(folder);
+  const auto found = test::real_data_folder();
+  if (!found) GTEST_SKIP() << no_real_data;
+  const std::filesystem::path& folder = *found;
   const auto published = test::read_published_values(folder);
   const t_matrix a = test::read_matrix_market(folder / "matrices" / "ash219.mtx").to_float();
   const double cond = published.at("ash219.mtx").condition_number;
