@@ -9,6 +9,8 @@
 // Run it pinned to one core, e.g.
 //   env -u OPENBLAS_CORETYPE -u OPENBLAS_L2_SIZE taskset -c 1 orvik_eigen_bench /work/shared/realdata/matrices
 
+#include "native_peer.hpp"
+
 #include <orvik/decompositions.hpp>
 #include <orvik/matrix.hpp>
 #include <orvik/vector.hpp>
@@ -28,8 +30,6 @@
 #include <vector>
 
 extern "C" {
-void openblas_set_num_threads(int num_threads);
-char* openblas_get_corename();
 void ssyev_(const char* jobz, const char* uplo, const int* n, float* a, const int* lda, float* w, float* work,
             const int* lwork, int* info, std::size_t, std::size_t);
 void ssyevd_(const char* jobz, const char* uplo, const int* n, float* a, const int* lda, float* w, float* work,
@@ -46,24 +46,9 @@ void dgeev_(const char* jobvl, const char* jobvr, const int* n, double* a, const
 
 namespace {
 
-using clock_type = std::chrono::steady_clock;
-constexpr double kEps = 0x1p-24;
+using orvik_bench::best_time;
 
-// Best time of one call in seconds, over at least three runs and about
-// `budget` seconds.
-double best_time(const std::function<void()>& run, double budget) {
-  double best = 1e30;
-  double spent = 0.0;
-  for (int rep = 0; rep < 3 || spent < budget; ++rep) {
-    const auto start = clock_type::now();
-    run();
-    const double t = std::chrono::duration<double>(clock_type::now() - start).count();
-    best = std::min(best, t);
-    spent += t;
-    if (rep > 1000) break;
-  }
-  return best;
-}
+constexpr double kEps = 0x1p-24;
 
 orvik::t_matrix random_symmetric(std::int32_t n, unsigned seed) {
   orvik::t_matrix m = orvik::m_zeros(n, n);
@@ -346,8 +331,9 @@ void general_accuracy(const std::string& name, const orvik::t_matrix& a) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  orvik_bench::run_peer_natively(argv);
   openblas_set_num_threads(1);
-  std::printf("OpenBLAS core: %s\n", openblas_get_corename());
+  orvik_bench::print_kernels();
   symmetric_speed();
 
   std::printf("\nm_eig_sym accuracy: residual, orthogonality, value error against dsyev (units of n eps)\n");

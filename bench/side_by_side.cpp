@@ -37,24 +37,7 @@ void spotrf_(const char* uplo, const int* n, float* a, const int* lda, int* info
 
 namespace {
 
-using clock_type = std::chrono::steady_clock;
-
-// Best time of one call in seconds: repeated until about `budget` seconds
-// are spent, at least three times.
-double best_time(const std::function<void()>& prepare, const std::function<void()>& run, double budget) {
-  double best = 1e30;
-  double spent = 0.0;
-  for (int rep = 0; rep < 3 || spent < budget; ++rep) {
-    prepare();
-    const auto start = clock_type::now();
-    run();
-    const double t = std::chrono::duration<double>(clock_type::now() - start).count();
-    best = std::min(best, t);
-    spent += t;
-    if (rep > 2000) break;
-  }
-  return best;
-}
+using orvik_bench::best_time;
 
 orvik::t_matrix random_matrix(std::int32_t n, unsigned seed) {
   orvik::t_matrix m = orvik::m_zeros(n, n);

@@ -7,6 +7,8 @@
 // Run with
 //   env -u OPENBLAS_CORETYPE -u OPENBLAS_L2_SIZE taskset -c 1 orvik_svd_bench [file.mtx ...]
 
+#include "native_peer.hpp"
+
 #include <orvik/orvik.hpp>
 
 #include <algorithm>
@@ -22,8 +24,6 @@
 #include <vector>
 
 extern "C" {
-void openblas_set_num_threads(int num_threads);
-char* openblas_get_corename();
 void sgesvd_(const char* jobu, const char* jobvt, const int* m, const int* n, float* a, const int* lda, float* s,
              float* u, const int* ldu, float* vt, const int* ldvt, float* work, const int* lwork, int* info,
              std::size_t, std::size_t);
@@ -34,21 +34,7 @@ void dgesvd_(const char* jobu, const char* jobvt, const int* m, const int* n, do
 
 namespace {
 
-using clock_type = std::chrono::steady_clock;
-
-double best_time(const std::function<void()>& run, double budget) {
-  double best = 1e30;
-  double spent = 0.0;
-  for (int rep = 0; rep < 3 || spent < budget; ++rep) {
-    const auto start = clock_type::now();
-    run();
-    const double t = std::chrono::duration<double>(clock_type::now() - start).count();
-    best = std::min(best, t);
-    spent += t;
-    if (rep > 200) break;
-  }
-  return best;
-}
+using orvik_bench::best_time;
 
 orvik::t_matrix random_matrix(std::int32_t rows, std::int32_t cols, unsigned seed) {
   orvik::t_matrix m = orvik::m_zeros(rows, cols);
@@ -187,8 +173,10 @@ void accuracy_row(const std::string& name, const orvik::t_matrix& a) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  orvik_bench::run_peer_natively(argv);
   openblas_set_num_threads(1);
-  std::printf("OpenBLAS core: %s\n\n", openblas_get_corename());
+  orvik_bench::print_kernels();
+  std::printf("\n");
   std::printf("| shape       | m_svd (ms) | sgesvd S,S (ms) | ratio | m_svd_values (ms) | sgesvd N,N (ms) | ratio |\n");
   std::printf("|-------------|-----------:|----------------:|------:|------------------:|----------------:|------:|\n");
   for (const bool tall : {false, true}) {
