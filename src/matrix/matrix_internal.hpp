@@ -9,6 +9,8 @@
 #include "exception/fail.hpp"
 #include "vector/vector_internal.hpp"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <string_view>
 #include <vector>
@@ -64,6 +66,11 @@ inline std::vector<float> checked_copy(const std::vector<float>& values, std::st
   std::vector<float> copy;
   if (!copy_elements(copy, values)) m_fail(message, 2001);
   return copy;
+}
+
+// Whether every element of m is finite (no NaN, no infinity).
+inline bool all_finite(const t_matrix& m) {
+  return std::all_of(m.elements.begin(), m.elements.end(), [](float x) { return std::isfinite(x); });
 }
 
 // A float work buffer of `count` zeros, or the stop with `message`.

@@ -23,10 +23,6 @@ bool has_zero_on_diagonal(const t_matrix& m) {
   return false;
 }
 
-bool all_finite(const t_matrix& a) {
-  return std::all_of(a.elements.begin(), a.elements.end(), [](float x) { return std::isfinite(x); });
-}
-
 // The elimination without pivoting breaks down on a zero pivot (the next
 // steps divide by it) even when A is well conditioned: a NaN, an infinity
 // or a false zero would be returned. Where that happens on a finite A, the
@@ -34,7 +30,7 @@ bool all_finite(const t_matrix& a) {
 // elimination, its pivots multiplied in order, the sign of its exchanges
 // applied last. It leaves no remembered size or bound behind.
 float rescued_lu_determinant(float d, const t_matrix& u, const t_matrix& a, std::string_view allocate_error) {
-  if ((std::isfinite(d) && !has_zero_on_diagonal(u)) || !all_finite(a)) return d;
+  if ((std::isfinite(d) && !has_zero_on_diagonal(u)) || !detail::all_finite(a)) return d;
   t_matrix w = detail::checked_copy(a, allocate_error);
   const std::int32_t exchanges = detail::eliminate_with_partial_pivoting(w, nullptr, 0, {});
   float p = 1.0f;

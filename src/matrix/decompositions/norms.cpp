@@ -62,8 +62,7 @@ float spectral(const t_matrix& a, float eps) {
   // matrix (a finite one; any other keeps the stop).
   if (!e) {
     m_destruct(b);
-    const bool finite = std::all_of(a.elements.begin(), a.elements.end(), [](float v) { return std::isfinite(v); });
-    if (!finite) detail::m_fail("m_pow_eig::power eig method diverge", 301);
+    if (!detail::all_finite(a)) detail::m_fail("m_pow_eig::power eig method diverge", 301);
     const t_vector values = m_svd_values(a);
     return detail::at(values, 1);
   }

@@ -291,8 +291,7 @@ t_matrix m_pseudoinv_chol(const t_matrix& g, std::optional<float> tol) {
   // pseudo-inverse comes from the singular value decomposition instead.
   // A tolerance the caller gives truncates on purpose, and a matrix with an
   // entry that is not finite has no sound pseudo-inverse: both keep theirs.
-  const bool finite = std::all_of(g.elements.begin(), g.elements.end(), [](float v) { return std::isfinite(v); });
-  if (!tol && finite && !penrose_holds(g, x)) return pseudo_inverse_from_svd(g);
+  if (!tol && detail::all_finite(g) && !penrose_holds(g, x)) return pseudo_inverse_from_svd(g);
   return x;
 }
 
