@@ -64,6 +64,9 @@ std::optional<t_matrix> try_inverse_gaussj(const t_matrix& a);
 // is passed over otherwise. Gives the number of row exchanges.
 std::int32_t eliminate_with_partial_pivoting(t_matrix& w, float* x, std::int32_t nrhs, std::string_view singular);
 
+// m_pow_eig's 301 message, which the spectral norm reports too.
+inline constexpr std::string_view pow_eig_diverge = "m_pow_eig::power eig method diverge";
+
 // m_pow_eig with the same checks and effects, but nothing instead of its
 // 301 stop (power.cpp).
 std::optional<t_poweig> try_pow_eig(const t_matrix& a, const std::optional<t_vector>& x0, std::optional<float> tol,

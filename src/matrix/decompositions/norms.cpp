@@ -62,7 +62,7 @@ float spectral(const t_matrix& a, float eps) {
   // matrix (a finite one; any other keeps the stop).
   if (!e) {
     m_destruct(b);
-    if (!detail::all_finite(a)) detail::m_fail("m_pow_eig::power eig method diverge", 301);
+    if (!detail::all_finite(a)) detail::m_fail(detail::pow_eig_diverge, 301);
     const t_vector values = m_svd_values(a);
     return detail::at(values, 1);
   }

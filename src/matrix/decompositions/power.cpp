@@ -204,7 +204,7 @@ std::optional<t_poweig> detail::try_pow_eig(const t_matrix& a, const std::option
 t_poweig m_pow_eig(const t_matrix& a, const std::optional<t_vector>& x0, std::optional<float> tol,
                    std::optional<std::int32_t> maxiter) {
   std::optional<t_poweig> result = detail::try_pow_eig(a, x0, tol, maxiter);
-  if (!result) detail::m_fail("m_pow_eig::power eig method diverge", 301);
+  if (!result) detail::m_fail(detail::pow_eig_diverge, 301);
   return std::move(*result);
 }
 
