@@ -146,6 +146,24 @@ inline regression_set read_regression_set(const std::filesystem::path& folder, c
   return r;
 }
 
+// The condition number of a NIST set's design matrix with unit columns
+// (strd/DERIVED_conditioning.tsv), 0 when the set is not listed.
+inline double scaled_condition(const std::filesystem::path& folder, const std::string& name) {
+  std::ifstream in(folder / "strd" / "DERIVED_conditioning.tsv");
+  std::string line;
+  while (std::getline(in, line)) {
+    std::istringstream fields(line);
+    std::string set;
+    fields >> set;
+    if (set != name) continue;
+    double skip = 0.0;
+    double cond_s = 0.0;
+    fields >> skip >> skip >> skip >> skip >> cond_s;
+    return cond_s;
+  }
+  return 0.0;
+}
+
 // The design matrix of the model: a one-predictor polynomial ([1] x x^2 ...)
 // or, with several predictors, [1 x1 ... xk];
 // each power formed in double and rounded to float once.

@@ -60,22 +60,6 @@ double scaled_error(const t_matrix& x, const std::vector<double>& b, const std::
 
 std::vector<double> widen(const t_vector& v) { return {v.elements.begin(), v.elements.end()}; }
 
-double scaled_condition(const std::filesystem::path& folder, const std::string& name) {
-  std::ifstream in(folder / "strd" / "DERIVED_conditioning.tsv");
-  std::string line;
-  while (std::getline(in, line)) {
-    std::istringstream fields(line);
-    std::string set;
-    fields >> set;
-    if (set != name) continue;
-    double skip = 0.0;
-    double cond_s = 0.0;
-    fields >> skip >> skip >> skip >> skip >> cond_s;
-    return cond_s;
-  }
-  return 0.0;
-}
-
 TEST(RealData, CertifiedRegressions) {
   const auto found = test::real_data_folder();
   if (!found) GTEST_SKIP() << no_real_data;
@@ -86,7 +70,7 @@ TEST(RealData, CertifiedRegressions) {
     const t_matrix x = test::design_matrix(set);
     t_vector y = v_zeros(static_cast<std::int32_t>(set.y.size()));
     for (std::size_t i = 0; i < set.y.size(); ++i) y.elements[i] = static_cast<float>(set.y[i]);
-    const double cond_s = scaled_condition(folder, name);
+    const double cond_s = test::scaled_condition(folder, name);
     ASSERT_GT(cond_s, 0.0);
     const double tolerance = 64.0 * cond_s * cond_s * u;
 
