@@ -180,16 +180,26 @@ t_qr m_decompqr_gramschimdt_reortho(const t_matrix& a, std::optional<float> qr_t
 // The singular values, made with v_init (min(rows, cols)). tol omitted:
 // machine epsilon; maxiter omitted: 100 * max(rows, cols). The last three
 // arguments go to every QR factorization unchanged. The values come in the
-// order the iteration delivers them, unsorted. Errors: 2001
-// "m_decompsvd_s::matrix not allocated"; the sweep limit reached before
-// convergence, 301 "m_decompsvd_s::svd method diverge".
+// order the iteration delivers them, unsorted. Where the sweeps cannot finish
+// on a finite matrix (plain Gram-Schmidt refuses a factorization, whatever
+// the limit; the default limit is spent, or a sweep repeats an earlier one
+// bit for bit, above the tolerance) the values are those of m_svd_values,
+// non-increasing. Errors: 2001 "m_decompsvd_s::matrix not allocated"; a
+// limit the caller gave reached (or proved out of reach) before
+// convergence, 301 "m_decompsvd_s::svd method diverge"; and for a matrix
+// with an entry that is not finite, the default limit's 301 and the
+// Gram-Schmidt 305 "m_decompQR_GramSchimdt::QR decomposition not exist".
 t_vector m_decompsvd_s(const t_matrix& a, std::optional<float> tol = std::nullopt,
                        std::optional<std::int32_t> maxiter = std::nullopt,
                        std::optional<std::string_view> method = std::nullopt,
                        std::optional<float> qr_tol = std::nullopt, std::optional<bool> permute = std::nullopt);
 // A = U*S*V^T: S m x n, V n x n, U m x m with Householder QR and m x n with
-// Gram-Schmidt. Released with m_destruct_t_svd. Errors: 2001
-// "m_decompsvd::matrix not allocated"; 301 "m_decompsvd::svd method diverge".
+// Gram-Schmidt. Where the sweeps cannot finish (as for m_decompsvd_s) the
+// factors come from m_svd in the same shapes, the values non-increasing;
+// with Gram-Schmidt on a wide matrix the columns of U past m are zeros.
+// Released with m_destruct_t_svd. Errors: 2001 "m_decompsvd::matrix not
+// allocated"; 301 "m_decompsvd::svd method diverge" and 305 as for
+// m_decompsvd_s.
 t_svd m_decompsvd(const t_matrix& a, std::optional<float> tol = std::nullopt,
                   std::optional<std::int32_t> maxiter = std::nullopt,
                   std::optional<std::string_view> method = std::nullopt, std::optional<float> qr_tol = std::nullopt,

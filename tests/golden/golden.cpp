@@ -941,6 +941,23 @@ void fast_decompositions(runner& run) {
     d.scalar(m_cond(k));
     d.scalar(m_norm(m_inverse_gaussj(k), 2));
   });
+  // The repeated-QR SVD answered from the fast one: a zero column refused
+  // by plain Gram-Schmidt (every shape), and singular values too close for
+  // the default sweep limit.
+  for (const auto& shape_of : std::vector<std::array<std::int32_t, 2>>{{3, 3}, {7, 4}, {4, 7}}) {
+    t_matrix a = matrix_of(shape_of[0], shape_of[1], 23200 + static_cast<std::uint64_t>(shape_of[0]));
+    for (std::int32_t i = 1; i <= a.rows; ++i) at(a, i, 2) = 0.0f;
+    run.call("m_decompsvd/refused" + join("/", shape(a.rows, a.cols)), [&](digest& d) {
+      d.record(m_decompsvd(a));
+      d.vector(m_decompsvd_s(a, {}, 3));
+    });
+  }
+  run.call("m_decompsvd/close-values", [&](digest& d) {
+    const t_matrix a = column_major(2, 2, {0.999360025f, 0.000479966402f, 0.000479996204f, 0.999640107f});
+    d.record(m_decompsvd(a));
+    d.record(m_decompsvd(a, {}, {}, "ho"));
+    d.vector(m_decompsvd_s(a, {}, {}, "gsro"));
+  });
 }
 
 // The text files: each writer's bytes and what the readers make of them, so

@@ -64,6 +64,18 @@ std::optional<t_matrix> try_inverse_gaussj(const t_matrix& a);
 // is passed over otherwise. Gives the number of row exchanges.
 std::int32_t eliminate_with_partial_pivoting(t_matrix& w, float* x, std::int32_t nrhs, std::string_view singular);
 
+// Plain Gram-Schmidt's 305 message, which the SVD's sweeps report too.
+inline constexpr std::string_view gram_schmidt_refused = "m_decompQR_GramSchimdt::QR decomposition not exist";
+
+// m_decompqr_gramschimdt with the same effects, but nothing instead of its
+// 305 stop where a column collapses (gram_schmidt.cpp).
+std::optional<t_qr> try_gram_schmidt(const t_matrix& a, std::optional<bool> permute);
+
+// m_decompqr with the same effects, but nothing where plain Gram-Schmidt
+// would stop with 305 (qr.cpp).
+std::optional<t_qr> try_decompqr(const t_matrix& a, std::optional<std::string_view> method,
+                                 std::optional<float> qr_tol, std::optional<bool> permute);
+
 // m_pow_eig's 301 message, which the spectral norm reports too.
 inline constexpr std::string_view pow_eig_diverge = "m_pow_eig::power eig method diverge";
 

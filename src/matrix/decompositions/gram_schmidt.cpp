@@ -27,6 +27,8 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <utility>
 #include <vector>
 
 namespace orvik {
@@ -123,7 +125,7 @@ class transposed_columns {
 
 }  // namespace
 
-t_qr m_decompqr_gramschimdt(const t_matrix& a, std::optional<bool> permute) {
+std::optional<t_qr> detail::try_gram_schmidt(const t_matrix& a, std::optional<bool> permute) {
   detail::m_require_allocated(a, "m_decompQR_GramSchimdt::matrix not allocated");
   const float eps = math_machine_eps();
   t_qr qr;
@@ -160,8 +162,14 @@ t_qr m_decompqr_gramschimdt(const t_matrix& a, std::optional<bool> permute) {
     }
     rest.project_out_of_later_columns(qk, k, qr.R, false);
   }
-  if (!exists) detail::m_fail("m_decompQR_GramSchimdt::QR decomposition not exist", 305);
+  if (!exists) return std::nullopt;
   return qr;
+}
+
+t_qr m_decompqr_gramschimdt(const t_matrix& a, std::optional<bool> permute) {
+  std::optional<t_qr> qr = detail::try_gram_schmidt(a, permute);
+  if (!qr) detail::m_fail(detail::gram_schmidt_refused, 305);
+  return std::move(*qr);
 }
 
 t_qr m_decompqr_gramschimdt_reortho(const t_matrix& a, std::optional<float> qr_tol, std::optional<bool> permute) {

@@ -7,13 +7,13 @@
 
 #include "kernels/kernels.hpp"
 #include "matrix/decompositions/decompositions_internal.hpp"
+#include "matrix/decompositions/repeat_watch.hpp"
 #include "matrix/matrix_internal.hpp"
 #include "vector/vector_internal.hpp"
 
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <cstring>
 #include <limits>
 #include <utility>
 #include <vector>
@@ -86,8 +86,7 @@ float largest_change(const float* ax, const float* y, std::int32_t n) {
 // residuals are all at rounding level for A counts as converged.
 class cycle_watch {
  public:
-  cycle_watch(const t_matrix& a, const t_vector& x0)
-      : saved_(detail::checked_copy(x0.elements, "m_pow_eig::allocate error")) {
+  cycle_watch(const t_matrix& a, const t_vector& x0) : repeat_(x0.elements, "m_pow_eig::allocate error") {
     // 2^-16 * ||A||_inf: far above the few ulps such a cycle wobbles by, far
     // below any residual of an iteration that has not settled.
     float largest = 0.0f;
@@ -102,27 +101,16 @@ class cycle_watch {
   // Called after a pass whose residual failed the test; true when x closes
   // a cycle whose residuals over one period are all within the bound.
   bool settled(const t_vector& x, const std::vector<float>& residuals) {
-    if (done_) return false;
-    ++length_;
-    if (std::memcmp(x.elements.data(), saved_.data(), saved_.size() * sizeof(float)) == 0) {
-      // A cycle that is not at rounding level will not become one: stop looking.
-      done_ = true;
-      const auto period = static_cast<std::ptrdiff_t>(length_);
-      return std::all_of(residuals.end() - period, residuals.end(), [this](float e) { return e <= bound_; });
-    }
-    if (length_ == power_) {
-      saved_ = x.elements;
-      power_ *= 2;
-      length_ = 0;
-    }
-    return false;
+    if (done_ || !repeat_.repeats(x.elements)) return false;
+    // A cycle that is not at rounding level will not become one: stop looking.
+    done_ = true;
+    const auto period = static_cast<std::ptrdiff_t>(repeat_.period());
+    return std::all_of(residuals.end() - period, residuals.end(), [this](float e) { return e <= bound_; });
   }
 
  private:
-  std::vector<float> saved_;
+  detail::repeat_watch repeat_;
   float bound_ = 0.0f;
-  std::int64_t power_ = 1;
-  std::int64_t length_ = 0;
   bool done_ = false;
 };
 

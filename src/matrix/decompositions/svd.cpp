@@ -12,6 +12,7 @@
 
 #include "kernels/kernels.hpp"
 #include "matrix/decompositions/decompositions_internal.hpp"
+#include "matrix/decompositions/repeat_watch.hpp"
 #include "vector/vector_internal.hpp"
 
 #include <algorithm>
@@ -19,6 +20,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -113,13 +115,14 @@ t_qr stable_householder(const t_matrix& a, std::optional<bool> permute) {
   return qr;
 }
 
-using factorize = t_qr (*)(const t_matrix&, const qr_settings&);
+// A factorization of R^T, or nothing where plain Gram-Schmidt refuses it.
+using factorize = std::optional<t_qr> (*)(const t_matrix&, const qr_settings&);
 
-t_qr by_dispatcher(const t_matrix& a, const qr_settings& qr_args) {
-  return m_decompqr(a, qr_args.method, qr_args.qr_tol, qr_args.permute);
+std::optional<t_qr> by_dispatcher(const t_matrix& a, const qr_settings& qr_args) {
+  return detail::try_decompqr(a, qr_args.method, qr_args.qr_tol, qr_args.permute);
 }
 
-t_qr by_stable_householder(const t_matrix& a, const qr_settings& qr_args) {
+std::optional<t_qr> by_stable_householder(const t_matrix& a, const qr_settings& qr_args) {
   return stable_householder(a, qr_args.permute);
 }
 
@@ -176,26 +179,44 @@ float strictly_upper_norm(const t_matrix& r) {
 }
 
 // One half-step: factor R^T; R becomes the new triangular factor and `acc`,
-// when given, is multiplied by the orthogonal one.
-void half_step(t_matrix& r, factorize factor, const qr_settings& qr_args, t_matrix* acc, std::vector<float>& spare,
+// when given, is multiplied by the orthogonal one. False, with nothing
+// changed after the factorization, where it is refused.
+bool half_step(t_matrix& r, factorize factor, const qr_settings& qr_args, t_matrix* acc, std::vector<float>& spare,
                sweep_buffers& buffers) {
   transpose_into(buffers.rt, r, buffers.refused);
   // What m_trans leaves, in case the factorization stops.
   detail::m_remember_init_sizes(buffers.rt.rows, buffers.rt.cols);
-  t_qr f = factor(buffers.rt, qr_args);
+  std::optional<t_qr> factored = factor(buffers.rt, qr_args);
+  if (!factored) return false;
+  t_qr& f = *factored;
   r = std::exchange(f.R, t_matrix{});
   if (acc != nullptr) {
     multiply_into(*acc, f.Q, spare, buffers.refused);
     detail::m_remember_init_sizes(acc->rows, acc->cols);
   }
   m_destruct_qr(f);
+  return true;
 }
+
+// How a run of sweeps ended: its last error measure; a factorization
+// refused (plain Gram-Schmidt's 305); or a triangular factor that came back
+// bit for bit, so that every later sweep repeats one already made and the
+// measure can never reach the tolerance.
+struct sweep_end {
+  float err;
+  bool refused = false;
+  bool cycles = false;
+};
 
 // Sweeps from R = A^T (U and V the identities, when given) while the error
 // measure is above `tolerance` and the limit admits them; leaves the last
-// triangular factor in `r` and returns the last measure.
-float sweeps(const t_matrix& a, float tolerance, std::int32_t limit, factorize factor, const qr_settings& qr_args,
-             t_matrix& r, t_matrix* u, t_matrix* v, sweep_buffers& buffers) {
+// triangular factor in `r`.
+//
+// Each sweep's R is a function of the previous R alone, and every effect a
+// sweep leaves (the remembered sizes) is fixed by the shapes, so a repeat
+// settles the outcome: the run ends there, as it would end at the limit.
+sweep_end sweeps(const t_matrix& a, float tolerance, std::int32_t limit, factorize factor, const qr_settings& qr_args,
+                 t_matrix& r, t_matrix* u, t_matrix* v, sweep_buffers& buffers) {
   const float eps = math_machine_eps();
   r = m_trans(a);
   if (u != nullptr) {
@@ -204,10 +225,13 @@ float sweeps(const t_matrix& a, float tolerance, std::int32_t limit, factorize f
   }
   float err = 10000.0f;
   std::int64_t iter = 0;  // wide, so a limit at the largest int32 cannot overflow it
+  detail::repeat_watch watch(r.elements, buffers.refused);
   // iter <= limit admits limit + 1 sweeps.
   while (err > tolerance && iter <= limit) {
-    half_step(r, factor, qr_args, u, buffers.u_product, buffers);
-    half_step(r, factor, qr_args, v, buffers.v_product, buffers);
+    if (!half_step(r, factor, qr_args, u, buffers.u_product, buffers) ||
+        !half_step(r, factor, qr_args, v, buffers.v_product, buffers)) {
+      return {err, true, false};
+    }
     const float e = strictly_upper_norm(r);
     // m_triu(R, 1) and m_diag(R) are the last temporaries of a sweep.
     detail::m_remember_init_sizes(r.rows, r.cols);
@@ -221,39 +245,73 @@ float sweeps(const t_matrix& a, float tolerance, std::int32_t limit, factorize f
     if (std::fabs(f) <= eps) f = 1.0f;
     err = e / f;
     ++iter;
+    if (err > tolerance && iter <= limit && watch.repeats(r.elements)) return {err, false, true};
   }
-  return err;
+  return {err};
 }
 
 // Runs the sweeps and returns the last triangular factor; with `u` and `v`
 // given, accumulates the orthogonal factors of the two half-steps into them.
-t_matrix sweep_until_converged(const t_matrix& a, std::optional<float> tol, std::optional<std::int32_t> maxiter,
-                               const qr_settings& qr_args, t_matrix* u, t_matrix* v, std::string_view diverge,
-                               std::string_view refused) {
+// Nothing where the answer is to come from m_svd instead: a factorization
+// refused, whatever the limit, or the default limit spent (or proved out of
+// reach) above the tolerance; both only for a finite A, whose m_svd has no
+// stop of its own. A limit the caller gave keeps its 301.
+std::optional<t_matrix> sweep_until_converged(const t_matrix& a, std::optional<float> tol,
+                                              std::optional<std::int32_t> maxiter, const qr_settings& qr_args,
+                                              t_matrix* u, t_matrix* v, std::string_view diverge,
+                                              std::string_view refused) {
   const float eps = math_machine_eps();
   const float tolerance = tol.value_or(eps);
   // The default limit is held at the largest int32 for the tallest shapes.
   const std::int32_t limit = maxiter.value_or(static_cast<std::int32_t>(std::min<std::int64_t>(
       100 * static_cast<std::int64_t>(std::max(a.rows, a.cols)), std::numeric_limits<std::int32_t>::max())));
+  const bool finite = detail::all_finite(a);
+  const auto rescued_or_stop = [&](bool was_refused) -> std::optional<t_matrix> {
+    if (finite && (was_refused || !maxiter)) return std::nullopt;
+    if (was_refused) detail::m_fail(detail::gram_schmidt_refused, 305);
+    detail::m_fail(diverge, 301);
+  };
 
   t_matrix r;
   sweep_buffers buffers;
   buffers.refused = refused;
-  float err = sweeps(a, tolerance, limit, by_dispatcher, qr_args, r, u, v, buffers);
+  sweep_end end = sweeps(a, tolerance, limit, by_dispatcher, qr_args, r, u, v, buffers);
+  if (end.refused) return rescued_or_stop(true);
   // The explicit reflections leave sub-diagonal entries below about 2^-12 of
   // a column unreduced, so with Householder the measure can level off above
   // any tolerance near eps. Only then, run again on the stable reflection and
   // accept a measure at its own rounding floor.
-  if (err > tolerance && detail::method_is(qr_args.method, "ho")) {
+  if (end.err > tolerance && detail::method_is(qr_args.method, "ho")) {
     const float floor = floor_roundings * static_cast<float>(std::min(a.rows, a.cols)) * eps;
-    err = sweeps(a, std::fmax(tolerance, floor), limit, by_stable_householder, qr_args, r, u, v, buffers);
-    if (err > std::fmax(tolerance, floor)) detail::m_fail(diverge, 301);
+    end = sweeps(a, std::fmax(tolerance, floor), limit, by_stable_householder, qr_args, r, u, v, buffers);
+    if (end.err > std::fmax(tolerance, floor) || end.cycles) return rescued_or_stop(false);
     return r;
   }
   // A NaN measure ends the loop too, and is not reported: only a measure
   // still above the tolerance means the limit stopped the iteration.
-  if (err > tolerance) detail::m_fail(diverge, 301);
+  if (end.err > tolerance || end.cycles) return rescued_or_stop(false);
   return r;
+}
+
+// The decomposition of a finite A from m_svd, in the shapes the sweeps give:
+// U m x m (Householder) or with A's n columns (Gram-Schmidt; past min(m, n)
+// they are zeros), V n x n, and S m x n made last, as the sweeps' result is.
+t_svd from_fast_svd(const t_matrix& a, const qr_settings& qr_args) {
+  const std::int32_t m = a.rows;
+  const std::int32_t n = a.cols;
+  const bool householder = detail::method_is(qr_args.method, "ho");
+  t_svd f = m_svd(a, householder || m < n);
+  t_svd svd;
+  svd.V = std::move(f.V);
+  if (householder || m >= n) {
+    svd.U = std::move(f.U);
+  } else {
+    m_init(svd.U, m, n);
+    std::copy(f.U.elements.begin(), f.U.elements.end(), svd.U.elements.begin());
+  }
+  m_init(svd.S, m, n);
+  for (std::int32_t c = 1; c <= std::min(m, n); ++c) detail::at(svd.S, c, c) = detail::at(f.S, c, c);
+  return svd;
 }
 
 }  // namespace
@@ -262,8 +320,11 @@ t_vector m_decompsvd_s(const t_matrix& a, std::optional<float> tol, std::optiona
                        std::optional<std::string_view> method, std::optional<float> qr_tol,
                        std::optional<bool> permute) {
   detail::m_require_allocated(a, "m_decompsvd_s::matrix not allocated");
-  const t_matrix r = sweep_until_converged(a, tol, maxiter, {method, qr_tol, permute}, nullptr, nullptr,
-                                           "m_decompsvd_s::svd method diverge", "m_decompsvd_s::allocate error");
+  const std::optional<t_matrix> found =
+      sweep_until_converged(a, tol, maxiter, {method, qr_tol, permute}, nullptr, nullptr,
+                            "m_decompsvd_s::svd method diverge", "m_decompsvd_s::allocate error");
+  if (!found) return m_svd_values(a);
+  const t_matrix& r = *found;
   const std::int32_t count = std::min(a.rows, a.cols);
   t_vector values;
   v_init(values, count);
@@ -278,8 +339,11 @@ t_svd m_decompsvd(const t_matrix& a, std::optional<float> tol, std::optional<std
   detail::m_require_allocated(a, "m_decompsvd::matrix not allocated");
   const float eps = math_machine_eps();
   t_svd svd;
-  const t_matrix r = sweep_until_converged(a, tol, maxiter, {method, qr_tol, permute}, &svd.U, &svd.V,
-                                           "m_decompsvd::svd method diverge", "m_decompsvd::allocate error");
+  const std::optional<t_matrix> found =
+      sweep_until_converged(a, tol, maxiter, {method, qr_tol, permute}, &svd.U, &svd.V,
+                            "m_decompsvd::svd method diverge", "m_decompsvd::allocate error");
+  if (!found) return from_fast_svd(a, {method, qr_tol, permute});
+  const t_matrix& r = *found;
   m_init(svd.S, a.rows, a.cols);
   for (std::int32_t c = 1; c <= std::min(a.rows, a.cols); ++c) {
     const float d = detail::at(r, c, c);

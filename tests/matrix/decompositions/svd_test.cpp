@@ -139,12 +139,67 @@ TEST(SvdDecomposition, Stops) {
       // (caught by the sanitized build) before m_trans refuses the shape.
       {"svd_s very tall default limit", [] { m_decompsvd_s(m_zeros(30000000, 0)); }, 201,
        "m_init::row is nil or negative"},
-      {"svd passes on 305",
+      // A refused factorization is answered by the fast SVD only for a
+      // finite matrix: this one keeps the stop (its first column is zero).
+      {"svd passes on 305 for a matrix that is not finite",
        [] {
-         m_decompsvd(matrix_of(3, 3, {1, 2, 0, 0, 0, 0, 0, 0, 1}));
+         m_decompsvd(matrix_of(3, 3, {0, 0, INFINITY, 0, 0, 0, 0, 0, 1}));
        },
        305, "m_decompQR_GramSchimdt::QR decomposition not exist"},
   });
+}
+
+// Where plain Gram-Schmidt refuses a rank-deficient matrix, the front ends
+// answer from m_svd, whatever the sweep limit, in the shapes of the sweeps'
+// result, with S made last.
+TEST(SvdDecomposition, RefusedFactorizationIsAnsweredByTheFastSvd) {
+  struct shape {
+    std::int32_t rows, cols;
+  };
+  for (const shape sh : {shape{3, 3}, shape{6, 3}, shape{3, 5}}) {
+    SCOPED_TRACE(std::to_string(sh.rows) + "x" + std::to_string(sh.cols));
+    // Column 2 is zero: Gram-Schmidt refuses it.
+    t_matrix a = test::random_matrix(sh.rows, sh.cols, static_cast<unsigned>(40 + sh.rows + sh.cols));
+    const auto entry = [&](std::int32_t i, std::int32_t j) -> float& {
+      return a.elements[static_cast<std::size_t>((j - 1) * sh.rows + i - 1)];
+    };
+    for (std::int32_t i = 1; i <= sh.rows; ++i) entry(i, 2) = 0.0f;
+    const t_vector fast = m_svd_values(a);
+    for (const std::optional<std::int32_t> limit : {std::optional<std::int32_t>{}, std::optional<std::int32_t>{5}}) {
+      EXPECT_EQ(m_decompsvd_s(a, std::nullopt, limit).elements, fast.elements);
+      const t_svd f = m_decompsvd(a, std::nullopt, limit);
+      EXPECT_EQ(test::remembered_matrix_shape(), std::make_pair(sh.rows, sh.cols));
+      ASSERT_EQ(f.U.rows, sh.rows);
+      ASSERT_EQ(f.U.cols, sh.cols);
+      EXPECT_EQ(f.S.rows, sh.rows);
+      EXPECT_EQ(f.S.cols, sh.cols);
+      EXPECT_EQ(f.V.rows, sh.cols);
+      EXPECT_EQ(f.V.cols, sh.cols);
+      EXPECT_EQ(m_diag(f.S).elements, fast.elements);
+      if (sh.rows >= sh.cols) {
+        EXPECT_LE(test::svd_residual_ratio(a, f), test::residual_threshold);
+      } else {
+        // The columns past min(m, n) are zeros.
+        for (std::int32_t j = sh.rows + 1; j <= sh.cols; ++j) {
+          for (std::int32_t i = 1; i <= sh.rows; ++i) EXPECT_EQ(test::element(f.U, i, j), 0.0f);
+        }
+      }
+    }
+    EXPECT_EQ(m_rank(a, 1.0e-5f, "svd"), std::min(sh.rows, sh.cols - 1));
+    const t_matrix x = m_pinv(a, 1.0e-4f, std::nullopt, std::nullopt, std::nullopt, std::nullopt, "svd");
+    EXPECT_LE(test::max_abs_diff(m_prod_mat(m_prod_mat(a, x), a), a), 1e-4f);
+  }
+  // Singular values 1 and 0.999 converge too slowly for the default limit of
+  // 200 sweeps: the answer comes from m_svd too, but a limit the caller gave
+  // keeps its stop.
+  const t_matrix close = matrix_of(2, 2, {0.999360025f, 0.000479996204f, 0.000479966402f, 0.999640107f});
+  EXPECT_EQ(m_decompsvd_s(close).elements, m_svd_values(close).elements);
+  EXPECT_EQ(m_diag(m_decompsvd(close, std::nullopt, std::nullopt, "gsro").S).elements, m_svd_values(close).elements);
+  test::expect_stops({{"caller's limit", [&] { m_decompsvd(close, std::nullopt, 200); }, 301,
+                       "m_decompsvd::svd method diverge"}});
+  // Householder keeps its full U.
+  const t_svd h = m_decompsvd(matrix_of(3, 3, {1, 2, 0, 0, 0, 0, 0, 0, 1}), std::nullopt, std::nullopt, "ho");
+  EXPECT_EQ(h.U.cols, 3);
 }
 
 }  // namespace
