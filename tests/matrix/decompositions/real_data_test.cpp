@@ -214,5 +214,23 @@ TEST(RealData, OverdeterminedFit) {
   }
 }
 
+// The published rank, 2-norm and condition number through the front ends
+// that answer a plain question: the SVD rank of the 27 x 51 constraint
+// matrix lp_afiro (whose plain Gram-Schmidt sweeps are refused), and a
+// square unsymmetric one.
+TEST(RealData, RankNormAndConditionFromTheFrontEnds) {
+  const auto found = test::real_data_folder();
+  if (!found) GTEST_SKIP() << no_real_data;
+  const auto published = test::read_published_values(*found);
+  for (const std::string name : {"lp_afiro", "west0067"}) {
+    SCOPED_TRACE(name);
+    const t_matrix a = test::read_matrix_market(*found / "matrices" / (name + ".mtx")).to_float();
+    const test::published_values& p = published.at(name + ".mtx");
+    EXPECT_EQ(m_rank(a, 1.0e-3f, "svd"), p.rank);
+    EXPECT_NEAR(m_norm(a, 2), p.norm, 1e-5 * p.norm);
+    if (a.rows == a.cols) EXPECT_NEAR(m_cond(a), p.condition_number, 1e-3 * p.condition_number);
+  }
+}
+
 }  // namespace
 }  // namespace orvik
