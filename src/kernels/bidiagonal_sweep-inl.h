@@ -28,7 +28,10 @@ struct sweep_rotation {
 inline sweep_rotation sweep_rotate_onto(float f, float g) {
   if (g == 0.0f) return {1.0f, 0.0f, f};
   if (f == 0.0f) return {0.0f, std::copysign(1.0f, g), std::fabs(g)};
-  const float big = std::fmax(std::fabs(f), std::fabs(g));
+  // fmax's result, written out so that it is not a library call per step.
+  const float af = std::fabs(f);
+  const float ag = std::fabs(g);
+  const float big = af >= ag || std::isnan(ag) ? af : ag;
   if (big >= 0x1p-60f && big <= 0x1p60f) {
     const float d = std::sqrt(std::fma(f, f, g * g));
     const float r = std::copysign(d, f);

@@ -48,6 +48,12 @@ constexpr float safe_high = 0x1p60f;
 
 float eps() { return math_machine_eps(); }
 
+// std::fmax and std::fmin, written out for the loops that run once per
+// entry and sweep: the result of the library functions (a NaN loses to a
+// number), without a call.
+float larger(float x, float y) { return x >= y || std::isnan(y) ? x : y; }
+float smaller(float x, float y) { return x <= y || std::isnan(y) ? x : y; }
+
 // The power of two 2^e with |x| in [2^(e-1), 2^e), for finite nonzero x.
 int exponent_of(float x) {
   int e = 0;
@@ -503,7 +509,7 @@ bool bidiagonal_qr(std::vector<float>& d, std::vector<float>& e, const accumulat
     float mu = smin_estimate;
     for (std::int32_t i = 1; i < n; ++i) {
       mu = ad(i) * (mu / (mu + ae(i - 1)));
-      smin_estimate = std::fmin(smin_estimate, mu);
+      smin_estimate = smaller(smin_estimate, mu);
       if (smin_estimate == 0.0f) break;
     }
   }
@@ -534,7 +540,7 @@ bool bidiagonal_qr(std::vector<float>& d, std::vector<float>& e, const accumulat
         }
         break;
       }
-      smax = std::fmax(smax, std::fmax(ad(i), ae(i)));
+      smax = larger(smax, larger(ad(i), ae(i)));
     }
     if (deflated) continue;
 
@@ -576,7 +582,7 @@ bool bidiagonal_qr(std::vector<float>& d, std::vector<float>& e, const accumulat
           break;
         }
         mu = ad(i + 1) * (mu / (mu + ae(i)));
-        sminl = std::fmin(sminl, mu);
+        sminl = smaller(sminl, mu);
       }
     } else {
       if (ae(top) <= tol * ad(top)) {
@@ -592,7 +598,7 @@ bool bidiagonal_qr(std::vector<float>& d, std::vector<float>& e, const accumulat
           break;
         }
         mu = ad(i) * (mu / (mu + ae(i)));
-        sminl = std::fmin(sminl, mu);
+        sminl = smaller(sminl, mu);
       }
     }
     if (split) continue;
