@@ -15,6 +15,7 @@
 #include <orvik/decompositions.hpp>
 #include <orvik/maths.hpp>
 
+#include "common/power_of_two.hpp"
 #include "kernels/kernels.hpp"
 #include "matrix/decompositions/decompositions_internal.hpp"
 #include "vector/vector_internal.hpp"
@@ -54,35 +55,16 @@ float eps() { return math_machine_eps(); }
 float larger(float x, float y) { return x >= y || std::isnan(y) ? x : y; }
 float smaller(float x, float y) { return x <= y || std::isnan(y) ? x : y; }
 
-// The power of two 2^e with |x| in [2^(e-1), 2^e), for finite nonzero x.
-int exponent_of(float x) {
-  int e = 0;
-  static_cast<void>(std::frexp(x, &e));
-  return e;
-}
-
 // sqrt(a^2 + b^2) without overflow or destructive underflow: in the safe
 // range directly, elsewhere on both scaled by the same power of two.
 float norm2(float a, float b) {
   const float big = std::fmax(std::fabs(a), std::fabs(b));
   if (big == 0.0f) return 0.0f;
   if (big >= safe_low && big <= safe_high) return std::sqrt(std::fma(a, a, b * b));
-  const int e = exponent_of(big);
-  const float as = std::ldexp(a, -e);
-  const float bs = std::ldexp(b, -e);
-  return std::ldexp(std::sqrt(std::fma(as, as, bs * bs)), e);
-}
-
-// The Euclidean length of x[0], x[stride], ... (n values), every value scaled
-// by the power of two of the largest so that no square under- or overflows.
-float scaled_length(const float* x, ptrdiff_t stride, std::int32_t n, float* scratch) {
-  float big = 0.0f;
-  for (std::int32_t i = 0; i < n; ++i) big = std::fmax(big, std::fabs(x[i * stride]));
-  if (big == 0.0f) return 0.0f;
-  const int e = exponent_of(big);
-  const float down = std::ldexp(1.0f, -e);
-  for (std::int32_t i = 0; i < n; ++i) scratch[i] = x[i * stride] * down;
-  return std::ldexp(std::sqrt(kernels::dot(scratch, scratch, n)), e);
+  const int e = detail::exponent_of(big);
+  const float as = detail::times_power_of_two(a, -e);
+  const float bs = detail::times_power_of_two(b, -e);
+  return detail::times_power_of_two(std::sqrt(std::fma(as, as, bs * bs)), e);
 }
 
 // The two singular values of the triangle [f g; 0 h], smaller first, both
@@ -222,10 +204,10 @@ triangle_svd decompose_triangle(float f, float g, float h) {
 // A Householder reflector H = I - tau v v^T with v(0) = 1 taking x (n values,
 // `stride` apart) to (beta, 0, ..., 0): x(0) receives beta, x(1..) v's tail.
 // No reflection (tau 0) when x(1..) is zero.
-float make_reflector(float* x, ptrdiff_t stride, std::int32_t n, float* scratch) {
+float make_reflector(float* x, ptrdiff_t stride, std::int32_t n) {
   if (n <= 1) return 0.0f;
   const float alpha = x[0];
-  const float tail = scaled_length(x + stride, stride, n - 1, scratch);
+  const float tail = detail::scaled_length(x + stride, stride, n - 1);
   if (tail == 0.0f) return 0.0f;
   // beta takes the sign opposite to alpha's, so alpha - beta never cancels.
   const float beta = -std::copysign(norm2(alpha, tail), alpha);
@@ -302,7 +284,6 @@ struct panel_buffers {
   std::vector<float> u;        // n, likewise
   std::vector<float> t;        // width + 1
   std::vector<float> row;      // n
-  std::vector<float> squares;  // m, the reflectors' scaled entries
 };
 
 void reduce_panel(reduction& r, std::int32_t p, std::int32_t width, panel_buffers& b) {
@@ -327,7 +308,7 @@ void reduce_panel(reduction& r, std::int32_t p, std::int32_t width, panel_buffer
     // Column i brought up to date with the panel's earlier reflections.
     subtract_product(m - i, l, at(i, p), m, ys(i, 0), n, at(i, i));
     subtract_product(m - i, l, xs(i, 0), m, at(p, i), 1, at(i, i));
-    const float tq = make_reflector(at(i, i), 1, m - i, b.squares.data());
+    const float tq = make_reflector(at(i, i), 1, m - i);
     r.tau_left[static_cast<std::size_t>(i)] = tq;
     r.d[static_cast<std::size_t>(i)] = *at(i, i);
     *at(i, i) = 1.0f;
@@ -347,7 +328,7 @@ void reduce_panel(reduction& r, std::int32_t p, std::int32_t width, panel_buffer
     for (std::int32_t j = 0; j < rest; ++j) row[j] = *at(i, i + 1 + j);
     subtract_product(rest, l + 1, ys(i + 1, 0), n, at(i, p), m, row);
     subtract_product(rest, l, uts(i + 1, 0), n, xs(i, 0), m, row);
-    const float tp = make_reflector(row, 1, rest, b.squares.data());
+    const float tp = make_reflector(row, 1, rest);
     r.tau_right[static_cast<std::size_t>(i)] = tp;
     r.e[static_cast<std::size_t>(i)] = row[0];
     row[0] = 1.0f;
@@ -392,17 +373,15 @@ void bidiagonalize(reduction& r, std::string_view refused) {
     b.u = detail::work_buffer(n, refused);
     b.t = detail::work_buffer(panel_width + 1, refused);
     b.row = detail::work_buffer(n, refused);
-    b.squares = detail::work_buffer(m, refused);
     for (; n - first > blocked_above; first += panel_width) reduce_panel(r, first, panel_width, b);
   }
   std::vector<float> v = detail::work_buffer(m, refused);
   std::vector<float> u = detail::work_buffer(n, refused);
   std::vector<float> w = detail::work_buffer(m, refused);
-  std::vector<float> squares = detail::work_buffer(m, refused);
   for (std::int32_t k = first; k < n; ++k) {
     // Column k below the diagonal.
     const std::int32_t len = m - k;
-    const float tl = make_reflector(at(k, k), 1, len, squares.data());
+    const float tl = make_reflector(at(k, k), 1, len);
     r.tau_left[static_cast<std::size_t>(k)] = tl;
     r.d[static_cast<std::size_t>(k)] = *at(k, k);
     if (tl != 0.0f) {
@@ -414,7 +393,7 @@ void bidiagonalize(reduction& r, std::string_view refused) {
     if (k + 1 >= n) continue;
     // Row k right of the superdiagonal.
     const std::int32_t rlen = n - k - 1;
-    const float tr = make_reflector(at(k, k + 1), m, rlen, squares.data());
+    const float tr = make_reflector(at(k, k + 1), m, rlen);
     r.tau_right[static_cast<std::size_t>(k)] = tr;
     r.e[static_cast<std::size_t>(k)] = *at(k, k + 1);
     if (tr != 0.0f) {
@@ -714,14 +693,14 @@ outcome decompose(const t_matrix& a, bool vectors, bool full, std::string_view n
   r.tau_left = detail::work_buffer(n, refused);
   r.tau_right = detail::work_buffer(n, refused);
   // The largest magnitude scaled into [1/2, 1): a power of two, exact.
-  out.scale_exponent = big > 0.0f ? exponent_of(big) : 0;
+  out.scale_exponent = big > 0.0f ? detail::exponent_of(big) : 0;
   for (std::int32_t j = 0; j < a.cols; ++j) {
     for (std::int32_t i = 0; i < a.rows; ++i) {
       const float x =
           a.elements[static_cast<std::size_t>(j) * static_cast<std::size_t>(a.rows) + static_cast<std::size_t>(i)];
       const std::size_t to = out.transposed ? static_cast<std::size_t>(i) * static_cast<std::size_t>(m) + j
                                             : static_cast<std::size_t>(j) * static_cast<std::size_t>(m) + i;
-      r.w[to] = std::ldexp(x, -out.scale_exponent);
+      r.w[to] = detail::times_power_of_two(x, -out.scale_exponent);
     }
   }
   if (n == 0) return out;
@@ -738,7 +717,7 @@ outcome decompose(const t_matrix& a, bool vectors, bool full, std::string_view n
     detail::m_fail(name == "m_svd" ? "m_svd::svd method diverge" : "m_svd_values::svd method diverge", 301);
   }
   order_values(r.d, acc);
-  for (float& x : r.d) x = std::ldexp(x, out.scale_exponent);
+  for (float& x : r.d) x = detail::times_power_of_two(x, out.scale_exponent);
   return out;
 }
 

@@ -1,10 +1,11 @@
 #pragma once
 // What m_eig_sym and m_eig_gen share: the scaling of the input by a power of
-// two, Euclidean lengths and plane rotations that neither overflow nor
-// underflow, and Householder reflectors. Only correctly rounded operations
-// (+ - * / fma sqrt) and exact ones (fabs, copysign, frexp, ldexp), so every
-// result has the same bits on every platform.
+// two, plane rotations that neither overflow nor underflow, and Householder
+// reflectors. Only correctly rounded operations (+ - * / fma sqrt) and exact
+// ones (fabs, copysign, frexp, ldexp), so every result has the same bits on
+// every platform.
 
+#include "common/power_of_two.hpp"
 #include "kernels/kernels.hpp"
 #include "matrix/matrix_internal.hpp"
 
@@ -22,27 +23,8 @@ namespace orvik::detail::eigen {
 inline constexpr float eps = 0x1p-24f;
 inline constexpr float safe_min = 0x1p-126f;
 
-// The exponent e with |x| = f 2^e, f in [0.5, 1), for a finite nonzero x
-// (frexp's), read from the bits where x is normal.
-inline int exponent_of(float x) {
-  const auto biased = static_cast<int>((std::bit_cast<std::uint32_t>(x) >> 23) & 0xffU);
-  if (biased != 0) return biased - 126;
-  int e = 0;
-  static_cast<void>(std::frexp(x, &e));
-  return e;
-}
-
-// x 2^k, as ldexp gives it: one multiplication by an exact power of two is
-// correctly rounded, so only a factor beyond float's range needs two steps.
-inline float times_power_of_two(float x, int k) {
-  const auto power = [](int e) {
-    return e >= -126 ? std::bit_cast<float>(static_cast<std::uint32_t>(e + 127) << 23)
-                     : std::bit_cast<float>(std::uint32_t{1} << static_cast<unsigned>(e + 149));
-  };
-  if (k > 127) return (x * power(127)) * power(k - 127);
-  if (k < -149) return std::ldexp(x, k);
-  return x * power(k);
-}
+using detail::exponent_of;
+using detail::times_power_of_two;
 
 // The larger of two numbers that are not NaN.
 inline float larger(float x, float y) { return x < y ? y : x; }

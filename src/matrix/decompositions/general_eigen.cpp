@@ -565,20 +565,6 @@ void schur_vectors(matrix_view t, std::int32_t n, matrix_view x) {
   }
 }
 
-// The Euclidean length of x, scaled so that it neither overflows nor
-// underflows.
-float length(const float* x, std::int32_t n) {
-  const float m = eg::max_magnitude(x, n);
-  if (m == 0.0f) return 0.0f;
-  const int e = eg::exponent_of(m);
-  float s = 0.0f;
-  for (std::int32_t i = 0; i < n; ++i) {
-    const float y = eg::times_power_of_two(x[i], -e);
-    s = std::fma(y, y, s);
-  }
-  return eg::times_power_of_two(std::sqrt(s), e);
-}
-
 }  // namespace
 
 void m_destruct_t_eig_gen(t_eig_gen& eig) {
@@ -639,14 +625,14 @@ t_eig_gen m_eig_gen(const t_matrix& a, std::optional<bool> vectors) {
     for (std::size_t j = 0; j < un; ++j) {
       float* re = v.data() + j * un;
       if (wi[j] == 0.0f) {
-        const float len = length(re, n);
+        const float len = detail::scaled_length(re, 1, n);
         if (len > 0.0f) {
           for (std::size_t i = 0; i < un; ++i) re[i] = re[i] / len;
         }
         continue;
       }
       float* im = re + un;
-      const float len = eg::hypot2(length(re, n), length(im, n));
+      const float len = eg::hypot2(detail::scaled_length(re, 1, n), detail::scaled_length(im, 1, n));
       if (len > 0.0f) {
         for (std::size_t i = 0; i < un; ++i) {
           re[i] = re[i] / len;

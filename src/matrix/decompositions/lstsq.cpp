@@ -7,6 +7,7 @@
 
 #include <orvik/decompositions.hpp>
 
+#include "common/power_of_two.hpp"
 #include "kernels/kernels.hpp"
 #include "matrix/decompositions/decompositions_internal.hpp"
 #include "matrix/matrix_internal.hpp"
@@ -20,21 +21,6 @@
 
 namespace orvik {
 namespace {
-
-// ||x|| of x[0 .. len-1]; `scratch` holds at least len floats.
-float scaled_norm(const float* x, std::int32_t len, float* scratch) {
-  float big = 0.0f;
-  for (std::int32_t i = 0; i < len; ++i) {
-    const float a = std::fabs(x[i]);
-    if (std::isnan(a)) return a;
-    big = std::max(big, a);
-  }
-  if (big == 0.0f || std::isinf(big)) return big;
-  int e = 0;
-  std::frexp(big, &e);
-  for (std::int32_t i = 0; i < len; ++i) scratch[i] = std::ldexp(x[i], -e);
-  return std::ldexp(std::sqrt(kernels::dot(scratch, scratch, len)), e);
-}
 
 // H c = c - tau (u^T c) u on c[0 .. len-1], u(1) = 1.
 void reflect(float* c, const float* u, float tau, std::int32_t len) {
@@ -50,7 +36,6 @@ void lstsq_in_place(t_matrix& w, float* x, std::int32_t nrhs) {
   const std::int32_t n = w.cols;
   const auto column = [m](float* base, std::int32_t c) { return base + static_cast<std::ptrdiff_t>(c - 1) * m; };
   std::vector<float> u = detail::work_buffer(m, "m_lstsq::allocate error");
-  std::vector<float> scratch = detail::work_buffer(m, "m_lstsq::allocate error");
   for (std::int32_t j = 1; j <= n; ++j) {
     const std::int32_t len = m - j + 1;
     float* col = &detail::at(w, j, j);
@@ -58,7 +43,7 @@ void lstsq_in_place(t_matrix& w, float* x, std::int32_t nrhs) {
     const bool tail_zero = std::all_of(col + 1, col + len, [](float v) { return v == 0.0f; });
     if (!tail_zero) {
       const float x1 = col[0];
-      const float beta = -std::copysign(scaled_norm(col, len, scratch.data()), x1);
+      const float beta = -std::copysign(detail::scaled_length(col, 1, len), x1);
       const float tau = (beta - x1) / beta;
       const float v1 = x1 - beta;
       u[0] = 1.0f;

@@ -207,6 +207,11 @@ TEST(FastSvd, WorkedCasesAndRememberedSizes) {
   EXPECT_EQ(m_diag(d.S).elements, (std::vector<float>{5, 3, 2}));
   EXPECT_EQ(element(d.U, 2, 1), 1.0f);
   EXPECT_EQ(element(d.V, 2, 1), -1.0f);
+  // A column 2^-129 below the largest entry: its reflector's length is
+  // scaled into range, not by a power of two beyond float's.
+  const t_vector tiny = m_svd_values(matrix_of(3, 2, {1, 0, 0, 1e-39f, 0, 1e-39f}));
+  EXPECT_EQ(tiny.elements[0], 1.0f);
+  EXPECT_NEAR(tiny.elements[1] / 1.41421356e-39f, 1.0f, 1e-5f);
   // Made last: U, so m_init remembers 4 x 2 from the thin 4 x 2 call.
   const t_svd thin = m_svd(test::random_matrix(4, 2, 12));
   t_matrix probe;
