@@ -368,8 +368,11 @@ t_matrix m_pseudoinv_chol(const t_matrix& a, std::optional<float> tol = std::nul
 // close to separate), the largest value of m_svd_values(A). Not allocated:
 // 2001 "m_norm::matrix not allocated".
 float m_norm(const t_matrix& a, std::optional<std::int32_t> p = std::nullopt);
-// ||A||_2 * ||A^-1||_2 with the Gauss-Jordan inverse. Errors: 2001
-// "m_cond::matrix not allocated"; then m_inverse_gaussj's (202, 300).
+// ||A||_2 * ||A^-1||_2 with the Gauss-Jordan inverse; where Gauss-Jordan
+// refuses a finite A (a pivot at most machine epsilon), sigma_1 / sigma_n
+// of m_svd_values(A), infinite when sigma_n is 0. Errors: 2001
+// "m_cond::matrix not allocated"; then m_inverse_gaussj's (202; 300 for a
+// matrix with an entry that is not finite).
 float m_cond(const t_matrix& a);
 // The sum of the diagonal, held wide. Errors: 2001 "m_trace::matrix not
 // allocated"; not square, 202 "m_trace::square matrix expected".

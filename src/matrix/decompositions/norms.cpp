@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstddef>
 #include <limits>
+#include <optional>
 
 namespace orvik {
 namespace {
@@ -91,7 +92,21 @@ float m_norm(const t_matrix& a, std::optional<std::int32_t> p) {
 
 float m_cond(const t_matrix& a) {
   detail::m_require_allocated(a, "m_cond::matrix not allocated");
-  t_matrix x = m_inverse_gaussj(a);
+  if (a.rows != a.cols) detail::m_fail("m_inverse_gaussj::square matrix expected", 202);
+  std::optional<t_matrix> inverse = detail::try_inverse_gaussj(a);
+  if (!inverse) {
+    // Gauss-Jordan refuses a pivot at most eps, on exactly the nearly
+    // singular matrices whose condition number is asked for: for a finite
+    // one it is sigma_1 / sigma_n of the fast SVD (infinite for a singular
+    // one).
+    if (!detail::all_finite(a)) detail::m_fail("m_inverse_gaussj::matrix is close to singular or badly scaled", 300);
+    const t_vector s = m_svd_values(a);
+    const float largest = s.elements.front();
+    const float smallest = s.elements.back();
+    if (smallest == 0.0f) return std::numeric_limits<float>::infinity();
+    return largest / smallest;
+  }
+  t_matrix& x = *inverse;
   const float norm_inverse = m_norm(x, 2);
   const float norm_a = m_norm(a, 2);
   m_destruct(x);

@@ -223,5 +223,21 @@ TEST(SpectralNormRescue, RepeatedLargestSingularValue) {
   EXPECT_EQ(m_norm(inverse, 2), m_svd_values(inverse).elements[0]);
 }
 
+// Where Gauss-Jordan refuses the inverse, the condition number is
+// sigma_1 / sigma_n: beyond 1 / eps for a singular matrix (infinite where
+// the smallest value comes out exactly 0), about 1e12 for columns graded
+// from 1 to 1e-12.
+TEST(ConditionNumberRescue, NearlySingularMatrices) {
+  EXPECT_GT(m_cond(matrix_of(2, 2, {1, 2, 2, 4})), 0x1p24f);
+  EXPECT_EQ(m_cond(m_zeros(3, 3)), INFINITY);
+  t_matrix graded = random_matrix(6, 6, 11, -1.0f, 1.0f);
+  for (std::int32_t j = 0; j < 6; ++j) {
+    for (std::int32_t i = 0; i < 6; ++i) graded.elements[static_cast<std::size_t>(6 * j + i)] *= std::pow(1e-12f, j / 5.0f);
+  }
+  const t_vector s = m_svd_values(graded);
+  EXPECT_EQ(m_cond(graded), s.elements[0] / s.elements[5]);
+  EXPECT_GT(m_cond(graded), 1e10f);
+}
+
 }  // namespace
 }  // namespace orvik
