@@ -66,6 +66,9 @@ using namespace orvik_accuracy;  // NOLINT(google-build-using-namespace): the sh
 
 std::FILE* out = stdout;
 
+// Every input each fast decomposition met in the tables, and its stops.
+std::map<std::string, tally> fast_calls;
+
 // ---------------------------------------------------------------- inputs
 
 std::mt19937 generator(const std::string& family, std::int32_t m, std::int32_t n, std::int32_t draw) {
@@ -490,8 +493,10 @@ void svd_sample(svd_row& row, const t_matrix& a, bool graded) {
     f = orvik::m_svd(a);
     values = orvik::m_svd_values(a);
   });
+  ++fast_calls["m_svd, m_svd_values"].calls;
   if (stop) {
     ++row.stops[*stop];
+    ++fast_calls["m_svd, m_svd_values"].stops[*stop];
     return;
   }
   const std::int32_t k = std::min(a.rows, a.cols);
@@ -566,8 +571,10 @@ void sym_sample(sym_row& row, const t_matrix& a) {
     e = orvik::m_eig_sym(a);
     values_only = orvik::m_eig_sym(a, false);
   });
+  ++fast_calls["m_eig_sym"].calls;
   if (stop) {
     ++row.stops[*stop];
+    ++fast_calls["m_eig_sym"].stops[*stop];
     return;
   }
   const std::int32_t n = a.rows;
@@ -633,8 +640,10 @@ void gen_sample(gen_row& row, const t_matrix& a) {
     e = orvik::m_eig_gen(a, true);
     values_only = orvik::m_eig_gen(a);
   });
+  ++fast_calls["m_eig_gen"].calls;
   if (stop) {
     ++row.stops[*stop];
+    ++fast_calls["m_eig_gen"].stops[*stop];
     return;
   }
   if (!same_bits(values_only.re.elements, e.re.elements) || !same_bits(values_only.im.elements, e.im.elements))
@@ -955,6 +964,11 @@ int main(int argc, char** argv) {
       gen_sample(row, r.a);
       gen_print(r.name, r.a.rows, row);
     }
+  }
+  if (!fast_calls.empty()) {
+    std::fprintf(out, "\n## Stops of the fast decompositions over the tables above (n <= 512)\n\n");
+    for (const auto& [name, t] : fast_calls)
+      std::fprintf(out, "- %s: %d inputs, stops %s\n", name.c_str(), t.calls, stops_cell(t.stops).c_str());
   }
   if (wanted("stops")) stops_survey(reals, full);
   std::fprintf(out, "\n%.0f s in all\n",
