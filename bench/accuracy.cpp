@@ -15,11 +15,10 @@
 // 2 ... 32 with more samples per size (2 ... 16 for the SVD on Householder
 // QR, whose explicit reflections make a non-converging run cost O(n^5)).
 
+#include "accuracy_support.hpp"
+
 #include <orvik/orvik.hpp>
 
-#include <unistd.h>
-
-#include <fcntl.h>
 #include <algorithm>
 #include <bit>
 #include <cmath>
@@ -37,22 +36,12 @@
 #include <vector>
 
 extern "C" {
-void dgesvd_(const char* jobu, const char* jobvt, const int* m, const int* n, double* a, const int* lda, double* s,
-             double* u, const int* ldu, double* vt, const int* ldvt, double* work, const int* lwork, int* info,
-             std::size_t, std::size_t);
-void dgeev_(const char* jobvl, const char* jobvr, const int* n, double* a, const int* lda, double* wr, double* wi,
-            double* vl, const int* ldvl, double* vr, const int* ldvr, double* work, const int* lwork, int* info,
-            std::size_t, std::size_t);
 void dgetrf_(const int* m, const int* n, double* a, const int* lda, int* ipiv, int* info);
 }
 
 namespace {
 
-using orvik::t_matrix;
-using orvik::t_vector;
-using dmat = std::vector<double>;  // column-major, with its order n known from context
-
-constexpr double eps = 0x1p-24;
+using namespace orvik_accuracy;  // NOLINT(google-build-using-namespace): the shared oracles and measures
 
 // ---------------------------------------------------------------- inputs
 
@@ -99,49 +88,6 @@ t_matrix input(const std::string& family, std::int32_t n, std::int32_t sample) {
 
 // ---------------------------------------------------------------- double oracles
 
-dmat to_double(const t_matrix& m) { return {m.elements.begin(), m.elements.end()}; }
-
-// Singular values, largest first, with U and V^T when asked.
-std::vector<double> singular_values(const t_matrix& a, dmat* u = nullptr, dmat* vt = nullptr) {
-  const int m = a.rows;
-  const int n = a.cols;
-  dmat w = to_double(a);
-  std::vector<double> s(static_cast<std::size_t>(std::min(m, n)));
-  dmat uu(static_cast<std::size_t>(m * m));
-  dmat vv(static_cast<std::size_t>(n * n));
-  int lwork = -1;
-  int info = 0;
-  double query = 0.0;
-  const char job = u != nullptr ? 'A' : 'N';
-  dgesvd_(&job, &job, &m, &n, w.data(), &m, s.data(), uu.data(), &m, vv.data(), &n, &query, &lwork, &info, 1, 1);
-  lwork = static_cast<int>(query);
-  std::vector<double> work(static_cast<std::size_t>(lwork));
-  w = to_double(a);
-  dgesvd_(&job, &job, &m, &n, w.data(), &m, s.data(), uu.data(), &m, vv.data(), &n, work.data(), &lwork, &info, 1, 1);
-  if (u != nullptr) {
-    *u = uu;
-    *vt = vv;
-  }
-  return s;
-}
-
-std::vector<std::complex<double>> eigenvalues(const t_matrix& a) {
-  const int n = a.rows;
-  dmat w = to_double(a);
-  std::vector<double> wr(static_cast<std::size_t>(n));
-  std::vector<double> wi(static_cast<std::size_t>(n));
-  double dummy = 0.0;
-  const int one = 1;
-  int lwork = 8 * n + 16;
-  std::vector<double> work(static_cast<std::size_t>(lwork));
-  int info = 0;
-  dgeev_("N", "N", &n, w.data(), &n, wr.data(), wi.data(), &dummy, &one, &dummy, &one, work.data(), &lwork, &info, 1,
-         1);
-  std::vector<std::complex<double>> out;
-  for (std::size_t i = 0; i < wr.size(); ++i) out.emplace_back(wr[i], wi[i]);
-  return out;
-}
-
 double determinant(const t_matrix& a) {
   const int n = a.rows;
   dmat w = to_double(a);
@@ -176,50 +122,6 @@ dmat pseudo_inverse(const t_matrix& a) {
                                                   u[static_cast<std::size_t>(k * n + j)] /
                                                   s[static_cast<std::size_t>(k)];
   return x;
-}
-
-// ---------------------------------------------------------------- measures in double
-
-dmat product(const dmat& a, const dmat& b, int m, int k, int n, bool ta = false, bool tb = false) {
-  dmat c(static_cast<std::size_t>(m * n), 0.0);
-  const int lda = ta ? k : m;
-  const int ldb = tb ? n : k;
-  for (int j = 0; j < n; ++j)
-    for (int i = 0; i < m; ++i) {
-      double s = 0.0;
-      for (int l = 0; l < k; ++l) {
-        const double x = ta ? a[static_cast<std::size_t>(i * lda + l)] : a[static_cast<std::size_t>(l * lda + i)];
-        const double y = tb ? b[static_cast<std::size_t>(l * ldb + j)] : b[static_cast<std::size_t>(j * ldb + l)];
-        s += x * y;
-      }
-      c[static_cast<std::size_t>(j * m + i)] = s;
-    }
-  return c;
-}
-
-double fro(const dmat& a) {
-  double s = 0.0;
-  for (double x : a) s += x * x;
-  return std::sqrt(s);
-}
-
-double fro_diff(const dmat& a, const dmat& b) {
-  double s = 0.0;
-  for (std::size_t i = 0; i < a.size(); ++i) s += (a[i] - b[i]) * (a[i] - b[i]);
-  return std::sqrt(s);
-}
-
-// ||Q^T Q - I|| / (n eps) for the columns of an m x c matrix.
-double orthogonality(const t_matrix& q) {
-  const dmat d = to_double(q);
-  dmat g = product(d, d, q.cols, q.rows, q.cols, true, false);
-  for (int i = 0; i < q.cols; ++i) g[static_cast<std::size_t>(i * q.cols + i)] -= 1.0;
-  return fro(g) / (std::max(q.rows, q.cols) * eps);
-}
-
-double ratio(double residual, double scale, std::int32_t n) {
-  if (residual == 0.0) return 0.0;
-  return residual / (std::max(scale, 1e-300) * n * eps);
 }
 
 // ---------------------------------------------------------------- digests
@@ -294,11 +196,6 @@ struct routine {
   std::int32_t quick_max_n;  // the largest size of the default run
   std::int32_t full_max_n = 32;
 };
-
-double relative(double value, double exact) {
-  if (value == exact) return 0.0;
-  return std::fabs(value - exact) / std::max(std::fabs(exact), 1e-300);
-}
 
 // Distance from each estimate to the nearest exact eigenvalue, worst over the
 // estimates, relative to ||A||_2.
@@ -501,39 +398,6 @@ std::vector<routine> routines() {
   return out;
 }
 
-// ---------------------------------------------------------------- table
-
-struct tally {
-  int calls = 0;
-  std::map<std::int32_t, int> stops;
-  std::vector<double> measures;
-};
-
-std::string format_measure(double x) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%10.3g", x);
-  return text;
-}
-
-void print_table(std::FILE* out, const std::vector<std::pair<std::string, tally>>& rows) {
-  std::fprintf(out, "%-30s %6s %7s  %-22s %10s %10s\n", "routine / family / n", "calls", "stopped", "stops by number",
-               "median", "worst");
-  for (const auto& [key, t] : rows) {
-    int stopped = 0;
-    std::string by_number;
-    for (const auto& [number, count] : t.stops) {
-      stopped += count;
-      by_number += std::to_string(number) + ":" + std::to_string(count) + " ";
-    }
-    std::vector<double> m = t.measures;
-    std::sort(m.begin(), m.end());
-    const std::string median = m.empty() ? "         -" : format_measure(m[m.size() / 2]);
-    const std::string worst = m.empty() ? "         -" : format_measure(m.back());
-    std::fprintf(out, "%-30s %6d %6.1f%%  %-22s %s %s\n", key.c_str(), t.calls, 100.0 * stopped / t.calls,
-                 by_number.c_str(), median.c_str(), worst.c_str());
-  }
-}
-
 // ---------------------------------------------------------------- compare
 
 int compare(const char* before_file, const char* after_file, std::FILE* out) {
@@ -618,13 +482,8 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
-  // The deflation method prints its residuals: the library's output goes to
-  // /dev/null, the table to the original standard output.
-  std::fflush(stdout);
-  std::FILE* out = fdopen(dup(STDOUT_FILENO), "w");
-  const int null_fd = open("/dev/null", O_WRONLY);
-  dup2(null_fd, STDOUT_FILENO);
-  close(null_fd);
+  // The deflation method prints its residuals.
+  std::FILE* out = table_output();
 
   const std::vector<std::int32_t> sizes = full ? std::vector<std::int32_t>{2, 3, 4, 5, 6, 8, 10, 12, 16, 20, 24, 32}
                                                : std::vector<std::int32_t>{2, 3, 4, 8, 16};
