@@ -17,6 +17,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 namespace orvik {
@@ -50,17 +51,67 @@ struct matrix_view {
   float& operator()(std::int32_t i, std::int32_t j) const { return data[i + static_cast<std::ptrdiff_t>(j) * ld]; }
 };
 
-// D^-1 A D with D a diagonal of powers of two chosen so that each row and
-// its column have comparable 1-norms (off the diagonal), as LAPACK's sgebal
-// scales (no permutations). Exact. Returns the diagonal of D.
-std::vector<float> balance(matrix_view h, std::int32_t n) {
-  std::vector<float> scale(static_cast<std::size_t>(n), 1.0f);
+// The balancing of LAPACK's sgebal: first a permutation P, exact, that moves
+// each row with no nonzero entry off the diagonal (within the rows and
+// columns still in play) to the bottom and each such column to the left, so
+// that A becomes [T1 X Y; 0 B Z; 0 0 T2] with T1 and T2 upper triangular:
+// their diagonal entries are eigenvalues, isolated from every rounding of
+// the rest (a matrix with many zero rows keeps its zero eigenvalues exactly
+// zero). Then D^-1 B D, D a diagonal of powers of two chosen so that each
+// row of B and its column have comparable 1-norms off the diagonal. Exact.
+struct balancing {
+  std::vector<float> scale;  // D's diagonal, 1 outside B
+  // The exchanges of rows and columns, in the order they were made: row
+  // and column `at` with `with`.
+  std::vector<std::pair<std::int32_t, std::int32_t>> exchanges;
+};
+
+void exchange(matrix_view h, std::int32_t n, std::int32_t a, std::int32_t b) {
+  if (a == b) return;
+  for (std::int32_t i = 0; i < n; ++i) std::swap(h(i, a), h(i, b));
+  for (std::int32_t j = 0; j < n; ++j) std::swap(h(a, j), h(b, j));
+}
+
+balancing balance(matrix_view h, std::int32_t n) {
+  balancing out;
+  out.scale.assign(static_cast<std::size_t>(n), 1.0f);
+  std::int32_t lo = 0;
+  std::int32_t hi = n - 1;
+  // A row j of columns lo .. hi zero off its diagonal goes to hi.
+  for (bool found = true; found && hi > lo;) {
+    found = false;
+    for (std::int32_t j = hi; j >= lo; --j) {
+      bool isolated = true;
+      for (std::int32_t i = lo; i <= hi && isolated; ++i) isolated = i == j || h(j, i) == 0.0f;
+      if (!isolated) continue;
+      out.exchanges.emplace_back(hi, j);
+      exchange(h, n, hi, j);
+      --hi;
+      found = true;
+      break;
+    }
+  }
+  // A column j of rows lo .. hi zero off its diagonal goes to lo.
+  for (bool found = true; found && hi > lo;) {
+    found = false;
+    for (std::int32_t j = lo; j <= hi; ++j) {
+      bool isolated = true;
+      for (std::int32_t i = lo; i <= hi && isolated; ++i) isolated = i == j || h(i, j) == 0.0f;
+      if (!isolated) continue;
+      out.exchanges.emplace_back(lo, j);
+      exchange(h, n, lo, j);
+      ++lo;
+      found = true;
+      break;
+    }
+  }
+  std::vector<float>& scale = out.scale;
   for (std::int32_t pass = 0; pass < kBalancePasses; ++pass) {
     bool changed = false;
-    for (std::int32_t i = 0; i < n; ++i) {
+    for (std::int32_t i = lo; i <= hi; ++i) {
       float c = 0.0f;
       float r = 0.0f;
-      for (std::int32_t j = 0; j < n; ++j) {
+      for (std::int32_t j = lo; j <= hi; ++j) {
         if (j == i) continue;
         c = c + std::fabs(h(j, i));
         r = r + std::fabs(h(i, j));
@@ -92,7 +143,7 @@ std::vector<float> balance(matrix_view h, std::int32_t n) {
     }
     if (!changed) break;
   }
-  return scale;
+  return out;
 }
 
 // h (n x n) becomes Q^T A Q, upper Hessenberg, with Q = H(0) ... H(n-3):
@@ -596,7 +647,7 @@ t_eig_gen m_eig_gen(const t_matrix& a, std::optional<bool> vectors) {
     for (float& x : w) x = eg::times_power_of_two(x, k);
   }
   const matrix_view h{w.data(), n};
-  const std::vector<float> scale = balance(h, n);
+  const balancing balanced = balance(h, n);
   const std::vector<float> tau = reduce_to_hessenberg(h, n);
   std::vector<float> z;
   if (want_vectors) {
@@ -621,7 +672,12 @@ t_eig_gen m_eig_gen(const t_matrix& a, std::optional<bool> vectors) {
     // Back to the unbalanced matrix's vectors, then unit length with the
     // largest component real (as LAPACK's sgeev leaves them).
     for (std::size_t j = 0; j < un; ++j)
-      for (std::size_t i = 0; i < un; ++i) v[j * un + i] = v[j * un + i] * scale[i];
+      for (std::size_t i = 0; i < un; ++i) v[j * un + i] = v[j * un + i] * balanced.scale[i];
+    for (auto e = balanced.exchanges.rbegin(); e != balanced.exchanges.rend(); ++e) {
+      for (std::size_t j = 0; j < un; ++j) {
+        std::swap(v[j * un + static_cast<std::size_t>(e->first)], v[j * un + static_cast<std::size_t>(e->second)]);
+      }
+    }
     for (std::size_t j = 0; j < un; ++j) {
       float* re = v.data() + j * un;
       if (wi[j] == 0.0f) {
