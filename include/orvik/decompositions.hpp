@@ -272,13 +272,15 @@ t_eig m_eig_sym(const t_matrix& a, std::optional<bool> vectors = std::nullopt);
 // storage: a real eigenvalue's vector in its column, a pair's vector (for
 // the eigenvalue of positive imaginary part) as two columns, real part then
 // imaginary part, each scaled to unit Euclidean length with its component
-// of largest magnitude real. Balancing by powers of two, Householder
+// of largest magnitude real. Balancing (exchanges that isolate rows and
+// columns zero off the diagonal, whose diagonal entries are then exact
+// eigenvalues, then scaling by powers of two), Householder
 // reduction to Hessenberg form, the Francis double-shift QR iteration
 // (exceptional shifts after 10 and 20 steps without deflation, at most
 // 30 max(10, n) steps per deflation), back substitution on the Schur form.
 // The values have the same bits with and without vectors (the parts of the
-// Schur form only the vectors need never feed the active block). Results are made after the
-// iteration: re, then im with v_init (n), then vectors with m_init (n x n);
+// Schur form only the vectors need never feed the active block). Results
+// are made after the iteration: re, then im with v_init (n), then vectors with m_init (n x n);
 // a 0 x 0 matrix gives empty results made without them. Released with
 // m_destruct_t_eig_gen (re, im, vectors). Errors, in this order: 2001
 // "m_eig_gen::matrix not allocated"; not square, 202 "m_eig_gen:: square
