@@ -1,0 +1,132 @@
+// The blocked LU and Cholesky factorizations.
+
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "kernels/lu_cholesky.cpp"
+#include "kernels/targets-inl.h"  // IWYU pragma: keep
+
+#include "kernels/fast_kernels-inl.h"
+#include "kernels/kernels.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+
+HWY_BEFORE_NAMESPACE();
+namespace orvik::kernels::HWY_NAMESPACE {
+
+#if ORVIK_FAST_TARGET
+
+// Blocked factorizations. Right-looking: a panel of columns is factored, the
+// rows it owns are brought up to date, and the rest of the matrix receives
+// the panel's terms through gemm, from its current value, in increasing
+// order. Every element therefore meets the same fused steps in the same
+// order as in the row-by-row reference.
+
+constexpr std::int32_t kPanel = 64;
+
+// x = x / pivot elementwise, each quotient correctly rounded as in the loop.
+void divide(float* x, float pivot, size_t count) {
+  const D d;
+  const size_t N = hn::Lanes(d);
+  const V vp = hn::Set(d, pivot);
+  size_t i = 0;
+  for (; i + N <= count; i += N) hn::StoreU(hn::Div(hn::LoadU(d, x + i), vp), d, x + i);
+  for (; i < count; ++i) x[i] = x[i] / pivot;
+}
+
+constexpr ptrdiff_t kLuLeaf = 16;
+
+// Rows [k0, k1) of columns [j0, j1) receive the terms of the unit lower
+// triangle on those rows: x(i, j) -= l(i, k) * x(k, j) for k0 <= k < i in
+// increasing order. Halving the rows turns most of the work into gemm.
+void lower_solve(float* a, ptrdiff_t lda, ptrdiff_t k0, ptrdiff_t k1, ptrdiff_t j0, ptrdiff_t j1) {
+  if (j0 >= j1 || k1 - k0 < 2) return;
+  auto at = [&](ptrdiff_t i, ptrdiff_t j) -> float& { return a[i + j * lda]; };
+  if (k1 - k0 <= kLuLeaf) {
+    for (ptrdiff_t j = j0; j < j1; ++j) {
+      for (ptrdiff_t k = k0; k < k1 - 1; ++k) {
+        axpy<true>(&at(k + 1, j), at(k, j), &at(k + 1, k), static_cast<size_t>(k1 - k - 1));
+      }
+    }
+    return;
+  }
+  const ptrdiff_t km = k0 + (k1 - k0) / 2;
+  lower_solve(a, lda, k0, km, j0, j1);
+  gemm_impl(static_cast<std::int32_t>(k1 - km), static_cast<std::int32_t>(j1 - j0), static_cast<std::int32_t>(km - k0),
+            operand{&at(km, k0), 1, lda}, operand{&at(k0, j0), 1, lda}, &at(km, j0), lda, gemm_mode::subtract);
+  lower_solve(a, lda, km, k1, j0, j1);
+}
+
+// Columns [c0, c1) of the compact LU (c1 <= min(rows, cols)), every term
+// from the columns left of c0 already received: the left half, the rows of
+// U it owns in the right half, the rest of the right half through gemm,
+// then the right half.
+void lu_columns(float* a, ptrdiff_t r, ptrdiff_t c0, ptrdiff_t c1) {
+  const ptrdiff_t lda = r;
+  auto at = [&](ptrdiff_t i, ptrdiff_t j) -> float& { return a[i + j * lda]; };
+  if (c1 - c0 <= kLuLeaf) {
+    for (ptrdiff_t k = c0; k < c1; ++k) {
+      float* col_k = &at(0, k);
+      divide(col_k + k + 1, col_k[k], static_cast<size_t>(r - k - 1));
+      for (ptrdiff_t j = k + 1; j < c1; ++j) {
+        axpy<true>(&at(k + 1, j), at(k, j), col_k + k + 1, static_cast<size_t>(r - k - 1));
+      }
+    }
+    return;
+  }
+  const ptrdiff_t cm = c0 + (c1 - c0) / 2;
+  lu_columns(a, r, c0, cm);
+  lower_solve(a, lda, c0, cm, cm, c1);
+  gemm_impl(static_cast<std::int32_t>(r - cm), static_cast<std::int32_t>(c1 - cm), static_cast<std::int32_t>(cm - c0),
+            operand{&at(cm, c0), 1, lda}, operand{&at(c0, cm), 1, lda}, &at(cm, cm), lda, gemm_mode::subtract);
+  lu_columns(a, r, cm, c1);
+}
+
+void lu(float* a, std::int32_t rows, std::int32_t cols) noexcept {
+  const ptrdiff_t mn = std::min(rows, cols);
+  lu_columns(a, rows, 0, mn);
+  // A wide matrix: the columns right of the square part are rows of U only.
+  lower_solve(a, rows, 0, mn, mn, cols);
+}
+
+// Columns [c0, c1) of the lower triangle, every term from the columns left
+// of c0 already received; halves as for LU. The trailing columns take the
+// left half's terms in column blocks, so that little of the scratch part
+// above the diagonal is computed.
+bool cholesky_columns(float* w, ptrdiff_t n, ptrdiff_t c0, ptrdiff_t c1, float eps) {
+  const ptrdiff_t lda = n;
+  auto at = [&](ptrdiff_t i, ptrdiff_t j) -> float& { return w[i + j * lda]; };
+  if (c1 - c0 <= kLuLeaf) {
+    for (ptrdiff_t k = c0; k < c1; ++k) {
+      if (!(at(k, k) > eps)) return false;
+      const float dk = std::sqrt(at(k, k));
+      at(k, k) = dk;
+      divide(&at(k + 1, k), dk, static_cast<size_t>(n - k - 1));
+      for (ptrdiff_t j = k + 1; j < c1; ++j) axpy<true>(&at(j, j), at(j, k), &at(j, k), static_cast<size_t>(n - j));
+    }
+    return true;
+  }
+  const ptrdiff_t cm = c0 + (c1 - c0) / 2;
+  if (!cholesky_columns(w, n, c0, cm, eps)) return false;
+  for (ptrdiff_t j0 = cm; j0 < c1; j0 += kPanel) {
+    const ptrdiff_t jw = std::min<ptrdiff_t>(kPanel, c1 - j0);
+    gemm_impl(static_cast<std::int32_t>(n - j0), static_cast<std::int32_t>(jw), static_cast<std::int32_t>(cm - c0),
+              operand{&at(j0, c0), 1, lda}, operand{&at(j0, c0), lda, 1}, &at(j0, j0), lda, gemm_mode::subtract);
+  }
+  return cholesky_columns(w, n, cm, c1, eps);
+}
+
+bool cholesky(float* w, std::int32_t n, float eps) noexcept {
+  // The reference tests each diagonal entry after every update of it. An
+  // update subtracts a square, so the entry never grows, and once it fails
+  // the test (<= eps or NaN) it fails every later one: it fails somewhere
+  // exactly when it fails just before its square root is taken, which is
+  // where it is tested here. Every failure has the same number and message.
+  return cholesky_columns(w, n, 0, n, eps);
+}
+
+#endif  // ORVIK_FAST_TARGET
+
+}  // namespace orvik::kernels::HWY_NAMESPACE
+HWY_AFTER_NAMESPACE();
