@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
 
 HWY_BEFORE_NAMESPACE();
 namespace orvik::kernels::HWY_NAMESPACE {
@@ -37,13 +38,78 @@ void divide(float* x, float pivot, size_t count) {
 
 constexpr ptrdiff_t kLuLeaf = 16;
 
+// The leaf of lower_solve with the rows in registers (R vectors, at most
+// kLuLeaf rows, x86's masked loads for a partial vector), G columns side by
+// side: step k takes row k's value from its lane to every lane, and the
+// rows below it alone take the fused step x(i, j) - l(i, k) x(k, j).
+template <size_t R>
+void lower_solve_in_registers(float* a, ptrdiff_t lda, ptrdiff_t k0, ptrdiff_t k1, ptrdiff_t j0, ptrdiff_t j1) {
+  constexpr size_t G = 4;
+  const D d;
+  const hn::RebindToSigned<D> di;
+  const size_t N = hn::Lanes(d);
+  const auto h = static_cast<size_t>(k1 - k0);
+  const auto rows = [&](size_t q) { return std::min(N, h - std::min(h, q * N)); };
+  const auto load = [&](const float* p, size_t q) {
+    return rows(q) == N ? hn::LoadU(d, p + q * N) : hn::MaskedLoad(hn::FirstN(d, rows(q)), d, p + q * N);
+  };
+  // The unit lower triangle's columns on these rows.
+  V l[kLuLeaf][R];
+  for (size_t k = 0; k + 1 < h; ++k) {
+    for (size_t q = 0; q < R; ++q) l[k][q] = load(a + k0 + (static_cast<ptrdiff_t>(k) + k0) * lda, q);
+  }
+  const auto columns = [&](ptrdiff_t j, auto width) {
+    constexpr size_t W = decltype(width)::value;
+    V x[W][R];
+    for (size_t g = 0; g < W; ++g) {
+      for (size_t q = 0; q < R; ++q) x[g][q] = load(a + k0 + (j + static_cast<ptrdiff_t>(g)) * lda, q);
+    }
+    for (size_t k = 0; k + 1 < h; ++k) {
+      const size_t qk = k / N;
+      const auto lane = hn::IndicesFromVec(d, hn::Set(di, static_cast<std::int32_t>(k % N)));
+      for (size_t g = 0; g < W; ++g) {
+        const V xk = hn::TableLookupLanes(R == 1 || qk == 0 ? x[g][0] : x[g][R - 1], lane);
+        for (size_t q = 0; q < R; ++q) {
+          if (q < qk) continue;
+          const auto below = hn::RebindMask(
+              d, hn::Gt(hn::Iota(di, static_cast<std::int32_t>(q * N)), hn::Set(di, static_cast<std::int32_t>(k))));
+          x[g][q] = hn::IfThenElse(below, hn::NegMulAdd(l[k][q], xk, x[g][q]), x[g][q]);
+        }
+      }
+    }
+    for (size_t g = 0; g < W; ++g) {
+      float* p = a + k0 + (j + static_cast<ptrdiff_t>(g)) * lda;
+      for (size_t q = 0; q < R; ++q) {
+        if (rows(q) == N) {
+          hn::StoreU(x[g][q], d, p + q * N);
+        } else if (rows(q) > 0) {
+          hn::BlendedStore(x[g][q], hn::FirstN(d, rows(q)), d, p + q * N);
+        }
+      }
+    }
+  };
+  ptrdiff_t j = j0;
+  for (; j + static_cast<ptrdiff_t>(G) <= j1; j += G) columns(j, std::integral_constant<size_t, G>{});
+  for (; j < j1; ++j) columns(j, std::integral_constant<size_t, 1>{});
+}
+
 // Rows [k0, k1) of columns [j0, j1) receive the terms of the unit lower
 // triangle on those rows: x(i, j) -= l(i, k) * x(k, j) for k0 <= k < i in
-// increasing order. Halving the rows turns most of the work into gemm.
+// increasing order. Halving the rows (at a multiple of kLuLeaf) turns most
+// of the work into gemm.
 void lower_solve(float* a, ptrdiff_t lda, ptrdiff_t k0, ptrdiff_t k1, ptrdiff_t j0, ptrdiff_t j1) {
   if (j0 >= j1 || k1 - k0 < 2) return;
   auto at = [&](ptrdiff_t i, ptrdiff_t j) -> float& { return a[i + j * lda]; };
   if (k1 - k0 <= kLuLeaf) {
+    const auto N = static_cast<ptrdiff_t>(hn::Lanes(D()));
+    if (kMaskedTails && k1 - k0 <= N) {
+      lower_solve_in_registers<1>(a, lda, k0, k1, j0, j1);
+      return;
+    }
+    if (kMaskedTails && k1 - k0 <= 2 * N) {
+      lower_solve_in_registers<2>(a, lda, k0, k1, j0, j1);
+      return;
+    }
     for (ptrdiff_t j = j0; j < j1; ++j) {
       for (ptrdiff_t k = k0; k < k1 - 1; ++k) {
         axpy<true>(&at(k + 1, j), at(k, j), &at(k + 1, k), static_cast<size_t>(k1 - k - 1));
@@ -51,7 +117,7 @@ void lower_solve(float* a, ptrdiff_t lda, ptrdiff_t k0, ptrdiff_t k1, ptrdiff_t 
     }
     return;
   }
-  const ptrdiff_t km = k0 + (k1 - k0) / 2;
+  const ptrdiff_t km = k0 + std::max(kLuLeaf, (k1 - k0) / 2 / kLuLeaf * kLuLeaf);
   lower_solve(a, lda, k0, km, j0, j1);
   gemm_impl(static_cast<std::int32_t>(k1 - km), static_cast<std::int32_t>(j1 - j0), static_cast<std::int32_t>(km - k0),
             operand{&at(km, k0), 1, lda}, operand{&at(k0, j0), 1, lda}, &at(km, j0), lda, gemm_mode::subtract);
