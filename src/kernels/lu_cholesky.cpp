@@ -38,6 +38,10 @@ void divide(float* x, float pivot, size_t count) {
 
 constexpr ptrdiff_t kLuLeaf = 16;
 
+// The halving point of [c0, c1): a multiple of kLuLeaf from c0, so that the
+// leaves are full ones but for the last.
+ptrdiff_t halving(ptrdiff_t c0, ptrdiff_t c1) { return c0 + std::max(kLuLeaf, (c1 - c0) / 2 / kLuLeaf * kLuLeaf); }
+
 // The leaf of lower_solve with the rows in registers (R vectors, at most
 // kLuLeaf rows, x86's masked loads for a partial vector), G columns side by
 // side: step k takes row k's value from its lane to every lane, and the
@@ -117,11 +121,65 @@ void lower_solve(float* a, ptrdiff_t lda, ptrdiff_t k0, ptrdiff_t k1, ptrdiff_t 
     }
     return;
   }
-  const ptrdiff_t km = k0 + std::max(kLuLeaf, (k1 - k0) / 2 / kLuLeaf * kLuLeaf);
+  const ptrdiff_t km = halving(k0, k1);
   lower_solve(a, lda, k0, km, j0, j1);
   gemm_impl(static_cast<std::int32_t>(k1 - km), static_cast<std::int32_t>(j1 - j0), static_cast<std::int32_t>(km - k0),
             operand{&at(km, k0), 1, lda}, operand{&at(k0, j0), 1, lda}, &at(km, j0), lda, gemm_mode::subtract);
   lower_solve(a, lda, km, k1, j0, j1);
+}
+
+// Rows [i0, i1) of a leaf of kLuLeaf columns from c0 whose diagonal block is
+// done, the columns held in registers a vector of rows at a time: column k
+// is divided by diag[k] once it has all its terms, then every later column
+// j takes the fused step x(i, j) - x(i, k) coef[k][j], k in increasing
+// order: the steps of the column-by-column leaf, element by element.
+void leaf_rows_in_registers(float* a, ptrdiff_t lda, ptrdiff_t i0, ptrdiff_t i1, ptrdiff_t c0, const float* diag,
+                            const float (*coef)[kLuLeaf]) {
+  constexpr auto W = static_cast<size_t>(kLuLeaf);
+  const D d;
+  const auto N = static_cast<ptrdiff_t>(hn::Lanes(d));
+  float* base = a + c0 * lda;
+  const auto rows = [&](ptrdiff_t i, auto partial) {
+    constexpr bool kPartial = decltype(partial)::value;
+    const auto live = hn::FirstN(d, static_cast<size_t>(i1 - i));
+    V x[W];
+#pragma GCC unroll 16
+    for (size_t j = 0; j < W; ++j) {
+      const float* p = base + i + static_cast<ptrdiff_t>(j) * lda;
+      x[j] = kPartial ? hn::MaskedLoad(live, d, p) : hn::LoadU(d, p);
+    }
+#pragma GCC unroll 16
+    for (size_t k = 0; k < W; ++k) {
+      x[k] = hn::Div(x[k], hn::Set(d, diag[k]));
+#pragma GCC unroll 16
+      for (size_t j = k + 1; j < W; ++j) x[j] = hn::NegMulAdd(x[k], hn::Set(d, coef[k][j]), x[j]);
+    }
+#pragma GCC unroll 16
+    for (size_t j = 0; j < W; ++j) {
+      float* p = base + i + static_cast<ptrdiff_t>(j) * lda;
+      if (kPartial) {
+        hn::BlendedStore(x[j], live, d, p);
+      } else {
+        hn::StoreU(x[j], d, p);
+      }
+    }
+  };
+  ptrdiff_t i = i0;
+  for (; i + N <= i1; i += N) rows(i, std::false_type{});
+  if (i == i1) return;
+  if (kMaskedTails) {
+    rows(i, std::true_type{});
+    return;
+  }
+  for (; i < i1; ++i) {
+    float x[W];
+    for (size_t j = 0; j < W; ++j) x[j] = base[i + static_cast<ptrdiff_t>(j) * lda];
+    for (size_t k = 0; k < W; ++k) {
+      x[k] = x[k] / diag[k];
+      for (size_t j = k + 1; j < W; ++j) x[j] = std::fma(-x[k], coef[k][j], x[j]);
+    }
+    for (size_t j = 0; j < W; ++j) base[i + static_cast<ptrdiff_t>(j) * lda] = x[j];
+  }
 }
 
 // Columns [c0, c1) of the compact LU (c1 <= min(rows, cols)), every term
@@ -132,16 +190,29 @@ void lu_columns(float* a, ptrdiff_t r, ptrdiff_t c0, ptrdiff_t c1) {
   const ptrdiff_t lda = r;
   auto at = [&](ptrdiff_t i, ptrdiff_t j) -> float& { return a[i + j * lda]; };
   if (c1 - c0 <= kLuLeaf) {
+    // A full leaf: its diagonal block column by column, the rows below in
+    // registers.
+    const bool full = c1 - c0 == kLuLeaf;
+    const ptrdiff_t last = full ? c1 : r;
     for (ptrdiff_t k = c0; k < c1; ++k) {
       float* col_k = &at(0, k);
-      divide(col_k + k + 1, col_k[k], static_cast<size_t>(r - k - 1));
+      divide(col_k + k + 1, col_k[k], static_cast<size_t>(last - k - 1));
       for (ptrdiff_t j = k + 1; j < c1; ++j) {
-        axpy<true>(&at(k + 1, j), at(k, j), col_k + k + 1, static_cast<size_t>(r - k - 1));
+        axpy<true>(&at(k + 1, j), at(k, j), col_k + k + 1, static_cast<size_t>(last - k - 1));
       }
+    }
+    if (full && last < r) {
+      float diag[kLuLeaf];
+      float coef[kLuLeaf][kLuLeaf];
+      for (ptrdiff_t k = 0; k < kLuLeaf; ++k) {
+        diag[k] = at(c0 + k, c0 + k);
+        for (ptrdiff_t j = k + 1; j < kLuLeaf; ++j) coef[k][j] = at(c0 + k, c0 + j);
+      }
+      leaf_rows_in_registers(a, lda, c1, r, c0, diag, coef);
     }
     return;
   }
-  const ptrdiff_t cm = c0 + (c1 - c0) / 2;
+  const ptrdiff_t cm = halving(c0, c1);
   lu_columns(a, r, c0, cm);
   lower_solve(a, lda, c0, cm, cm, c1);
   gemm_impl(static_cast<std::int32_t>(r - cm), static_cast<std::int32_t>(c1 - cm), static_cast<std::int32_t>(cm - c0),
@@ -164,16 +235,28 @@ bool cholesky_columns(float* w, ptrdiff_t n, ptrdiff_t c0, ptrdiff_t c1, float e
   const ptrdiff_t lda = n;
   auto at = [&](ptrdiff_t i, ptrdiff_t j) -> float& { return w[i + j * lda]; };
   if (c1 - c0 <= kLuLeaf) {
+    // As for LU: a full leaf's rows below its diagonal block in registers.
+    const bool full = c1 - c0 == kLuLeaf;
+    const ptrdiff_t last = full ? c1 : n;
     for (ptrdiff_t k = c0; k < c1; ++k) {
       if (!(at(k, k) > eps)) return false;
       const float dk = std::sqrt(at(k, k));
       at(k, k) = dk;
-      divide(&at(k + 1, k), dk, static_cast<size_t>(n - k - 1));
-      for (ptrdiff_t j = k + 1; j < c1; ++j) axpy<true>(&at(j, j), at(j, k), &at(j, k), static_cast<size_t>(n - j));
+      divide(&at(k + 1, k), dk, static_cast<size_t>(last - k - 1));
+      for (ptrdiff_t j = k + 1; j < c1; ++j) axpy<true>(&at(j, j), at(j, k), &at(j, k), static_cast<size_t>(last - j));
+    }
+    if (full && last < n) {
+      float diag[kLuLeaf];
+      float coef[kLuLeaf][kLuLeaf];
+      for (ptrdiff_t k = 0; k < kLuLeaf; ++k) {
+        diag[k] = at(c0 + k, c0 + k);
+        for (ptrdiff_t j = k + 1; j < kLuLeaf; ++j) coef[k][j] = at(c0 + j, c0 + k);
+      }
+      leaf_rows_in_registers(w, lda, c1, n, c0, diag, coef);
     }
     return true;
   }
-  const ptrdiff_t cm = c0 + (c1 - c0) / 2;
+  const ptrdiff_t cm = halving(c0, c1);
   if (!cholesky_columns(w, n, c0, cm, eps)) return false;
   for (ptrdiff_t j0 = cm; j0 < c1; j0 += kPanel) {
     const ptrdiff_t jw = std::min<ptrdiff_t>(kPanel, c1 - j0);

@@ -171,6 +171,14 @@ void pack_b(operand b, size_t kc, size_t nc, float* HWY_RESTRICT out) {
   for (size_t jr = 0; jr < nc; jr += kNR) {
     const size_t w = std::min(kNR, nc - jr);
     float* dst = out + jr * kc;
+    if (b.col_stride == 1 && b.row_stride != 1) {
+      // Row-major b (a transposed operand): each group is a stretch of a row.
+      for (size_t l = 0; l < kc; ++l) {
+        std::memcpy(dst + l * kNR, b.data + static_cast<ptrdiff_t>(l) * b.row_stride + jr, w * sizeof(float));
+        std::fill(dst + l * kNR + w, dst + (l + 1) * kNR, 0.0f);
+      }
+      continue;
+    }
     size_t first = 0;
     if (b.row_stride == 1 && w == kNR) {
       // Column-major b: 4 x 4 blocks transposed in registers.
