@@ -18,6 +18,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <new>
 
 HWY_BEFORE_NAMESPACE();
 namespace orvik::kernels::HWY_NAMESPACE {
@@ -231,6 +232,40 @@ void pack_a(operand a, size_t mc, size_t kc, size_t mr, float* HWY_RESTRICT out)
   }
 }
 
+// The packing storage of the blocked product, kept by each thread from one
+// product to the next and grown as needed (to at most the cache blocks'
+// 2.3 MiB): asking the allocator for it at every call would cost page
+// faults whenever the allocator hands the pages back in between. The
+// blocked product calls nothing that packs, so one per thread suffices; it
+// is never shared between threads.
+class packing_storage {
+ public:
+  packing_storage() = default;
+  packing_storage(const packing_storage&) = delete;
+  packing_storage& operator=(const packing_storage&) = delete;
+  ~packing_storage() { release(); }
+  // Room for count floats, 64-byte aligned, or null when it cannot be had.
+  float* get(size_t count) {
+    if (count > capacity_) {
+      release();
+      data_ = static_cast<float*>(::operator new (count * sizeof(float), std::align_val_t{64}, std::nothrow));
+      capacity_ = data_ != nullptr ? count : 0;
+    }
+    return data_;
+  }
+
+ private:
+  void release() {
+    if (data_ != nullptr) ::operator delete (data_, std::align_val_t{64});
+    data_ = nullptr;
+    capacity_ = 0;
+  }
+  float* data_ = nullptr;
+  size_t capacity_ = 0;
+};
+
+thread_local packing_storage packing;
+
 template <bool kSubtract>
 bool gemm_blocked(size_t m, size_t n, size_t k, operand a, operand b, float* c, ptrdiff_t ldc, bool from_zero) {
   const D d;
@@ -238,9 +273,9 @@ bool gemm_blocked(size_t m, size_t n, size_t k, operand a, operand b, float* c, 
   const size_t nc_max = std::min(kNC, (n + kNR - 1) / kNR * kNR);
   const size_t kc_max = std::min(kKC, k);
   const size_t mc_max = std::min(kMC, (m + mr - 1) / mr * mr);
-  const buffer packed_b(kc_max * nc_max);
-  const buffer packed_a(mc_max * kc_max);
-  if (!packed_b.ok() || !packed_a.ok()) return false;
+  float* const packed_b = packing.get(kc_max * nc_max + mc_max * kc_max);
+  if (packed_b == nullptr) return false;
+  float* const packed_a = packed_b + kc_max * nc_max;
   alignas(64) float edge[kMaxMR * kNR];
   for (size_t jc = 0; jc < n; jc += kNC) {
     const size_t nc = std::min(kNC, n - jc);
@@ -250,21 +285,21 @@ bool gemm_blocked(size_t m, size_t n, size_t k, operand a, operand b, float* c, 
       const bool load = !(from_zero && pc == 0);
       pack_b(operand{b.data + static_cast<ptrdiff_t>(pc) * b.row_stride + static_cast<ptrdiff_t>(jc) * b.col_stride,
                      b.row_stride, b.col_stride},
-             kc, nc, packed_b.get());
-      const bool tiny_b = kAvoidSubnormals && any_tiny(packed_b.get(), kc * ((nc + kNR - 1) / kNR * kNR));
+             kc, nc, packed_b);
+      const bool tiny_b = kAvoidSubnormals && any_tiny(packed_b, kc * ((nc + kNR - 1) / kNR * kNR));
       for (size_t ic = 0; ic < m; ic += kMC) {
         const size_t mc = std::min(kMC, m - ic);
         pack_a(operand{a.data + static_cast<ptrdiff_t>(ic) * a.row_stride + static_cast<ptrdiff_t>(pc) * a.col_stride,
                        a.row_stride, a.col_stride},
-               mc, kc, mr, packed_a.get());
-        const bool careful = tiny_b || (kAvoidSubnormals && any_tiny(packed_a.get(), kc * ((mc + mr - 1) / mr * mr)));
+               mc, kc, mr, packed_a);
+        const bool careful = tiny_b || (kAvoidSubnormals && any_tiny(packed_a, kc * ((mc + mr - 1) / mr * mr)));
         const auto tile = careful ? careful_tile<kSubtract> : micro_tile<kSubtract>;
         for (size_t jr = 0; jr < nc; jr += kNR) {
           const size_t w = std::min(kNR, nc - jr);
-          const float* pb = packed_b.get() + jr * kc;
+          const float* pb = packed_b + jr * kc;
           for (size_t ir = 0; ir < mc; ir += mr) {
             const size_t h = std::min(mr, mc - ir);
-            const float* pa = packed_a.get() + ir * kc;
+            const float* pa = packed_a + ir * kc;
             float* ct = c + static_cast<ptrdiff_t>(ic + ir) + static_cast<ptrdiff_t>(jc + jr) * ldc;
             if (h == mr && w == kNR) {
               tile(kc, pa, pb, ct, static_cast<size_t>(ldc), load);
