@@ -273,9 +273,11 @@ bool gemm_blocked(size_t m, size_t n, size_t k, operand a, operand b, float* c, 
   const size_t nc_max = std::min(kNC, (n + kNR - 1) / kNR * kNR);
   const size_t kc_max = std::min(kKC, k);
   const size_t mc_max = std::min(kMC, (m + mr - 1) / mr * mr);
-  float* const packed_b = packing.get(kc_max * nc_max + mc_max * kc_max);
+  // Both parts 64-byte aligned.
+  const size_t b_part = (kc_max * nc_max + 15) / 16 * 16;
+  float* const packed_b = packing.get(b_part + mc_max * kc_max);
   if (packed_b == nullptr) return false;
-  float* const packed_a = packed_b + kc_max * nc_max;
+  float* const packed_a = packed_b + b_part;
   alignas(64) float edge[kMaxMR * kNR];
   for (size_t jc = 0; jc < n; jc += kNC) {
     const size_t nc = std::min(kNC, n - jc);
