@@ -42,40 +42,46 @@ constexpr size_t kKC = 256;
 constexpr size_t kMC = 192;
 constexpr size_t kNC = 2040;
 
-// One register tile: c (2N x kNR) from 0.0 or its current value, then kc
-// terms in order. pa: kc groups of 2N rows; pb: kc groups of kNR columns.
-template <bool kSubtract>
-HWY_NOINLINE void micro_tile(size_t kc, const float* HWY_RESTRICT pa, const float* HWY_RESTRICT pb, float* c,
-                             size_t ldc, bool load) {
+// One register tile: c (2N x W, W <= kNR) from 0.0 or its current value,
+// then kc terms in order. pa: kc groups of 2N rows, a_step apart (packed,
+// or a column-major a read in place); pb: kc groups of kNR columns, of which
+// the first W are read.
+template <bool kSubtract, size_t W>
+HWY_NOINLINE void micro_tile(size_t kc, const float* HWY_RESTRICT pa, size_t a_step, const float* HWY_RESTRICT pb,
+                             float* c, size_t ldc, bool load) {
   const D d;
   const size_t N = hn::Lanes(d);
 #define ORVIK_DECLARE(j) V c0_##j = hn::Zero(d), c1_##j = hn::Zero(d);
   ORVIK_TILE_COLUMNS(ORVIK_DECLARE)
 #undef ORVIK_DECLARE
   if (load) {
-#define ORVIK_LOAD(j)                 \
-  c0_##j = hn::LoadU(d, c + (j)*ldc); \
-  c1_##j = hn::LoadU(d, c + (j)*ldc + N);
+#define ORVIK_LOAD(j)                       \
+  if constexpr ((j) < W) {                  \
+    c0_##j = hn::LoadU(d, c + (j)*ldc);     \
+    c1_##j = hn::LoadU(d, c + (j)*ldc + N); \
+  }
     ORVIK_TILE_COLUMNS(ORVIK_LOAD)
 #undef ORVIK_LOAD
   }
   for (size_t l = 0; l < kc; ++l) {
-    const V a0 = hn::Load(d, pa);
-    const V a1 = hn::Load(d, pa + N);
+    const V a0 = hn::LoadU(d, pa);
+    const V a1 = hn::LoadU(d, pa + N);
 #define ORVIK_STEP(j)                        \
-  {                                          \
+  if constexpr ((j) < W) {                   \
     const V b = hn::Set(d, pb[j]);           \
     c0_##j = step<kSubtract>(a0, b, c0_##j); \
     c1_##j = step<kSubtract>(a1, b, c1_##j); \
   }
     ORVIK_TILE_COLUMNS(ORVIK_STEP)
 #undef ORVIK_STEP
-    pa += 2 * N;
+    pa += a_step;
     pb += kNR;
   }
-#define ORVIK_STORE(j)                \
-  hn::StoreU(c0_##j, d, c + (j)*ldc); \
-  hn::StoreU(c1_##j, d, c + (j)*ldc + N);
+#define ORVIK_STORE(j)                      \
+  if constexpr ((j) < W) {                  \
+    hn::StoreU(c0_##j, d, c + (j)*ldc);     \
+    hn::StoreU(c1_##j, d, c + (j)*ldc + N); \
+  }
   ORVIK_TILE_COLUMNS(ORVIK_STORE)
 #undef ORVIK_STORE
 }
@@ -91,8 +97,8 @@ HWY_NOINLINE void micro_tile(size_t kc, const float* HWY_RESTRICT pa, const floa
 // A tiny b against running values of at least unmoved_from(max|a|, b), with
 // every a finite, leaves them as they are: those steps are skipped.
 template <bool kSubtract>
-HWY_NOINLINE void careful_tile(size_t kc, const float* HWY_RESTRICT pa, const float* HWY_RESTRICT pb, float* c,
-                               size_t ldc, bool load) {
+HWY_NOINLINE void careful_tile(size_t kc, const float* HWY_RESTRICT pa, size_t a_step, const float* HWY_RESTRICT pb,
+                               float* c, size_t ldc, bool load) {
   const D d;
   const size_t N = hn::Lanes(d);
   bool tiny_a[kKC];
@@ -100,8 +106,8 @@ HWY_NOINLINE void careful_tile(size_t kc, const float* HWY_RESTRICT pa, const fl
   V largest = hn::Zero(d);
   bool finite_a = true;
   for (size_t l = 0; l < kc; ++l) {
-    const V a0 = hn::Load(d, pa + l * 2 * N);
-    const V a1 = hn::Load(d, pa + l * 2 * N + N);
+    const V a0 = hn::LoadU(d, pa + l * a_step);
+    const V a1 = hn::LoadU(d, pa + l * a_step + N);
     tiny_a[l] = any_tiny(d, a0) || any_tiny(d, a1);
     finite_a = finite_a && hn::AllTrue(d, hn::IsFinite(a0)) && hn::AllTrue(d, hn::IsFinite(a1));
     largest = hn::Max(largest, hn::Max(hn::Abs(a0), hn::Abs(a1)));
@@ -125,8 +131,8 @@ HWY_NOINLINE void careful_tile(size_t kc, const float* HWY_RESTRICT pa, const fl
     no_negative_zero[j] = false;
   }
   for (size_t l = 0; l < kc; ++l) {
-    const V a0 = hn::Load(d, pa + l * 2 * N);
-    const V a1 = hn::Load(d, pa + l * 2 * N + N);
+    const V a0 = hn::LoadU(d, pa + l * a_step);
+    const V a1 = hn::LoadU(d, pa + l * a_step + N);
     const V s0 = kSubtract ? hn::Neg(a0) : a0;
     const V s1 = kSubtract ? hn::Neg(a1) : a1;
     for (size_t j = 0; j < kNR; ++j) {
@@ -266,6 +272,24 @@ class packing_storage {
 
 thread_local packing_storage packing;
 
+using tile_function = void (*)(size_t, const float*, size_t, const float*, float*, size_t, bool);
+
+// The plain register tile of w columns (1 <= w <= kNR).
+template <bool kSubtract>
+tile_function plain_tile(size_t w) {
+  static constexpr tile_function by_width[] = {
+#define ORVIK_WIDTH(j) micro_tile<kSubtract, (j) + 1>,
+      ORVIK_TILE_COLUMNS(ORVIK_WIDTH)
+#undef ORVIK_WIDTH
+  };
+  return by_width[w - 1];
+}
+
+// A column-major block of a is read in place when it spans at most this
+// many bytes (its columns then cannot crowd one another out of L1 however
+// far apart they are); a larger one is packed.
+constexpr size_t kInPlaceSpan = 32768;
+
 template <bool kSubtract>
 bool gemm_blocked(size_t m, size_t n, size_t k, operand a, operand b, float* c, ptrdiff_t ldc, bool from_zero) {
   const D d;
@@ -273,9 +297,13 @@ bool gemm_blocked(size_t m, size_t n, size_t k, operand a, operand b, float* c, 
   const size_t nc_max = std::min(kNC, (n + kNR - 1) / kNR * kNR);
   const size_t kc_max = std::min(kKC, k);
   const size_t mc_max = std::min(kMC, (m + mr - 1) / mr * mr);
+  const auto cs = static_cast<size_t>(a.col_stride);
+  // In place, only a partial last sliver of rows is packed (zero rows after
+  // it).
+  const bool in_place = a.row_stride == 1 && m <= kMC && kc_max * cs * sizeof(float) <= kInPlaceSpan;
   // Both parts 64-byte aligned.
   const size_t b_part = (kc_max * nc_max + 15) / 16 * 16;
-  float* const packed_b = packing.get(b_part + mc_max * kc_max);
+  float* const packed_b = packing.get(b_part + (in_place ? mr : mc_max) * kc_max);
   if (packed_b == nullptr) return false;
   float* const packed_a = packed_b + b_part;
   alignas(64) float edge[kMaxMR * kNR];
@@ -291,20 +319,36 @@ bool gemm_blocked(size_t m, size_t n, size_t k, operand a, operand b, float* c, 
       const bool tiny_b = kAvoidSubnormals && any_tiny(packed_b, kc * ((nc + kNR - 1) / kNR * kNR));
       for (size_t ic = 0; ic < m; ic += kMC) {
         const size_t mc = std::min(kMC, m - ic);
-        pack_a(operand{a.data + static_cast<ptrdiff_t>(ic) * a.row_stride + static_cast<ptrdiff_t>(pc) * a.col_stride,
-                       a.row_stride, a.col_stride},
-               mc, kc, mr, packed_a);
-        const bool careful = tiny_b || (kAvoidSubnormals && any_tiny(packed_a, kc * ((mc + mr - 1) / mr * mr)));
-        const auto tile = careful ? careful_tile<kSubtract> : micro_tile<kSubtract>;
+        const float* a_block =
+            a.data + static_cast<ptrdiff_t>(ic) * a.row_stride + static_cast<ptrdiff_t>(pc) * a.col_stride;
+        // The rows read in place: whole slivers.
+        const size_t direct = in_place ? mc / mr * mr : 0;
+        if (!in_place) {
+          pack_a(operand{a_block, a.row_stride, a.col_stride}, mc, kc, mr, packed_a);
+        } else if (direct < mc) {
+          pack_a(operand{a_block + direct, 1, a.col_stride}, mc - direct, kc, mr, packed_a);
+        }
+        bool careful = tiny_b;
+        if (kAvoidSubnormals && !careful) {
+          for (size_t l = 0; l < kc && direct > 0 && !careful; ++l) careful = any_tiny(a_block + l * cs, direct);
+          if (!careful && direct < mc) {
+            careful = any_tiny(packed_a, kc * ((mc - direct + mr - 1) / mr * mr));
+          }
+        }
         for (size_t jr = 0; jr < nc; jr += kNR) {
           const size_t w = std::min(kNR, nc - jr);
           const float* pb = packed_b + jr * kc;
+          const tile_function tile = careful ? careful_tile<kSubtract> : plain_tile<kSubtract>(w);
           for (size_t ir = 0; ir < mc; ir += mr) {
             const size_t h = std::min(mr, mc - ir);
-            const float* pa = packed_a + ir * kc;
+            const bool read_in_place = ir < direct;
+            const float* pa = read_in_place ? a_block + ir : packed_a + (in_place ? 0 : ir * kc);
+            const size_t a_step = read_in_place ? cs : mr;
             float* ct = c + static_cast<ptrdiff_t>(ic + ir) + static_cast<ptrdiff_t>(jc + jr) * ldc;
-            if (h == mr && w == kNR) {
-              tile(kc, pa, pb, ct, static_cast<size_t>(ldc), load);
+            // The plain tiles come in every width; the careful one is kNR
+            // wide.
+            if (h == mr && (w == kNR || !careful)) {
+              tile(kc, pa, a_step, pb, ct, static_cast<size_t>(ldc), load);
               continue;
             }
             // A partial tile runs on a copy; the padding lanes compute on
@@ -314,7 +358,7 @@ bool gemm_blocked(size_t m, size_t n, size_t k, operand a, operand b, float* c, 
                 for (size_t ii = 0; ii < h; ++ii) edge[jj * mr + ii] = ct[static_cast<ptrdiff_t>(ii + jj * ldc)];
               }
             }
-            tile(kc, pa, pb, edge, mr, load);
+            tile(kc, pa, a_step, pb, edge, mr, load);
             for (size_t jj = 0; jj < w; ++jj) {
               for (size_t ii = 0; ii < h; ++ii) ct[static_cast<ptrdiff_t>(ii + jj * ldc)] = edge[jj * mr + ii];
             }
