@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
 #include <utility>
 
 HWY_BEFORE_NAMESPACE();
@@ -56,6 +57,77 @@ size_t pivot_offset(const float* x, size_t len) {
 
 void swap_rows(float* y, ptrdiff_t ld, ptrdiff_t cols, ptrdiff_t i, ptrdiff_t p) {
   for (ptrdiff_t j = 0; j < cols; ++j) std::swap(y[i + j * ld], y[p + j * ld]);
+}
+
+// The panel's own rows of w columns (y: row k0 of the first, leading
+// dimension ld), R vectors of rows per column held in registers, four
+// columns side by side: at step kk the row's value times recips[kk] is the
+// step's multiplier s, kept in rk (kb per column); every row takes the fused
+// step y - s f(:, kk) (f: the panel's multipliers on these rows, ld
+// apart), and row kk becomes s. x86 only (masked loads for a partial
+// vector).
+template <size_t R>
+void panel_rows_in_registers(float* y, ptrdiff_t ld, ptrdiff_t kb, ptrdiff_t w, const float* f, const float* recips,
+                             float* rk) {
+  constexpr ptrdiff_t G = 4;
+  const D d;
+  const hn::RebindToSigned<D> di;
+  const size_t N = hn::Lanes(d);
+  const auto rows = [&](size_t q) { return std::min(N, static_cast<size_t>(kb) - std::min<size_t>(kb, q * N)); };
+  const auto load = [&](const float* p, size_t q) {
+    return rows(q) == N ? hn::LoadU(d, p + q * N) : hn::MaskedLoad(hn::FirstN(d, rows(q)), d, p + q * N);
+  };
+  const auto store = [&](V v, float* p, size_t q) {
+    if (rows(q) == N) {
+      hn::StoreU(v, d, p + q * N);
+    } else if (rows(q) > 0) {
+      hn::BlendedStore(v, hn::FirstN(d, rows(q)), d, p + q * N);
+    }
+  };
+  V fv[kJordanPanel][R];
+  for (ptrdiff_t kk = 0; kk < kb; ++kk) {
+    for (size_t q = 0; q < R; ++q) fv[kk][q] = load(f + kk * ld, q);
+  }
+  const auto columns = [&](ptrdiff_t j, auto width) {
+    constexpr size_t W = decltype(width)::value;
+    V v[W][R];
+    V s_at[W][R];
+    for (size_t g = 0; g < W; ++g) {
+      for (size_t q = 0; q < R; ++q) {
+        v[g][q] = load(y + (j + static_cast<ptrdiff_t>(g)) * ld, q);
+        s_at[g][q] = hn::Zero(d);
+      }
+    }
+    for (ptrdiff_t kk = 0; kk < kb; ++kk) {
+      const auto qk = static_cast<size_t>(kk) / N;
+      const auto lane = static_cast<std::int32_t>(static_cast<size_t>(kk) % N);
+      const auto from = hn::IndicesFromVec(d, hn::Set(di, lane));
+      const auto here = hn::RebindMask(d, hn::Eq(hn::Iota(di, 0), hn::Set(di, lane)));
+      const V r = hn::Set(d, recips[kk]);
+      for (size_t g = 0; g < W; ++g) {
+        V row = v[g][0];
+        for (size_t q = 1; q < R; ++q) row = qk == q ? v[g][q] : row;
+        const V sv = hn::Mul(hn::TableLookupLanes(row, from), r);
+        for (size_t q = 0; q < R; ++q) {
+          v[g][q] = hn::NegMulAdd(fv[kk][q], sv, v[g][q]);
+          if (q == qk) {
+            v[g][q] = hn::IfThenElse(here, sv, v[g][q]);
+            s_at[g][q] = hn::IfThenElse(here, sv, s_at[g][q]);
+          }
+        }
+      }
+    }
+    for (size_t g = 0; g < W; ++g) {
+      const ptrdiff_t jg = j + static_cast<ptrdiff_t>(g);
+      for (size_t q = 0; q < R; ++q) {
+        store(v[g][q], y + jg * ld, q);
+        store(s_at[g][q], rk + jg * kb, q);
+      }
+    }
+  };
+  ptrdiff_t j = 0;
+  for (; j + G <= w; j += G) columns(j, std::integral_constant<size_t, G>{});
+  for (; j < w; ++j) columns(j, std::integral_constant<size_t, 1>{});
 }
 
 // Gauss-Jordan, kJordanPanel columns at a time. Within a panel the steps
@@ -127,7 +199,12 @@ bool jordan(float* t, float* x, ptrdiff_t n, float eps, float* det) {
         }
         float* rk = rows_at_step.get();
         float* v = panel_rows.get();
-        for (ptrdiff_t j = 0; j < w; ++j) {
+        if (kMaskedTails && kb <= static_cast<ptrdiff_t>(2 * N)) {
+          panel_rows_in_registers<2>(yc + k0, ld, kb, w, f + k0, recips, rk);
+        } else if (kMaskedTails && kb <= static_cast<ptrdiff_t>(4 * N)) {
+          panel_rows_in_registers<4>(yc + k0, ld, kb, w, f + k0, recips, rk);
+        }
+        for (ptrdiff_t j = kMaskedTails && kb <= static_cast<ptrdiff_t>(4 * N) ? w : 0; j < w; ++j) {
           float* col = yc + j * ld + k0;
           std::copy_n(col, kb, v);
           for (ptrdiff_t kk = 0; kk < kb; ++kk) {
