@@ -44,13 +44,19 @@ constexpr size_t kNC = 2040;
 
 // One register tile: c (2N x W, W <= kNR) from 0.0 or its current value,
 // then kc terms in order. pa: kc groups of 2N rows, a_step apart (packed,
-// or a column-major a read in place); pb: kc groups of kNR columns, of which
-// the first W are read.
-template <bool kSubtract, size_t W>
+// or a column-major a read in place). pb: kc groups of kNR columns, of which
+// the first W are read, or with kBInPlace a column-major b read in place,
+// its columns ldb apart (reached from four bases, three columns each).
+template <bool kSubtract, size_t W, bool kBInPlace>
 HWY_NOINLINE void micro_tile(size_t kc, const float* HWY_RESTRICT pa, size_t a_step, const float* HWY_RESTRICT pb,
-                             float* c, size_t ldc, bool load) {
+                             size_t ldb, float* c, size_t ldc, bool load) {
   const D d;
   const size_t N = hn::Lanes(d);
+  const size_t ldb2 = 2 * ldb;
+  const float* b0 = pb;
+  const float* b3 = kBInPlace && W > 3 ? pb + 3 * ldb : pb;
+  const float* b6 = kBInPlace && W > 6 ? pb + 6 * ldb : pb;
+  const float* b9 = kBInPlace && W > 9 ? pb + 9 * ldb : pb;
 #define ORVIK_DECLARE(j) V c0_##j = hn::Zero(d), c1_##j = hn::Zero(d);
   ORVIK_TILE_COLUMNS(ORVIK_DECLARE)
 #undef ORVIK_DECLARE
@@ -66,16 +72,27 @@ HWY_NOINLINE void micro_tile(size_t kc, const float* HWY_RESTRICT pa, size_t a_s
   for (size_t l = 0; l < kc; ++l) {
     const V a0 = hn::LoadU(d, pa);
     const V a1 = hn::LoadU(d, pa + N);
+#define ORVIK_GROUP(j) ((j) < 3 ? b0 : (j) < 6 ? b3 : (j) < 9 ? b6 : b9)
+#define ORVIK_B(j) (kBInPlace ? ORVIK_GROUP(j)[(j) % 3 == 0 ? 0 : (j) % 3 == 1 ? ldb : ldb2] : pb[j])
 #define ORVIK_STEP(j)                        \
   if constexpr ((j) < W) {                   \
-    const V b = hn::Set(d, pb[j]);           \
+    const V b = hn::Set(d, ORVIK_B(j));      \
     c0_##j = step<kSubtract>(a0, b, c0_##j); \
     c1_##j = step<kSubtract>(a1, b, c1_##j); \
   }
     ORVIK_TILE_COLUMNS(ORVIK_STEP)
 #undef ORVIK_STEP
+#undef ORVIK_B
+#undef ORVIK_GROUP
     pa += a_step;
-    pb += kNR;
+    if constexpr (kBInPlace) {
+      ++b0;
+      ++b3;
+      ++b6;
+      ++b9;
+    } else {
+      pb += kNR;
+    }
   }
 #define ORVIK_STORE(j)                      \
   if constexpr ((j) < W) {                  \
@@ -98,7 +115,7 @@ HWY_NOINLINE void micro_tile(size_t kc, const float* HWY_RESTRICT pa, size_t a_s
 // every a finite, leaves them as they are: those steps are skipped.
 template <bool kSubtract>
 HWY_NOINLINE void careful_tile(size_t kc, const float* HWY_RESTRICT pa, size_t a_step, const float* HWY_RESTRICT pb,
-                               float* c, size_t ldc, bool load) {
+                               size_t /*ldb: always packed*/, float* c, size_t ldc, bool load) {
   const D d;
   const size_t N = hn::Lanes(d);
   bool tiny_a[kKC];
@@ -272,17 +289,23 @@ class packing_storage {
 
 thread_local packing_storage packing;
 
-using tile_function = void (*)(size_t, const float*, size_t, const float*, float*, size_t, bool);
+using tile_function = void (*)(size_t, const float*, size_t, const float*, size_t, float*, size_t, bool);
 
-// The plain register tile of w columns (1 <= w <= kNR).
+// The plain register tile of w columns (1 <= w <= kNR), b packed or in
+// place.
 template <bool kSubtract>
-tile_function plain_tile(size_t w) {
-  static constexpr tile_function by_width[] = {
-#define ORVIK_WIDTH(j) micro_tile<kSubtract, (j) + 1>,
+tile_function plain_tile(size_t w, bool b_in_place) {
+  static constexpr tile_function packed[] = {
+#define ORVIK_WIDTH(j) micro_tile<kSubtract, (j) + 1, false>,
       ORVIK_TILE_COLUMNS(ORVIK_WIDTH)
 #undef ORVIK_WIDTH
   };
-  return by_width[w - 1];
+  static constexpr tile_function in_place[] = {
+#define ORVIK_WIDTH(j) micro_tile<kSubtract, (j) + 1, true>,
+      ORVIK_TILE_COLUMNS(ORVIK_WIDTH)
+#undef ORVIK_WIDTH
+  };
+  return b_in_place ? in_place[w - 1] : packed[w - 1];
 }
 
 // A column-major block of a is read in place when it spans at most this
@@ -301,6 +324,10 @@ bool gemm_blocked(size_t m, size_t n, size_t k, operand a, operand b, float* c, 
   // In place, only a partial last sliver of rows is packed (zero rows after
   // it).
   const bool in_place = a.row_stride == 1 && m <= kMC && kc_max * cs * sizeof(float) <= kInPlaceSpan;
+  // With a, a small column-major b is read in place too, but where tiny
+  // values take the careful tile, which reads it packed.
+  const auto bs = static_cast<size_t>(b.col_stride);
+  const bool b_in_place = in_place && b.row_stride == 1 && kc_max * bs * sizeof(float) <= kInPlaceSpan;
   // Both parts 64-byte aligned.
   const size_t b_part = (kc_max * nc_max + 15) / 16 * 16;
   float* const packed_b = packing.get(b_part + (in_place ? mr : mc_max) * kc_max);
@@ -313,10 +340,20 @@ bool gemm_blocked(size_t m, size_t n, size_t k, operand a, operand b, float* c, 
       const size_t kc = std::min(kKC, k - pc);
       // Later blocks of terms continue from what the earlier ones stored.
       const bool load = !(from_zero && pc == 0);
-      pack_b(operand{b.data + static_cast<ptrdiff_t>(pc) * b.row_stride + static_cast<ptrdiff_t>(jc) * b.col_stride,
-                     b.row_stride, b.col_stride},
-             kc, nc, packed_b);
-      const bool tiny_b = kAvoidSubnormals && any_tiny(packed_b, kc * ((nc + kNR - 1) / kNR * kNR));
+      const float* b_block =
+          b.data + static_cast<ptrdiff_t>(pc) * b.row_stride + static_cast<ptrdiff_t>(jc) * b.col_stride;
+      bool b_packed = false;
+      const auto pack_b_block = [&] {
+        pack_b(operand{b_block, b.row_stride, b.col_stride}, kc, nc, packed_b);
+        b_packed = true;
+      };
+      bool tiny_b = false;
+      if (b_in_place) {
+        for (size_t j = 0; j < nc && kAvoidSubnormals && !tiny_b; ++j) tiny_b = any_tiny(b_block + j * bs, kc);
+      } else {
+        pack_b_block();
+        tiny_b = kAvoidSubnormals && any_tiny(packed_b, kc * ((nc + kNR - 1) / kNR * kNR));
+      }
       for (size_t ic = 0; ic < m; ic += kMC) {
         const size_t mc = std::min(kMC, m - ic);
         const float* a_block =
@@ -335,10 +372,11 @@ bool gemm_blocked(size_t m, size_t n, size_t k, operand a, operand b, float* c, 
             careful = any_tiny(packed_a, kc * ((mc - direct + mr - 1) / mr * mr));
           }
         }
+        if (careful && !b_packed) pack_b_block();
         for (size_t jr = 0; jr < nc; jr += kNR) {
           const size_t w = std::min(kNR, nc - jr);
-          const float* pb = packed_b + jr * kc;
-          const tile_function tile = careful ? careful_tile<kSubtract> : plain_tile<kSubtract>(w);
+          const float* pb = b_packed ? packed_b + jr * kc : b_block + jr * bs;
+          const tile_function tile = careful ? careful_tile<kSubtract> : plain_tile<kSubtract>(w, !b_packed);
           for (size_t ir = 0; ir < mc; ir += mr) {
             const size_t h = std::min(mr, mc - ir);
             const bool read_in_place = ir < direct;
@@ -348,7 +386,7 @@ bool gemm_blocked(size_t m, size_t n, size_t k, operand a, operand b, float* c, 
             // The plain tiles come in every width; the careful one is kNR
             // wide.
             if (h == mr && (w == kNR || !careful)) {
-              tile(kc, pa, a_step, pb, ct, static_cast<size_t>(ldc), load);
+              tile(kc, pa, a_step, pb, bs, ct, static_cast<size_t>(ldc), load);
               continue;
             }
             // A partial tile runs on a copy; the padding lanes compute on
@@ -358,7 +396,7 @@ bool gemm_blocked(size_t m, size_t n, size_t k, operand a, operand b, float* c, 
                 for (size_t ii = 0; ii < h; ++ii) edge[jj * mr + ii] = ct[static_cast<ptrdiff_t>(ii + jj * ldc)];
               }
             }
-            tile(kc, pa, a_step, pb, edge, mr, load);
+            tile(kc, pa, a_step, pb, bs, edge, mr, load);
             for (size_t jj = 0; jj < w; ++jj) {
               for (size_t ii = 0; ii < h; ++ii) ct[static_cast<ptrdiff_t>(ii + jj * ldc)] = edge[jj * mr + ii];
             }

@@ -110,7 +110,7 @@ TEST(GemmKernel, MatchesTheReferenceOnSpecialValues) {
 TEST(GemmKernel, MatchesTheReferenceInEveryTileWidthWithAReadInPlace) {
   std::mt19937 gen(61);
   // Every width of the last register tile (1 .. 12 columns, twice over for
-  // 6), a column-major a read in place (whole slivers of rows, then a packed
+  // 6), column-major a and b read in place (whole slivers of rows, then a packed
   // partial one) up to a 32 KiB span and packed past it (128 rows by 64 and
   // by 65 terms), and tiny values in place.
   for (const auto& [m, k, pad] : {std::tuple{64, 40, 0}, std::tuple{40, 33, 0}, std::tuple{96, 64, 32},
