@@ -308,10 +308,10 @@ tile_function plain_tile(size_t w, bool b_in_place) {
   return b_in_place ? in_place[w - 1] : packed[w - 1];
 }
 
-// A column-major block of a is read in place when it spans at most this
-// many bytes (its columns then cannot crowd one another out of L1 however
-// far apart they are); a larger one is packed.
-constexpr size_t kInPlaceSpan = 32768;
+// A column-major block of a (and then of b) is read in place when it spans
+// at most this many bytes, the L1 data cache of recent cores: its columns
+// then stay in L1 however far apart they are. A larger one is packed.
+constexpr size_t kInPlaceSpan = 49152;
 
 template <bool kSubtract>
 bool gemm_blocked(size_t m, size_t n, size_t k, operand a, operand b, float* c, ptrdiff_t ldc, bool from_zero) {

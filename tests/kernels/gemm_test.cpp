@@ -111,10 +111,10 @@ TEST(GemmKernel, MatchesTheReferenceInEveryTileWidthWithAReadInPlace) {
   std::mt19937 gen(61);
   // Every width of the last register tile (1 .. 12 columns, twice over for
   // 6), column-major a and b read in place (whole slivers of rows, then a packed
-  // partial one) up to a 32 KiB span and packed past it (128 rows by 64 and
-  // by 65 terms), and tiny values in place.
+  // partial one) up to a 48 KiB span and packed past it (128 rows by 96 and
+  // by 97 terms), and tiny values in place.
   for (const auto& [m, k, pad] : {std::tuple{64, 40, 0}, std::tuple{40, 33, 0}, std::tuple{96, 64, 32},
-                                  std::tuple{128, 64, 0}, std::tuple{128, 65, 0}, std::tuple{32, 1, 1}}) {
+                                  std::tuple{128, 96, 0}, std::tuple{128, 97, 0}, std::tuple{32, 1, 1}}) {
     for (std::int32_t n = 1; n <= 25; ++n) {
       const gemm_mode mode = all_modes[n % 3];
       EXPECT_TRUE(gemm_agrees(gen, m, n, k, mode, layout{false, n % 2 == 0, pad}));
