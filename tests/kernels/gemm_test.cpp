@@ -1,6 +1,6 @@
 // The optimised general product and matrix-vector kernels against their
 // reference loops, bit for bit, on shapes that cross every register tile
-// (2 vectors of rows by 6 or 12 columns) and cache block (256 terms, 192
+// (2 vectors of rows by 1 to 6 or 12 columns) and cache block (256 terms, 192
 // rows, 2040 columns) boundary, in every mode and operand layout, and on
 // special values.
 
@@ -104,6 +104,24 @@ TEST(GemmKernel, MatchesTheReferenceOnSpecialValues) {
       EXPECT_TRUE(gemm_agrees(gen, m, n, k, mode, layout{false, false, 0}, 9));
       EXPECT_TRUE(gemm_agrees(gen, m, n, k, mode, layout{false, true, 2}, 40));
     }
+  }
+}
+
+TEST(GemmKernel, MatchesTheReferenceInEveryTileWidthWithAReadInPlace) {
+  std::mt19937 gen(61);
+  // Every width of the last register tile (1 .. 12 columns, twice over for
+  // 6), column-major a and b read in place (whole slivers of rows, then a packed
+  // partial one) up to a 48 KiB span and packed past it (128 rows by 96 and
+  // by 97 terms), and tiny values in place.
+  for (const auto& [m, k, pad] : {std::tuple{64, 40, 0}, std::tuple{40, 33, 0}, std::tuple{96, 64, 32},
+                                  std::tuple{128, 96, 0}, std::tuple{128, 97, 0}, std::tuple{32, 1, 1}}) {
+    for (std::int32_t n = 1; n <= 25; ++n) {
+      const gemm_mode mode = all_modes[n % 3];
+      EXPECT_TRUE(gemm_agrees(gen, m, n, k, mode, layout{false, n % 2 == 0, pad}));
+    }
+  }
+  for (const std::int32_t n : {5, 12, 19}) {
+    EXPECT_TRUE(gemm_agrees(gen, 64, n, 40, gemm_mode::add, layout{false, false, 0}, 7));
   }
 }
 
