@@ -10,6 +10,7 @@
 #include "kernels/fast_kernels-inl.h"
 #include "kernels/kernels.hpp"
 
+#include <climits>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -184,6 +185,110 @@ void reflect_rows(float* x, std::ptrdiff_t ld, std::int32_t cols, std::int32_t n
     const float s = std::fma(f[0], p[1], p[0]);
     p[0] = std::fma(-s, f[2], p[0]);
     p[1] = std::fma(-s, f[3], p[1]);
+  }
+}
+
+// G vectors side by side: each step of a sequence is a chain of dependent
+// fused steps, whose latency the other vectors' steps hide.
+
+// Rows i .. i + G N - 1: the three columns a reflector mixes stay in
+// vectors, so that each column is loaded and stored once for the sequence.
+template <std::ptrdiff_t G>
+HWY_INLINE void columns_sequence_block(float* p, std::ptrdiff_t ld, std::int32_t count, const float* f) {
+  const D d;
+  const auto N = static_cast<std::ptrdiff_t>(hn::Lanes(d));
+  V a[G];
+  V b[G];
+  for (std::ptrdiff_t g = 0; g < G; ++g) {
+    a[g] = hn::LoadU(d, p + g * N);
+    b[g] = hn::LoadU(d, p + ld + g * N);
+  }
+  for (std::ptrdiff_t t = 0; t < count; ++t) {
+    const float* ft = f + 5 * t;
+    const V v2 = hn::Set(d, ft[0]);
+    const V v3 = hn::Set(d, ft[1]);
+    const V t1 = hn::Set(d, ft[2]);
+    const V t2 = hn::Set(d, ft[3]);
+    const V t3 = hn::Set(d, ft[4]);
+    float* column = p + t * ld;
+    for (std::ptrdiff_t g = 0; g < G; ++g) {
+      const V c = hn::LoadU(d, column + 2 * ld + g * N);
+      const V s = hn::MulAdd(v3, c, hn::MulAdd(v2, b[g], a[g]));
+      hn::StoreU(hn::NegMulAdd(s, t1, a[g]), d, column + g * N);
+      a[g] = hn::NegMulAdd(s, t2, b[g]);
+      b[g] = hn::NegMulAdd(s, t3, c);
+    }
+  }
+  for (std::ptrdiff_t g = 0; g < G; ++g) {
+    hn::StoreU(a[g], d, p + count * ld + g * N);
+    hn::StoreU(b[g], d, p + (count + 1) * ld + g * N);
+  }
+}
+
+// Columns j .. j + G N - 1, the values of a row gathered into a vector (ld
+// apart): each value is gathered and scattered once for the sequence.
+template <std::ptrdiff_t G>
+HWY_INLINE void rows_sequence_block(float* p, std::ptrdiff_t ld, std::int32_t count, const float* f,
+                                    hn::Vec<hn::RebindToSigned<D>> lanes) {
+  const D d;
+  const auto N = static_cast<std::ptrdiff_t>(hn::Lanes(d));
+  V a[G];
+  V b[G];
+  for (std::ptrdiff_t g = 0; g < G; ++g) {
+    a[g] = hn::GatherIndex(d, p + g * N * ld, lanes);
+    b[g] = hn::GatherIndex(d, p + g * N * ld + 1, lanes);
+  }
+  for (std::ptrdiff_t t = 0; t < count; ++t) {
+    const float* ft = f + 5 * t;
+    const V v2 = hn::Set(d, ft[0]);
+    const V v3 = hn::Set(d, ft[1]);
+    const V t1 = hn::Set(d, ft[2]);
+    const V t2 = hn::Set(d, ft[3]);
+    const V t3 = hn::Set(d, ft[4]);
+    for (std::ptrdiff_t g = 0; g < G; ++g) {
+      float* q = p + g * N * ld + t;
+      const V c = hn::GatherIndex(d, q + 2, lanes);
+      const V s = hn::MulAdd(v3, c, hn::MulAdd(v2, b[g], a[g]));
+      hn::ScatterIndex(hn::NegMulAdd(s, t1, a[g]), d, q, lanes);
+      a[g] = hn::NegMulAdd(s, t2, b[g]);
+      b[g] = hn::NegMulAdd(s, t3, c);
+    }
+  }
+  for (std::ptrdiff_t g = 0; g < G; ++g) {
+    hn::ScatterIndex(a[g], d, p + g * N * ld + count, lanes);
+    hn::ScatterIndex(b[g], d, p + g * N * ld + count + 1, lanes);
+  }
+}
+
+void reflect_columns_sequence(float* x, std::ptrdiff_t ld, std::int32_t rows, std::int32_t count,
+                              const float* f) noexcept {
+  if (count <= 0) return;
+  const auto N = static_cast<std::ptrdiff_t>(hn::Lanes(D()));
+  std::ptrdiff_t i = 0;
+  for (; i + 4 * N <= rows; i += 4 * N) columns_sequence_block<4>(x + i, ld, count, f);
+  for (; i + N <= rows; i += N) columns_sequence_block<1>(x + i, ld, count, f);
+  if (i == rows) return;
+  for (std::ptrdiff_t t = 0; t < count; ++t) {
+    reflect_columns(x + i + t * ld, ld, static_cast<std::int32_t>(rows - i), 3, f + 5 * t);
+  }
+}
+
+void reflect_rows_sequence(float* x, std::ptrdiff_t ld, std::int32_t cols, std::int32_t count,
+                           const float* f) noexcept {
+  if (count <= 0) return;
+  const hn::RebindToSigned<D> di;
+  const auto N = static_cast<std::ptrdiff_t>(hn::Lanes(D()));
+  std::ptrdiff_t j = 0;
+  // One vector of columns at a time: the columns of a wider block, ld
+  // apart, would compete for the same few sets of the first-level cache
+  // when ld is a multiple of a large power of two.
+  if (ld * (N - 1) <= INT32_MAX) {
+    const auto lanes = hn::Mul(hn::Iota(di, 0), hn::Set(di, static_cast<std::int32_t>(ld)));
+    for (; j + N <= cols; j += N) rows_sequence_block<1>(x + j * ld, ld, count, f, lanes);
+  }
+  if (j == cols) return;
+  for (std::ptrdiff_t t = 0; t < count; ++t) {
+    reflect_rows(x + j * ld + t, ld, static_cast<std::int32_t>(cols - j), 3, f + 5 * t);
   }
 }
 

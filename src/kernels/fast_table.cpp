@@ -46,6 +46,8 @@ const kernel_table* fused_table() noexcept {
                                       rotate_eigenvectors,
                                       reflect_columns,
                                       reflect_rows,
+                                      reflect_rows_sequence,
+                                      reflect_columns_sequence,
                                       bidiagonal_sweep};
   return &table;
 }

@@ -168,6 +168,17 @@ struct kernel_table {
   // columns ld apart, column by column.
   void (*reflect_rows)(float* x, std::ptrdiff_t ld, std::int32_t cols, std::int32_t nr, const float* f) noexcept;
 
+  // `count` reflectors of order 3 in turn, reflector t (factors f[5t ..
+  // 5t+4], as above) to rows t .. t+2 of x over `cols` columns: each column
+  // receives them in order, as `count` calls of reflect_rows give.
+  void (*reflect_rows_sequence)(float* x, std::ptrdiff_t ld, std::int32_t cols, std::int32_t count,
+                                const float* f) noexcept;
+
+  // Likewise from the right, reflector t to columns t .. t+2 of x over
+  // `rows` rows, as `count` calls of reflect_columns give.
+  void (*reflect_columns_sequence)(float* x, std::ptrdiff_t ld, std::int32_t rows, std::int32_t count,
+                                   const float* f) noexcept;
+
   // One implicit QR sweep on the upper bidiagonal block d[0..count],
   // e[0..count-1] (bidiagonal_sweep-inl.h): zero-shift when shift is 0,
   // shifted otherwise, chasing downwards or upwards. The rotations for the
@@ -247,6 +258,14 @@ inline void reflect_columns(float* x, std::ptrdiff_t ld, std::int32_t rows, std:
 }
 inline void reflect_rows(float* x, std::ptrdiff_t ld, std::int32_t cols, std::int32_t nr, const float* f) noexcept {
   active_kernels().reflect_rows(x, ld, cols, nr, f);
+}
+inline void reflect_rows_sequence(float* x, std::ptrdiff_t ld, std::int32_t cols, std::int32_t count,
+                                  const float* f) noexcept {
+  active_kernels().reflect_rows_sequence(x, ld, cols, count, f);
+}
+inline void reflect_columns_sequence(float* x, std::ptrdiff_t ld, std::int32_t rows, std::int32_t count,
+                                     const float* f) noexcept {
+  active_kernels().reflect_columns_sequence(x, ld, rows, count, f);
 }
 
 inline void rotate_columns(float* a, std::ptrdiff_t ld, std::int32_t rows, std::int32_t count, const float* c,

@@ -265,6 +265,16 @@ void reflect_rows_ref(float* x, std::ptrdiff_t ld, std::int32_t cols, std::int32
   for (std::ptrdiff_t j = 0; j < cols; ++j) reflect_one(x + j * ld, 1, nr, f);
 }
 
+void reflect_rows_sequence_ref(float* x, std::ptrdiff_t ld, std::int32_t cols, std::int32_t count,
+                               const float* f) noexcept {
+  for (std::ptrdiff_t t = 0; t < count; ++t) reflect_rows_ref(x + t, ld, cols, 3, f + 5 * t);
+}
+
+void reflect_columns_sequence_ref(float* x, std::ptrdiff_t ld, std::int32_t rows, std::int32_t count,
+                                  const float* f) noexcept {
+  for (std::ptrdiff_t t = 0; t < count; ++t) reflect_columns_ref(x + t * ld, ld, rows, 3, f + 5 * t);
+}
+
 #include "kernels/bidiagonal_sweep-inl.h"
 
 void bidiagonal_sweep_ref(float* d, float* e, std::int32_t count, float shift, bool downwards, float* lc, float* ls,
@@ -295,6 +305,8 @@ const kernel_table& reference_kernels() noexcept {
                                       rotate_eigenvectors_ref,
                                       reflect_columns_ref,
                                       reflect_rows_ref,
+                                      reflect_rows_sequence_ref,
+                                      reflect_columns_sequence_ref,
                                       bidiagonal_sweep_ref};
   return table;
 }

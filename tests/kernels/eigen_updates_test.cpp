@@ -104,5 +104,31 @@ TEST(EigenUpdateKernels, SmallReflectorsMatchReference) {
   }
 }
 
+// Sequences of reflectors: lengths across the vector and four-vector blocks
+// and their tails, counts from none to past one chase segment, leading
+// dimensions with and without padding.
+TEST(EigenUpdateKernels, ReflectorSequencesMatchReference) {
+  std::mt19937 gen(77);
+  for (const std::int32_t count : {0, 1, 2, 7, 33}) {
+    for (const std::int32_t len : {0, 1, 7, 8, 15, 16, 17, 31, 63, 64, 65, 70}) {
+      SCOPED_TRACE(::testing::Message() << "count=" << count << " len=" << len);
+      const auto f = test::spread_values(gen, 5 * static_cast<std::size_t>(count) + 1);
+      const std::ptrdiff_t ld = len + 1 + count % 2;
+      auto x = test::spread_values(gen, static_cast<std::size_t>(ld) * (count + 2));
+      if (len % 5 == 2) test::sprinkle_specials(gen, x, 5);
+      auto x_ref = x;
+      ref.reflect_columns_sequence(x_ref.data(), ld, len, count, f.data());
+      fast.reflect_columns_sequence(x.data(), ld, len, count, f.data());
+      EXPECT_TRUE(same_bits(x, x_ref));
+      const std::ptrdiff_t ldy = count + 2 + len % 3;
+      auto y = test::spread_values(gen, static_cast<std::size_t>(ldy) * len + 1);
+      auto y_ref = y;
+      ref.reflect_rows_sequence(y_ref.data(), ldy, len, count, f.data());
+      fast.reflect_rows_sequence(y.data(), ldy, len, count, f.data());
+      EXPECT_TRUE(same_bits(y, y_ref));
+    }
+  }
+}
+
 }  // namespace
 }  // namespace orvik

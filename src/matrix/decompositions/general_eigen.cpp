@@ -38,6 +38,9 @@ constexpr std::int32_t kStepsPerOrder = 30;
 // Exceptional shifts after this many steps without deflation (and twice
 // this many, from the other end), with slahqr's factors.
 constexpr std::int32_t kExceptional = 10;
+// The reflectors of a double-shift chase whose updates away from the bulge
+// are made together (a speed choice: the bits do not depend on it).
+constexpr std::int32_t kChase = 32;
 constexpr float kDat1 = 0.75f;
 constexpr float kDat2 = -0.4375f;
 constexpr float kUlp = 0x1p-23f;
@@ -309,6 +312,7 @@ bool francis(matrix_view h, std::int32_t n, float* z, bool schur, std::vector<fl
   const float small_num = eg::safe_min * (static_cast<float>(n) / kUlp);
   const std::int32_t max_steps = kStepsPerOrder * std::max<std::int32_t>(10, n);
   const matrix_view zv{z, n};
+  std::vector<float> factors = detail::work_buffer(5 * kChase, kAllocate);
   std::int32_t without_deflation = 0;
   std::int32_t i = n - 1;
   while (i >= 0) {
@@ -418,29 +422,53 @@ bool francis(matrix_view h, std::int32_t n, float* z, bool schur, std::vector<fl
         if (h00 <= h01) break;
       }
 
-      // The double-shift step: the bulge made at m and chased down.
-      for (std::int32_t kk = m; kk <= i - 1; ++kk) {
-        const std::int32_t nr = std::min<std::int32_t>(3, i - kk + 1);
-        if (kk > m) {
-          for (std::int32_t t = 0; t < nr; ++t) v[t] = h(kk + t, kk - 1);
+      // The double-shift step: the bulge made at m and chased down, in
+      // segments of kChase reflectors. The columns of h right of the bulge's
+      // reach meet only the row reflections until the bulge arrives, and z
+      // is not read by the chase: both receive a segment's reflections
+      // together after it, each element still in the chase's order.
+      for (std::int32_t seg = m; seg <= i - 1; seg += kChase) {
+        const std::int32_t end = std::min(seg + kChase, i);
+        const std::int32_t near = std::min(i2, end + 2);
+        for (std::int32_t kk = seg; kk < end; ++kk) {
+          const std::int32_t nr = std::min<std::int32_t>(3, i - kk + 1);
+          if (kk > m) {
+            for (std::int32_t t = 0; t < nr; ++t) v[t] = h(kk + t, kk - 1);
+          }
+          const eg::reflector g = eg::make_reflector(v[0], v + 1, nr - 1);
+          v[0] = g.beta;
+          const float t1 = g.tau;
+          if (kk > m) {
+            h(kk, kk - 1) = v[0];
+            h(kk + 1, kk - 1) = 0.0f;
+            if (kk < i - 1) h(kk + 2, kk - 1) = 0.0f;
+          } else if (m > l) {
+            h(kk, kk - 1) = h(kk, kk - 1) * (1.0f - t1);
+          }
+          const float v2 = v[1];
+          const float v3 = nr == 3 ? v[2] : 0.0f;
+          float* f = factors.data() + 5 * (kk - seg);
+          f[0] = v2;
+          f[1] = v3;
+          f[2] = t1;
+          f[3] = t1 * v2;
+          f[4] = t1 * v3;
+          kernels::reflect_rows(&h(kk, kk), h.ld, near - kk + 1, nr, f);
+          const std::int32_t last = std::min(kk + 3, i);
+          kernels::reflect_columns(&h(i1, kk), h.ld, last - i1 + 1, nr, f);
         }
-        const eg::reflector g = eg::make_reflector(v[0], v + 1, nr - 1);
-        v[0] = g.beta;
-        const float t1 = g.tau;
-        if (kk > m) {
-          h(kk, kk - 1) = v[0];
-          h(kk + 1, kk - 1) = 0.0f;
-          if (kk < i - 1) h(kk + 2, kk - 1) = 0.0f;
-        } else if (m > l) {
-          h(kk, kk - 1) = h(kk, kk - 1) * (1.0f - t1);
+        // The chase's last reflector, at i - 1, has order 2.
+        const std::int32_t count = end - seg;
+        const std::int32_t threes = end == i ? count - 1 : count;
+        const float* last_factors = factors.data() + 5 * (count - 1);
+        if (near < i2) {
+          kernels::reflect_rows_sequence(&h(seg, near + 1), h.ld, i2 - near, threes, factors.data());
+          if (threes < count) kernels::reflect_rows(&h(i - 1, near + 1), h.ld, i2 - near, 2, last_factors);
         }
-        const float v2 = v[1];
-        const float v3 = nr == 3 ? v[2] : 0.0f;
-        const float f[5] = {v2, v3, t1, t1 * v2, t1 * v3};
-        kernels::reflect_rows(&h(kk, kk), h.ld, i2 - kk + 1, nr, f);
-        const std::int32_t last = std::min(kk + 3, i);
-        kernels::reflect_columns(&h(i1, kk), h.ld, last - i1 + 1, nr, f);
-        if (z != nullptr) kernels::reflect_columns(&zv(0, kk), zv.ld, n, nr, f);
+        if (z != nullptr) {
+          kernels::reflect_columns_sequence(&zv(0, seg), zv.ld, n, threes, factors.data());
+          if (threes < count) kernels::reflect_columns(&zv(0, i - 1), zv.ld, n, 2, last_factors);
+        }
       }
     }
     if (!split) return false;
