@@ -69,8 +69,7 @@ void rotate_eigenvectors(float* z, std::ptrdiff_t ldz, std::int32_t rows, std::i
                          const float* s, bool forward) noexcept;
 void reflect_columns(float* x, std::ptrdiff_t ld, std::int32_t rows, std::int32_t nr, const float* f) noexcept;
 void reflect_rows(float* x, std::ptrdiff_t ld, std::int32_t cols, std::int32_t nr, const float* f) noexcept;
-void reflect_rows_sequence(float* x, std::ptrdiff_t ld, std::int32_t cols, std::int32_t count,
-                           const float* f) noexcept;
+void reflect_rows_sequence(float* x, std::ptrdiff_t ld, std::int32_t cols, std::int32_t count, const float* f) noexcept;
 void reflect_columns_sequence(float* x, std::ptrdiff_t ld, std::int32_t rows, std::int32_t count,
                               const float* f) noexcept;
 

@@ -277,13 +277,13 @@ void subtract_product(std::int32_t count, std::int32_t terms, const float* a, st
 // superdiagonal, also kept transposed in ut), and X and Y the products that
 // carry the reflections into the trailing matrix.
 struct panel_buffers {
-  std::vector<float> x;        // m x width
-  std::vector<float> y;        // n x width
-  std::vector<float> ut;       // n x width
-  std::vector<float> v;        // m, zeros before the reflector's first row
-  std::vector<float> u;        // n, likewise
-  std::vector<float> t;        // width + 1
-  std::vector<float> row;      // n
+  std::vector<float> x;    // m x width
+  std::vector<float> y;    // n x width
+  std::vector<float> ut;   // n x width
+  std::vector<float> v;    // m, zeros before the reflector's first row
+  std::vector<float> u;    // n, likewise
+  std::vector<float> t;    // width + 1
+  std::vector<float> row;  // n
 };
 
 void reduce_panel(reduction& r, std::int32_t p, std::int32_t width, panel_buffers& b) {

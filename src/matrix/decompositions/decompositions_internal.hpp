@@ -73,8 +73,8 @@ std::optional<t_qr> try_gram_schmidt(const t_matrix& a, std::optional<bool> perm
 
 // m_decompqr with the same effects, but nothing where plain Gram-Schmidt
 // would stop with 305 (qr.cpp).
-std::optional<t_qr> try_decompqr(const t_matrix& a, std::optional<std::string_view> method,
-                                 std::optional<float> qr_tol, std::optional<bool> permute);
+std::optional<t_qr> try_decompqr(const t_matrix& a, std::optional<std::string_view> method, std::optional<float> qr_tol,
+                                 std::optional<bool> permute);
 
 // m_pow_eig's 301 message, which the spectral norm reports too.
 inline constexpr std::string_view pow_eig_diverge = "m_pow_eig::power eig method diverge";

@@ -195,8 +195,8 @@ TEST(SvdDecomposition, RefusedFactorizationIsAnsweredByTheFastSvd) {
   const t_matrix close = matrix_of(2, 2, {0.999360025f, 0.000479996204f, 0.000479966402f, 0.999640107f});
   EXPECT_EQ(m_decompsvd_s(close).elements, m_svd_values(close).elements);
   EXPECT_EQ(m_diag(m_decompsvd(close, std::nullopt, std::nullopt, "gsro").S).elements, m_svd_values(close).elements);
-  test::expect_stops({{"caller's limit", [&] { m_decompsvd(close, std::nullopt, 200); }, 301,
-                       "m_decompsvd::svd method diverge"}});
+  test::expect_stops(
+      {{"caller's limit", [&] { m_decompsvd(close, std::nullopt, 200); }, 301, "m_decompsvd::svd method diverge"}});
   // Householder keeps its full U.
   const t_svd h = m_decompsvd(matrix_of(3, 3, {1, 2, 0, 0, 0, 0, 0, 0, 1}), std::nullopt, std::nullopt, "ho");
   EXPECT_EQ(h.U.cols, 3);
