@@ -431,7 +431,7 @@ TEST(GeneralEigen, KnownSpectraAreFound) {
 TEST(GeneralEigen, IsolatedEigenvaluesAreExact) {
   t_matrix a = test::random_matrix(9, 9, 31);
   const auto entry = [&](std::int32_t i, std::int32_t j) -> float& {
-    return a.elements[static_cast<std::size_t>(j * 9 + i)];
+    return a.elements[static_cast<std::size_t>(j) * 9 + static_cast<std::size_t>(i)];
   };
   for (const std::int32_t r : {1, 4, 7}) {
     for (std::int32_t j = 0; j < 9; ++j) entry(r, j) = 0.0f;  // zero rows: eigenvalue 0

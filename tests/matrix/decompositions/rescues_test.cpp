@@ -233,7 +233,7 @@ TEST(ConditionNumberRescue, NearlySingularMatrices) {
   t_matrix graded = random_matrix(6, 6, 11, -1.0f, 1.0f);
   for (std::int32_t j = 0; j < 6; ++j) {
     for (std::int32_t i = 0; i < 6; ++i)
-      graded.elements[static_cast<std::size_t>(6 * j + i)] *= std::pow(1e-12f, j / 5.0f);
+      graded.elements[static_cast<std::size_t>(j) * 6 + static_cast<std::size_t>(i)] *= std::pow(1e-12f, j / 5.0f);
   }
   const t_vector s = m_svd_values(graded);
   EXPECT_EQ(m_cond(graded), s.elements[0] / s.elements[5]);

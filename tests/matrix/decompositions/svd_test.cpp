@@ -161,7 +161,8 @@ TEST(SvdDecomposition, RefusedFactorizationIsAnsweredByTheFastSvd) {
     // Column 2 is zero: Gram-Schmidt refuses it.
     t_matrix a = test::random_matrix(sh.rows, sh.cols, static_cast<unsigned>(40 + sh.rows + sh.cols));
     const auto entry = [&](std::int32_t i, std::int32_t j) -> float& {
-      return a.elements[static_cast<std::size_t>((j - 1) * sh.rows + i - 1)];
+      return a.elements[static_cast<std::size_t>(j - 1) * static_cast<std::size_t>(sh.rows) +
+                        static_cast<std::size_t>(i - 1)];
     };
     for (std::int32_t i = 1; i <= sh.rows; ++i) entry(i, 2) = 0.0f;
     const t_vector fast = m_svd_values(a);
