@@ -160,7 +160,7 @@ int main(int argc, char** argv) {
   const float zero = 0.0f;
   const int inc = 1;
 
-  for (const int n : {64, 256, 512, 1024, 2048}) {
+  for (const int n : {32, 64, 96, 128, 256, 512, 1024, 2048}) {
     if (n > max_n) break;
     const auto a = random_matrix(n, 1);
     const auto b = random_matrix(n, 2);
@@ -207,7 +207,7 @@ int main(int argc, char** argv) {
     print(r3);
   }
 
-  for (const int n : {64, 256, 512, 1024}) {
+  for (const int n : {32, 64, 96, 128, 256, 512, 1024}) {
     if (n > max_n) break;
     const auto a = spd_matrix(n, 4);
     std::vector<float> w;

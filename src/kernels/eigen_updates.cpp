@@ -1,21 +1,13 @@
 // The fast versions of the eigenvalue routines' updates (kernels.hpp),
-// compiled for the same targets as fused.cpp, whose per-target tables point
-// here. Vectors run across rows, each element meets the steps of its
-// reference loop in the same order, so the bits are the reference's.
-
-#ifndef HWY_DISABLED_TARGETS
-#define HWY_DISABLED_TARGETS (HWY_SSSE3 | HWY_SSE4 | HWY_AVX3_DL | HWY_SVE | HWY_SVE2 | HWY_SVE_256 | HWY_SVE2_128)
-#endif
-#ifndef HWY_IS_DEBUG_BUILD
-#define HWY_IS_DEBUG_BUILD 0
-#endif
+// compiled for every fast target (targets-inl.h). Vectors run across rows,
+// each element meets the steps of its reference loop in the same order, so
+// the bits are the reference's.
 
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "kernels/eigen_updates.cpp"
-#include <hwy/foreach_target.h>  // IWYU pragma: keep
-#include <hwy/highway.h>
+#include "kernels/targets-inl.h"  // IWYU pragma: keep
 
-#include "kernels/eigen_updates-inl.h"
+#include "kernels/fast_kernels-inl.h"
 #include "kernels/kernels.hpp"
 
 #include <cmath>
@@ -24,14 +16,10 @@
 
 HWY_BEFORE_NAMESPACE();
 namespace orvik::kernels::HWY_NAMESPACE {
-namespace hn = hwy::HWY_NAMESPACE;
 
-#if HWY_NATIVE_FMA && (HWY_TARGET == HWY_AVX2 || HWY_TARGET == HWY_AVX3 || HWY_TARGET == HWY_NEON)
+#if ORVIK_FAST_TARGET
 
 namespace {
-
-using D = hn::ScalableTag<float>;
-using V = hn::Vec<D>;
 
 // y(r) = fma(-q(r), g, fma(-p(r), f, y(r))) for r < count.
 HWY_INLINE void two_steps(float* HWY_RESTRICT y, const float* HWY_RESTRICT p, float f, const float* HWY_RESTRICT q,

@@ -15,6 +15,32 @@
 // multiply-add each, from its specified start; a version may visit the
 // outputs in any order but never reorders, splits or widens one output's
 // terms.
+//
+// Which file holds what:
+//   kernels.hpp             this table and the calls through it
+//   dispatch.cpp            the choice of table, once per process
+//   reference.cpp           every reference loop (with columns.hpp, the
+//                           single-rounding column loops that are their own
+//                           reference, and bidiagonal_sweep-inl.h, shared
+//                           with the fast table)
+// The fast kernels, written once with Highway's portable vectors and compiled
+// for every target with a fused multiply-add instruction:
+//   targets-inl.h           the targets compiled and the per-target helpers
+//                           (vector types, the fused step, masked tails,
+//                           working storage), included first by each file
+//   through_double-inl.h    the careful steps: single-precision steps on
+//                           double lanes where tiny values appear
+//   fast_kernels-inl.h      every fast kernel declared, per target
+//   fast_table.cpp          the per-target tables and the choice of target
+//   product_blocked.cpp     gemm and prod_mat: packing, blocking, micro-tile
+//   product_small.cpp       unpacked products: one column, or short ones
+//   matrix_vector.cpp       prod_vec and prod_vec_left
+//   vector_steps.cpp        dot, subtract_products, subtract_scaled,
+//                           subtract_rounded_outer, deflate_rank_one
+//   lu_cholesky.cpp         the blocked LU and Cholesky
+//   gauss_jordan.cpp        Gauss-Jordan's inverse and determinant, the rank
+//   rotations.cpp           rotate_columns and the bidiagonal sweep
+//   eigen_updates.cpp       the eigenvalue routines' updates
 
 #include <cstddef>
 #include <cstdint>
@@ -113,8 +139,7 @@ struct kernel_table {
   void (*rotate_columns)(float* a, std::ptrdiff_t ld, std::int32_t rows, std::int32_t count, const float* c,
                          const float* s, bool backward) noexcept;
 
-  // The eigenvalue routines' updates (their fast versions in
-  // eigen_updates.cpp).
+  // The eigenvalue routines' updates.
   //
   // The two-sided reflector update of a symmetric a (m x m, leading
   // dimension lda, both triangles stored): a(r, c) -= w(r) v(c) + v(r) w(c)

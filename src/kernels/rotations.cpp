@@ -1,28 +1,21 @@
 // The fast kernels of the singular value decomposition: the chain of plane
-// rotations (rotate_columns) and the bidiagonal sweep, compiled
-// for the same targets as fused.cpp, whose tables point here. The sweep is
-// the shared scalar source of bidiagonal_sweep-inl.h, here with the
-// target's fused multiply-add instruction. A rotation
-// works element by element, so running the rows side by side in vectors
-// gives the reference bits as long as every element takes the same two
-// roundings per rotation.
+// rotations (rotate_columns) and the bidiagonal sweep, compiled for every
+// fast target (targets-inl.h). The sweep is the shared scalar source of
+// bidiagonal_sweep-inl.h, here with the target's fused multiply-add
+// instruction. A rotation works element by element, so running the rows
+// side by side in vectors gives the reference bits as long as every element
+// takes the same two roundings per rotation.
 //
 // The rows go in stretches of four vectors: each stretch runs through the
 // whole chain with the column it carries held in registers, so a rotation
 // costs one load and one store per element, and the four independent
 // chains hide the latency of the product and the fused step.
 
-#ifndef HWY_DISABLED_TARGETS
-#define HWY_DISABLED_TARGETS (HWY_SSSE3 | HWY_SSE4 | HWY_AVX3_DL | HWY_SVE | HWY_SVE2 | HWY_SVE_256 | HWY_SVE2_128)
-#endif
-#ifndef HWY_IS_DEBUG_BUILD
-#define HWY_IS_DEBUG_BUILD 0
-#endif
-
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "kernels/rotations.cpp"
-#include <hwy/foreach_target.h>  // IWYU pragma: keep
-#include <hwy/highway.h>
+#include "kernels/targets-inl.h"  // IWYU pragma: keep
+
+#include "kernels/fast_kernels-inl.h"
 
 #include <cmath>
 #include <cstddef>
@@ -30,17 +23,11 @@
 
 HWY_BEFORE_NAMESPACE();
 namespace orvik::kernels::HWY_NAMESPACE {
-namespace hn = hwy::HWY_NAMESPACE;
 
 // Every pass includes it, so that its guard flips with each target.
 #include "kernels/bidiagonal_sweep-inl.h"
 
-#if HWY_NATIVE_FMA && (HWY_TARGET == HWY_AVX2 || HWY_TARGET == HWY_AVX3 || HWY_TARGET == HWY_NEON)
-
-using std::ptrdiff_t;
-using std::size_t;
-using D = hn::ScalableTag<float>;
-using V = hn::Vec<D>;
+#if ORVIK_FAST_TARGET
 
 // One rotation of the pair (x, y): x' = c x + s y, y' = c y - s x, each
 // product s * . rounded, then one fused step.

@@ -5,8 +5,8 @@
 // appear, and only on x86, where subnormal arithmetic takes microcode
 // assists; elsewhere the plain instructions are as fast.
 //
-// Included once per target by fused.cpp (Highway's per-target header
-// pattern: the guard flips with each target).
+// Included once per target by the kernel files, after targets-inl.h
+// (Highway's per-target header pattern: the guard flips with each target).
 
 #if defined(ORVIK_KERNELS_THROUGH_DOUBLE_INL_H_) == defined(HWY_TARGET_TOGGLE)  // NOLINT
 #ifdef ORVIK_KERNELS_THROUGH_DOUBLE_INL_H_
@@ -19,16 +19,17 @@
 
 #include "common/through_double.hpp"
 
+#include <bit>
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
 #include <type_traits>
 
 HWY_BEFORE_NAMESPACE();
 namespace orvik::kernels::HWY_NAMESPACE {
 namespace hn = hwy::HWY_NAMESPACE;
 
-// The targets fused.cpp builds kernels for.
-#if HWY_NATIVE_FMA && (HWY_TARGET == HWY_AVX2 || HWY_TARGET == HWY_AVX3 || HWY_TARGET == HWY_NEON)
+#if ORVIK_FAST_TARGET
 
 #if HWY_ARCH_X86 && (HWY_TARGET == HWY_AVX2 || HWY_TARGET == HWY_AVX3)
 // Whether the kernels look for tiny values at all.
@@ -133,7 +134,62 @@ HWY_INLINE float fused_scalar(float a, float b, float c) {
   return std::fma(a, b, c);
 }
 
-#endif  // the targets fused.cpp builds kernels for
+// The careful steps' shortcuts, each exact wherever it applies.
+//
+// Running values of at least this magnitude stay as they are under a tiny b
+// when every |a| is at most max_a (finite): |a b| <= |c| 2^-26 is below a
+// quarter of c's last place. At least the smallest subnormal, so that c is
+// not zero.
+HWY_INLINE float unmoved_from(double max_a, float b) {
+  return static_cast<float>(std::fmax(max_a * std::fabs(static_cast<double>(b)) * 0x1p26, 0x1p-149));
+}
+
+// For a tiny f, a power of two at most 2^-151 / |f| (a tiny f lies between
+// 2^-149 and 2^-60, so the power between 2^-91 and 2^-3): every x below it
+// in magnitude makes a product x f below a quarter of the smallest
+// subnormal. 0 for any other f.
+HWY_INLINE float negligible_below(float f) {
+  if (!detail::is_tiny(f)) return 0.0f;
+  const auto exponent =
+      static_cast<std::int32_t>((std::bit_cast<std::uint64_t>(static_cast<double>(f)) >> 52) & 0x7ffU) - 1023;
+  return std::bit_cast<float>(static_cast<std::uint32_t>(-152 - exponent + 127) << 23);
+}
+
+// y + x f, one fused step each, where every product is below 2^-151: y as
+// it is, but a zero y takes the zero the product rounds to (the product's
+// sign; the sum's rules when the product is an exact zero).
+template <class DF>
+HWY_INLINE hn::Vec<DF> add_negligible_products(DF d, hn::Vec<DF> x, float f, hn::Vec<DF> y) {
+  const auto zero_product = hn::Mul(x, hn::Set(d, std::copysign(0.0f, f)));
+  const auto rounds_to_zero = hn::And(hn::Eq(y, hn::Zero(d)), hn::Ne(x, hn::Zero(d)));
+  return hn::IfThenElse(rounds_to_zero, zero_product, hn::Add(y, zero_product));
+}
+
+// The careful fused step y + x f (f worked out once), with the same bits as
+// the instruction. Per vector: a zero f adds the products x*0 (never
+// assisted); the instruction where f, x and y are clear of the subnormal
+// range; products all below 2^-151 (a quarter of the smallest subnormal)
+// leave y as it is, but for a zero y that takes the zero the product rounds
+// to; any other step goes through the double lanes.
+struct careful_factor {
+  explicit careful_factor(float value) : f(value), zero(value == 0.0f), tiny(detail::is_tiny(value)) {
+    below = hn::Set(D(), negligible_below(value));
+  }
+  float f;
+  bool zero;
+  bool tiny;
+  V below;
+};
+
+HWY_INLINE V careful_step(D d, V x, const careful_factor& f, V y) {
+  const V vf = hn::Set(d, f.f);
+  if (f.zero) return hn::Add(y, hn::Mul(x, vf));
+  if (!f.tiny && !any_tiny(d, x) && !any_tiny(d, y)) return hn::MulAdd(x, vf, y);
+  if (hn::AllTrue(d, hn::Lt(hn::Abs(x), f.below))) return add_negligible_products(d, x, f.f, y);
+  return fused_vector_through_double(d, x, f.f, y);
+}
+
+#endif  // ORVIK_FAST_TARGET
 
 }  // namespace orvik::kernels::HWY_NAMESPACE
 HWY_AFTER_NAMESPACE();
