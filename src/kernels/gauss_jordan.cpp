@@ -139,12 +139,13 @@ bool jordan(float* t, float* x, ptrdiff_t n, float eps, float* det) {
           std::copy_n(v, kb, col);
         }
         if (k0 > 0) {
-          gemm_impl(static_cast<std::int32_t>(k0), static_cast<std::int32_t>(w), static_cast<std::int32_t>(kb),
-                    operand{f, 1, ld}, operand{rk, 1, kb}, yc, ld, gemm_mode::subtract);
+          split_gemm(gemm_impl, static_cast<std::int32_t>(k0), static_cast<std::int32_t>(w),
+                     static_cast<std::int32_t>(kb), operand{f, 1, ld}, operand{rk, 1, kb}, yc, ld, gemm_mode::subtract);
         }
         if (k1 < n) {
-          gemm_impl(static_cast<std::int32_t>(n - k1), static_cast<std::int32_t>(w), static_cast<std::int32_t>(kb),
-                    operand{f + k1, 1, ld}, operand{rk, 1, kb}, yc + k1, ld, gemm_mode::subtract);
+          split_gemm(gemm_impl, static_cast<std::int32_t>(n - k1), static_cast<std::int32_t>(w),
+                     static_cast<std::int32_t>(kb), operand{f + k1, 1, ld}, operand{rk, 1, kb}, yc + k1, ld,
+                     gemm_mode::subtract);
         }
       }
     };

@@ -123,8 +123,9 @@ void lower_solve(float* a, ptrdiff_t lda, ptrdiff_t k0, ptrdiff_t k1, ptrdiff_t 
   }
   const ptrdiff_t km = halving(k0, k1);
   lower_solve(a, lda, k0, km, j0, j1);
-  gemm_impl(static_cast<std::int32_t>(k1 - km), static_cast<std::int32_t>(j1 - j0), static_cast<std::int32_t>(km - k0),
-            operand{&at(km, k0), 1, lda}, operand{&at(k0, j0), 1, lda}, &at(km, j0), lda, gemm_mode::subtract);
+  split_gemm(gemm_impl, static_cast<std::int32_t>(k1 - km), static_cast<std::int32_t>(j1 - j0),
+             static_cast<std::int32_t>(km - k0), operand{&at(km, k0), 1, lda}, operand{&at(k0, j0), 1, lda},
+             &at(km, j0), lda, gemm_mode::subtract);
   lower_solve(a, lda, km, k1, j0, j1);
 }
 
@@ -215,8 +216,9 @@ void lu_columns(float* a, ptrdiff_t r, ptrdiff_t c0, ptrdiff_t c1) {
   const ptrdiff_t cm = halving(c0, c1);
   lu_columns(a, r, c0, cm);
   lower_solve(a, lda, c0, cm, cm, c1);
-  gemm_impl(static_cast<std::int32_t>(r - cm), static_cast<std::int32_t>(c1 - cm), static_cast<std::int32_t>(cm - c0),
-            operand{&at(cm, c0), 1, lda}, operand{&at(c0, cm), 1, lda}, &at(cm, cm), lda, gemm_mode::subtract);
+  split_gemm(gemm_impl, static_cast<std::int32_t>(r - cm), static_cast<std::int32_t>(c1 - cm),
+             static_cast<std::int32_t>(cm - c0), operand{&at(cm, c0), 1, lda}, operand{&at(c0, cm), 1, lda},
+             &at(cm, cm), lda, gemm_mode::subtract);
   lu_columns(a, r, cm, c1);
 }
 
@@ -260,8 +262,9 @@ bool cholesky_columns(float* w, ptrdiff_t n, ptrdiff_t c0, ptrdiff_t c1, float e
   if (!cholesky_columns(w, n, c0, cm, eps)) return false;
   for (ptrdiff_t j0 = cm; j0 < c1; j0 += kPanel) {
     const ptrdiff_t jw = std::min<ptrdiff_t>(kPanel, c1 - j0);
-    gemm_impl(static_cast<std::int32_t>(n - j0), static_cast<std::int32_t>(jw), static_cast<std::int32_t>(cm - c0),
-              operand{&at(j0, c0), 1, lda}, operand{&at(j0, c0), lda, 1}, &at(j0, j0), lda, gemm_mode::subtract);
+    split_gemm(gemm_impl, static_cast<std::int32_t>(n - j0), static_cast<std::int32_t>(jw),
+               static_cast<std::int32_t>(cm - c0), operand{&at(j0, c0), 1, lda}, operand{&at(j0, c0), lda, 1},
+               &at(j0, j0), lda, gemm_mode::subtract);
   }
   return cholesky_columns(w, n, cm, c1, eps);
 }

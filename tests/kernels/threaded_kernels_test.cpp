@@ -1,17 +1,21 @@
-// The products split across threads against one reference call on the
-// whole, bit for bit, at 1, 2, 3, 5 and 8 threads (more than the machine
-// has included), on the grid a shape gets and on forced tiles that cut the
+// The products split across threads, and the blocked factorizations whose
+// updates are split products, against one reference call on the whole, bit
+// for bit, at 1, 2, 3, 5 and 8 threads (more than the machine has
+// included), on the grid a shape gets and on forced tiles that cut the
 // register tiles and cache blocks anywhere, with the shares handed out in a
 // shuffled order and some of them late.
 
 #include "kernels/kernel_checks.hpp"
 #include "kernels/kernels.hpp"
+#include "support/generators.hpp"
 #include "threads/thread_pool.hpp"
 
+#include <orvik/matrix.hpp>
 #include <orvik/runtime.hpp>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <random>
 #include <span>
@@ -131,6 +135,41 @@ TEST(ThreadedProducts, MatchTheReferenceWhateverOrderTheSharesRunIn) {
   for (const std::uint32_t seed : {1u, 2u, 3u}) {
     const threading_scope scope(3, 13, seed);
     for (const products& p : cases) EXPECT_TRUE(p.split_agrees()) << p.s.m << "x" << p.s.n << " seed " << seed;
+  }
+}
+
+// LU, Cholesky (its lower triangle: the upper one is scratch), the
+// Gauss-Jordan inverse and determinant of an SPD matrix.
+std::vector<std::vector<float>> factorizations(const kernels::kernel_table& table, const std::vector<float>& a,
+                                               std::int32_t n) {
+  const auto size = static_cast<std::size_t>(n);
+  std::vector<std::vector<float>> out(4, a);
+  table.lu(out[0].data(), n, n);
+  table.cholesky(out[1].data(), n, 0x1p-24f);
+  for (std::size_t j = 0; j < size; ++j) std::fill_n(out[1].begin() + static_cast<std::ptrdiff_t>(j * size), j, 0.0f);
+  std::vector<float> t = a;
+  std::fill(out[2].begin(), out[2].end(), 0.0f);
+  for (std::size_t i = 0; i < size; ++i) out[2][i * size + i] = 1.0f;
+  table.gauss_jordan_inverse(t.data(), out[2].data(), n, 0x1p-24f);
+  t = a;
+  out[3] = {table.gauss_jordan_det(t.data(), n, 0x1p-24f)};
+  return out;
+}
+
+TEST(ThreadedFactorizations, MatchTheReferenceAtEveryThreadCount) {
+  for (const std::int32_t n : {150, 300}) {
+    const std::vector<float> a = test::spd_matrix(n, static_cast<unsigned>(n)).elements;
+    const auto want = factorizations(ref, a, n);
+    for (const std::int32_t threads : {1, 2, 3, 5, 8}) {
+      for (const std::int32_t edge : {0, 40}) {
+        const threading_scope scope(threads, edge, edge == 0 ? 0 : 7);
+        const auto got = factorizations(kernels::active_kernels(), a, n);
+        for (std::size_t t = 0; t < got.size(); ++t) {
+          EXPECT_TRUE(same_bits(got[t], want[t]))
+              << "factorization " << t << " n " << n << " threads " << threads << " edge " << edge;
+        }
+      }
+    }
   }
 }
 
