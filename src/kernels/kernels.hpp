@@ -42,6 +42,8 @@
 //   rotations.cpp           rotate_columns and the bidiagonal sweep
 //   eigen_updates.cpp       the eigenvalue routines' updates
 
+#include "threads/thread_pool.hpp"
+
 #include <cstddef>
 #include <cstdint>
 
@@ -203,10 +205,31 @@ void split_prod_vec(const kernel_table& table, const float* a, const float* x, f
 void split_prod_vec_left(const kernel_table& table, const float* x, const float* a, float* y, std::int32_t rows,
                          std::int32_t cols) noexcept;
 
+// Column blocks for the factorizations' updates, whose columns depend on
+// their own values alone: fn(j0, j1) for blocks of [0, cols) on the
+// library's threads, each a multiple of `granule` wide (the last one
+// excepted), the width fixed by cols and `work` (the fused steps of all the
+// columns) alone; one call fn(0, cols) on the calling thread when the work
+// is small.
+std::int32_t column_block_width(std::int32_t cols, std::int64_t work, std::int32_t granule) noexcept;
+template <class F>
+void split_columns(std::int32_t cols, std::int64_t work, std::int32_t granule, F&& fn) noexcept {
+  const std::int32_t width = column_block_width(cols, work, granule);
+  if (width == 0) {
+    fn(std::int32_t{0}, cols);
+    return;
+  }
+  threads::parallel_for((cols + width - 1) / width, [&](std::int32_t s) noexcept {
+    const std::int32_t j0 = s * width;
+    fn(j0, cols - j0 < width ? cols : j0 + width);
+  });
+}
+
 namespace testing {
 // Every split product in tiles of edge x edge (stretches of edge for the
-// matrix-vector products) whenever more than one thread is allowed, however
-// small it is; 0 restores the grid above.
+// matrix-vector products, and column blocks of edge for the factorizations)
+// whenever more than one thread is allowed, however small it is; 0 restores
+// the grids above.
 void set_tile_edge(std::int32_t edge) noexcept;
 }  // namespace testing
 

@@ -123,9 +123,8 @@ void lower_solve(float* a, ptrdiff_t lda, ptrdiff_t k0, ptrdiff_t k1, ptrdiff_t 
   }
   const ptrdiff_t km = halving(k0, k1);
   lower_solve(a, lda, k0, km, j0, j1);
-  split_gemm(gemm_impl, static_cast<std::int32_t>(k1 - km), static_cast<std::int32_t>(j1 - j0),
-             static_cast<std::int32_t>(km - k0), operand{&at(km, k0), 1, lda}, operand{&at(k0, j0), 1, lda},
-             &at(km, j0), lda, gemm_mode::subtract);
+  gemm_impl(static_cast<std::int32_t>(k1 - km), static_cast<std::int32_t>(j1 - j0), static_cast<std::int32_t>(km - k0),
+            operand{&at(km, k0), 1, lda}, operand{&at(k0, j0), 1, lda}, &at(km, j0), lda, gemm_mode::subtract);
   lower_solve(a, lda, km, k1, j0, j1);
 }
 
@@ -215,10 +214,16 @@ void lu_columns(float* a, ptrdiff_t r, ptrdiff_t c0, ptrdiff_t c1) {
   }
   const ptrdiff_t cm = halving(c0, c1);
   lu_columns(a, r, c0, cm);
-  lower_solve(a, lda, c0, cm, cm, c1);
-  split_gemm(gemm_impl, static_cast<std::int32_t>(r - cm), static_cast<std::int32_t>(c1 - cm),
-             static_cast<std::int32_t>(cm - c0), operand{&at(cm, c0), 1, lda}, operand{&at(c0, cm), 1, lda},
-             &at(cm, cm), lda, gemm_mode::subtract);
+  // Each column of the right half takes its terms from its own values and
+  // the left half's alone, so column blocks go to the threads whole.
+  const ptrdiff_t w = cm - c0;
+  split_columns(static_cast<std::int32_t>(c1 - cm), (r - c0) * (c1 - cm) * w, kLuLeaf,
+                [&](std::int32_t j0, std::int32_t j1) {
+                  lower_solve(a, lda, c0, cm, cm + j0, cm + j1);
+                  gemm_impl(static_cast<std::int32_t>(r - cm), j1 - j0, static_cast<std::int32_t>(w),
+                            operand{&at(cm, c0), 1, lda}, operand{&at(c0, cm + j0), 1, lda}, &at(cm, cm + j0), lda,
+                            gemm_mode::subtract);
+                });
   lu_columns(a, r, cm, c1);
 }
 
@@ -226,7 +231,8 @@ void lu(float* a, std::int32_t rows, std::int32_t cols) noexcept {
   const ptrdiff_t mn = std::min(rows, cols);
   lu_columns(a, rows, 0, mn);
   // A wide matrix: the columns right of the square part are rows of U only.
-  lower_solve(a, rows, 0, mn, mn, cols);
+  split_columns(cols - static_cast<std::int32_t>(mn), mn * mn * (cols - mn) / 2, kLuLeaf,
+                [&](std::int32_t j0, std::int32_t j1) { lower_solve(a, rows, 0, mn, mn + j0, mn + j1); });
 }
 
 // Columns [c0, c1) of the lower triangle, every term from the columns left
@@ -260,12 +266,16 @@ bool cholesky_columns(float* w, ptrdiff_t n, ptrdiff_t c0, ptrdiff_t c1, float e
   }
   const ptrdiff_t cm = halving(c0, c1);
   if (!cholesky_columns(w, n, c0, cm, eps)) return false;
-  for (ptrdiff_t j0 = cm; j0 < c1; j0 += kPanel) {
-    const ptrdiff_t jw = std::min<ptrdiff_t>(kPanel, c1 - j0);
-    split_gemm(gemm_impl, static_cast<std::int32_t>(n - j0), static_cast<std::int32_t>(jw),
-               static_cast<std::int32_t>(cm - c0), operand{&at(j0, c0), 1, lda}, operand{&at(j0, c0), lda, 1},
-               &at(j0, j0), lda, gemm_mode::subtract);
-  }
+  // The column blocks are independent: they go to the threads whole.
+  split_columns(static_cast<std::int32_t>(c1 - cm), (n - cm) * (c1 - cm) * (cm - c0), kPanel,
+                [&](std::int32_t b0, std::int32_t b1) {
+                  for (ptrdiff_t j0 = cm + b0; j0 < cm + b1; j0 += kPanel) {
+                    const ptrdiff_t jw = std::min<ptrdiff_t>(kPanel, cm + b1 - j0);
+                    gemm_impl(static_cast<std::int32_t>(n - j0), static_cast<std::int32_t>(jw),
+                              static_cast<std::int32_t>(cm - c0), operand{&at(j0, c0), 1, lda},
+                              operand{&at(j0, c0), lda, 1}, &at(j0, j0), lda, gemm_mode::subtract);
+                  }
+                });
   return cholesky_columns(w, n, cm, c1, eps);
 }
 

@@ -118,6 +118,19 @@ void split_prod_vec_left(const kernel_table& table, const float* x, const float*
   });
 }
 
+std::int32_t column_block_width(std::int32_t cols, std::int64_t work, std::int32_t granule) noexcept {
+  if (cols < 2 || threads::count() <= 1) return 0;
+  const std::int32_t forced = test_edge.load(std::memory_order_relaxed);
+  if (forced > 0) return forced < cols ? forced : 0;
+  const auto round_up = [&](std::int64_t w) { return (w + granule - 1) / granule * granule; };
+  // At least kTileWork per block, and no more blocks than kEnoughTiles
+  // unless they are that large anyway.
+  const std::int64_t per_column = std::max<std::int64_t>(1, work / cols);
+  const std::int64_t width =
+      std::max(round_up((cols + kEnoughTiles - 1) / kEnoughTiles), round_up((kTileWork + per_column - 1) / per_column));
+  return width < cols ? static_cast<std::int32_t>(width) : 0;
+}
+
 namespace testing {
 
 void set_tile_edge(std::int32_t edge) noexcept { test_edge.store(std::max(edge, 0), std::memory_order_relaxed); }

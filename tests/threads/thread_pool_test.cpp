@@ -120,7 +120,7 @@ TEST(ThreadPool, AChildAfterForkRunsThreadedProducts) {
     alarm(60);  // a pool waiting for the parent's threads would hang
     if (!threaded_product_agrees(2) || !threaded_product_agrees(3)) std::_Exit(3);
   });
-  EXPECT_EQ(child.exit_code, 0);
+  EXPECT_EQ(child.exit_code, 0) << child.err;
   EXPECT_TRUE(threaded_product_agrees(4));
 }
 
