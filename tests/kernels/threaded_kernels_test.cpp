@@ -139,7 +139,8 @@ TEST(ThreadedProducts, MatchTheReferenceWhateverOrderTheSharesRunIn) {
 }
 
 // LU, Cholesky (its lower triangle: the upper one is scratch), the
-// Gauss-Jordan inverse and determinant of an SPD matrix.
+// Gauss-Jordan inverse and determinant of an SPD matrix, and the LU of its
+// upper half.
 std::vector<std::vector<float>> factorizations(const kernels::kernel_table& table, const std::vector<float>& a,
                                                std::int32_t n) {
   const auto size = static_cast<std::size_t>(n);
@@ -153,6 +154,14 @@ std::vector<std::vector<float>> factorizations(const kernels::kernel_table& tabl
   table.gauss_jordan_inverse(t.data(), out[2].data(), n, 0x1p-24f);
   t = a;
   out[3] = {table.gauss_jordan_det(t.data(), n, 0x1p-24f)};
+  // A wide LU: the top half of the rows, whose right part is rows of U only.
+  const std::int32_t h = n / 2;
+  out.emplace_back();
+  for (std::size_t j = 0; j < size; ++j) {
+    out.back().insert(out.back().end(), a.begin() + static_cast<std::ptrdiff_t>(j * size),
+                      a.begin() + static_cast<std::ptrdiff_t>(j * size + static_cast<std::size_t>(h)));
+  }
+  table.lu(out.back().data(), h, n);
   return out;
 }
 
