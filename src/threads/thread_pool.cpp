@@ -1,9 +1,8 @@
 // The pool behind parallel_for. One job at a time: the caller that finds the
 // pool free publishes its shares, wakes as many workers as the thread count
-// allows, takes shares itself until none is left, then closes the job to
-// latecomers and waits only for the shares already running. A caller that
-// finds the pool taken runs its own shares; so does a share that asks for
-// more threads.
+// allows (workers stay awake a moment after a job, then sleep), takes shares itself until none is left, then closes the
+// job to latecomers and waits only for the shares already running. A caller that finds the pool taken runs its own
+// shares; so does a share that asks for more threads.
 
 #include "threads/thread_pool.hpp"
 
@@ -86,6 +85,7 @@ class pool {
       start_workers(helpers);
       current_ = &j;
       ++generation_;
+      published_.store(generation_, std::memory_order_release);
       wanted_ = helpers;
       joined_ = 0;
     }
@@ -125,6 +125,15 @@ class pool {
     std::uint64_t seen = 0;
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
+      // Awake a moment longer before sleeping: the next call of a run of
+      // them (a factorization's updates, a loop of products) then finds the
+      // worker without waiting for the system to wake it.
+      lock.unlock();
+      const auto until = std::chrono::steady_clock::now() + kStayAwake;
+      while (published_.load(std::memory_order_acquire) == seen && std::chrono::steady_clock::now() < until) {
+        relax();
+      }
+      lock.lock();
       wake_.wait(lock, [&] { return current_ != nullptr && generation_ != seen && joined_ < wanted_; });
       seen = generation_;
       ++joined_;
@@ -137,7 +146,19 @@ class pool {
     }
   }
 
+  static constexpr std::chrono::microseconds kStayAwake{100};
+
+  static void relax() noexcept {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#elif defined(__aarch64__)
+    asm volatile("yield");
+#endif
+  }
+
   std::atomic<bool> busy_{false};
+  // generation_, for the workers that are still awake.
+  std::atomic<std::uint64_t> published_{0};
   std::mutex mutex_;
   std::condition_variable wake_;
   std::condition_variable done_;
