@@ -5,12 +5,14 @@
 // it would take too long).
 //
 //   orvik_side_by_side [max_n]
+//   orvik_side_by_side --threads   (1 and 2 threads on each side, no taskset)
 
 #include "kernels/kernels.hpp"
 #include "native_peer.hpp"
 
 #include <orvik/decompositions.hpp>
 #include <orvik/matrix.hpp>
+#include <orvik/runtime.hpp>
 #include <orvik/vector.hpp>
 
 #include <algorithm>
@@ -82,10 +84,71 @@ void print(const row& r) {
   std::fflush(stdout);
 }
 
+// Each side at 1 and 2 threads (orvik::set_num_threads beside
+// openblas_set_num_threads): the speed-ups and the 2-thread time ratio.
+int thread_table() {
+  orvik_bench::print_kernels();
+  std::printf("%-18s %5s  %8s %8s %5s  %8s %8s %5s  %6s\n", "operation", "n", "orvik 1t", "2t GF", "x", "peer 1t",
+              "2t GF", "x", "ratio2");
+  const double budget = 0.5;
+  for (const int n : {256, 512, 1024}) {
+    const auto a = random_matrix(n, 1);
+    const auto b = random_matrix(n, 2);
+    const auto s = spd_matrix(n, 4);
+    std::vector<float> c(static_cast<std::size_t>(n) * n);
+    std::vector<float> w;
+    std::vector<int> ipiv(static_cast<std::size_t>(n));
+    const int lwork = 64 * n;
+    std::vector<float> work(static_cast<std::size_t>(lwork));
+    int info = 0;
+    const float one = 1.0f;
+    const float zero = 0.0f;
+    auto fresh = [&] { w = s.elements; };
+    struct op {
+      const char* name;
+      double flops;
+      std::function<void()> prepare, orvik, peer;
+    };
+    const op ops[] = {
+        {"m_prod_mat", 2.0 * n * n * n, [] {}, [&] { orvik::t_matrix p = orvik::m_prod_mat(a, b); },
+         [&] {
+           sgemm_("N", "N", &n, &n, &n, &one, a.elements.data(), &n, b.elements.data(), &n, &zero, c.data(), &n);
+         }},
+        {"m_decomplu", 2.0 / 3.0 * n * n * n, fresh, [&] { orvik::t_lu f = orvik::m_decomplu(s); },
+         [&] { sgetrf_(&n, &n, w.data(), &n, ipiv.data(), &info); }},
+        {"m_decompcholesky", 1.0 / 3.0 * n * n * n, fresh, [&] { orvik::t_m_and_p f = orvik::m_decompcholesky(s); },
+         [&] { spotrf_("L", &n, w.data(), &n, &info); }},
+        {"m_inverse_gaussj", 2.0 * n * n * n, fresh, [&] { orvik::t_matrix x = orvik::m_inverse_gaussj(s); },
+         [&] {
+           sgetrf_(&n, &n, w.data(), &n, ipiv.data(), &info);
+           sgetri_(&n, w.data(), &n, ipiv.data(), work.data(), &lwork, &info);
+         }},
+    };
+    for (const op& o : ops) {
+      double orvik_t[2];
+      double peer_t[2];
+      for (const int threads : {1, 2}) {
+        orvik::set_num_threads(threads);
+        openblas_set_num_threads(threads);
+        peer_t[threads - 1] = best_time(o.prepare, o.peer, budget);
+        orvik_t[threads - 1] = best_time(o.prepare, o.orvik, budget);
+      }
+      const double gf = 1e-9 * o.flops;
+      std::printf("%-18s %5d  %8.2f %8.2f %5.2f  %8.2f %8.2f %5.2f  %6.2f\n", o.name, n, gf / orvik_t[0],
+                  gf / orvik_t[1], orvik_t[0] / orvik_t[1], gf / peer_t[0], gf / peer_t[1], peer_t[0] / peer_t[1],
+                  orvik_t[1] / peer_t[1]);
+      std::fflush(stdout);
+    }
+  }
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   orvik_bench::run_peer_natively(argv);
+  if (argc > 1 && std::string(argv[1]) == "--threads") return thread_table();
+  orvik::set_num_threads(1);
   openblas_set_num_threads(1);
   const int max_n = argc > 1 ? std::atoi(argv[1]) : 2048;
   const auto& ref = orvik::kernels::reference_kernels();

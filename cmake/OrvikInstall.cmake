@@ -20,8 +20,9 @@ install(FILES ${CMAKE_CURRENT_BINARY_DIR}/orvikConfig.cmake ${CMAKE_CURRENT_BINA
   DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/orvik)
 
 # pkg-config: the same library for builds that do not use CMake. A static
-# orvik needs the C++ runtime and libm from its consumer's link.
-set(ORVIK_PC_PRIVATE_LIBS "-lm")
+# orvik needs the C++ runtime, libm and the thread library from its
+# consumer's link.
+set(ORVIK_PC_PRIVATE_LIBS "-lm -pthread")
 # The prefix is found from the .pc file's own place, so an install moved or
 # made with `cmake --install --prefix` still describes itself.
 file(RELATIVE_PATH ORVIK_PC_PREFIX_FROM_PCDIR /${CMAKE_INSTALL_LIBDIR}/pkgconfig /)

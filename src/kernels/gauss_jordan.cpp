@@ -145,9 +145,9 @@ bool jordan(float* t, float* x, ptrdiff_t n, float eps, float* det) {
   const size_t N = hn::Lanes(d);
   const ptrdiff_t ld = n;
   const buffer mult(static_cast<size_t>(n) * kJordanPanel);
-  const buffer rows_at_step(static_cast<size_t>(kJordanPanel) * kJordanChunk);
-  const buffer panel_rows(static_cast<size_t>(kJordanPanel) + 2 * N);
-  if (!mult.ok() || !rows_at_step.ok() || !panel_rows.ok()) {
+  // Every deferred column's rows at the panel's steps (t's and x's).
+  const buffer rows_at_step(static_cast<size_t>(kJordanPanel) * static_cast<size_t>(kInverse ? 2 * n : n));
+  if (!mult.ok() || !rows_at_step.ok()) {
     const std::int32_t size = static_cast<std::int32_t>(n);
     if constexpr (kInverse) {
       return reference_kernels().gauss_jordan_inverse(t, x, size, eps);
@@ -189,27 +189,28 @@ bool jordan(float* t, float* x, ptrdiff_t n, float eps, float* det) {
         tt(k, j) = s;
       }
     }
-    // The deferred columns: t right of the panel, then all of x.
-    auto apply = [&](float* y, ptrdiff_t cols) {
-      for (ptrdiff_t j0 = 0; j0 < cols; j0 += kJordanChunk) {
-        const ptrdiff_t w = std::min(kJordanChunk, cols - j0);
+    // The deferred columns, [c0, c1) of y (t right of the panel, or x),
+    // each column's rows at the panel's steps into rk(:, j).
+    auto apply = [&](float* y, ptrdiff_t c0, ptrdiff_t c1, float* rk) {
+      HWY_ALIGN float v[kJordanPanel + kMaxMR];
+      for (ptrdiff_t j0 = c0; j0 < c1; j0 += kJordanChunk) {
+        const ptrdiff_t w = std::min(kJordanChunk, c1 - j0);
         float* yc = y + j0 * ld;
+        float* rc = rk + j0 * kb;
         for (ptrdiff_t kk = 0; kk < kb; ++kk) {
           if (pivots[kk] != k0 + kk) swap_rows(yc, ld, w, k0 + kk, pivots[kk]);
         }
-        float* rk = rows_at_step.get();
-        float* v = panel_rows.get();
         if (kMaskedTails && kb <= static_cast<ptrdiff_t>(2 * N)) {
-          panel_rows_in_registers<2>(yc + k0, ld, kb, w, f + k0, recips, rk);
+          panel_rows_in_registers<2>(yc + k0, ld, kb, w, f + k0, recips, rc);
         } else if (kMaskedTails && kb <= static_cast<ptrdiff_t>(4 * N)) {
-          panel_rows_in_registers<4>(yc + k0, ld, kb, w, f + k0, recips, rk);
+          panel_rows_in_registers<4>(yc + k0, ld, kb, w, f + k0, recips, rc);
         }
         for (ptrdiff_t j = kMaskedTails && kb <= static_cast<ptrdiff_t>(4 * N) ? w : 0; j < w; ++j) {
           float* col = yc + j * ld + k0;
           std::copy_n(col, kb, v);
           for (ptrdiff_t kk = 0; kk < kb; ++kk) {
             const float s = v[kk] * recips[kk];
-            rk[kk + j * kb] = s;
+            rc[kk + j * kb] = s;
             axpy<true>(v, s, f + kk * ld + k0, static_cast<size_t>(kb));
             v[kk] = s;
           }
@@ -217,16 +218,24 @@ bool jordan(float* t, float* x, ptrdiff_t n, float eps, float* det) {
         }
         if (k0 > 0) {
           gemm_impl(static_cast<std::int32_t>(k0), static_cast<std::int32_t>(w), static_cast<std::int32_t>(kb),
-                    operand{f, 1, ld}, operand{rk, 1, kb}, yc, ld, gemm_mode::subtract);
+                    operand{f, 1, ld}, operand{rc, 1, kb}, yc, ld, gemm_mode::subtract);
         }
         if (k1 < n) {
           gemm_impl(static_cast<std::int32_t>(n - k1), static_cast<std::int32_t>(w), static_cast<std::int32_t>(kb),
-                    operand{f + k1, 1, ld}, operand{rk, 1, kb}, yc + k1, ld, gemm_mode::subtract);
+                    operand{f + k1, 1, ld}, operand{rc, 1, kb}, yc + k1, ld, gemm_mode::subtract);
         }
       }
     };
-    if (k1 < n) apply(&tt(0, k1), n - k1);
-    if constexpr (kInverse) apply(x, n);
+    // Every deferred column depends on its own values and the panel's
+    // alone: the columns of t right of the panel, then those of x, go to
+    // the threads in blocks.
+    const ptrdiff_t t_cols = n - k1;
+    const ptrdiff_t all_cols = t_cols + (kInverse ? n : 0);
+    float* rk = rows_at_step.get();
+    split_columns(static_cast<std::int32_t>(all_cols), all_cols * n * kb, 16, [&](std::int32_t b0, std::int32_t b1) {
+      if (b0 < t_cols) apply(&tt(0, k1), b0, std::min<ptrdiff_t>(b1, t_cols), rk);
+      if (b1 > t_cols) apply(x, std::max<ptrdiff_t>(b0, t_cols) - t_cols, b1 - t_cols, rk + t_cols * kb);
+    });
   }
   if (det != nullptr) *det = dv;
   return true;

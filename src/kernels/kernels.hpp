@@ -42,6 +42,8 @@
 //   rotations.cpp           rotate_columns and the bidiagonal sweep
 //   eigen_updates.cpp       the eigenvalue routines' updates
 
+#include "threads/thread_pool.hpp"
+
 #include <cstddef>
 #include <cstdint>
 
@@ -200,15 +202,57 @@ const kernel_table* fused_kernels() noexcept;
 // The table every operation calls through.
 const kernel_table& active_kernels() noexcept;
 
+// The products on the library's threads (split_outputs.cpp): the output is
+// cut into tiles on a grid fixed by the shape, each tile one call of the
+// kernel on its block, so the bits are those of one call on the whole at
+// every thread count. Small products are one call on the calling thread.
+using gemm_kernel = decltype(kernel_table::gemm);
+void split_gemm(gemm_kernel kernel, std::int32_t m, std::int32_t n, std::int32_t k, operand a, operand b, float* c,
+                std::ptrdiff_t ldc, gemm_mode mode) noexcept;
+void split_prod_mat(const kernel_table& table, const float* a, const float* b, float* c, std::int32_t m, std::int32_t p,
+                    std::int32_t n) noexcept;
+void split_prod_vec(const kernel_table& table, const float* a, const float* x, float* y, std::int32_t rows,
+                    std::int32_t cols) noexcept;
+void split_prod_vec_left(const kernel_table& table, const float* x, const float* a, float* y, std::int32_t rows,
+                         std::int32_t cols) noexcept;
+
+// Column blocks for the factorizations' updates, whose columns depend on
+// their own values alone: fn(j0, j1) for blocks of [0, cols) on the
+// library's threads, each a multiple of `granule` wide (the last one
+// excepted), the width fixed by cols and `work` (the fused steps of all the
+// columns) alone; one call fn(0, cols) on the calling thread when the work
+// is small.
+std::int32_t column_block_width(std::int32_t cols, std::int64_t work, std::int32_t granule) noexcept;
+template <class F>
+void split_columns(std::int32_t cols, std::int64_t work, std::int32_t granule, F&& fn) noexcept {
+  const std::int32_t width = column_block_width(cols, work, granule);
+  if (width == 0) {
+    fn(std::int32_t{0}, cols);
+    return;
+  }
+  threads::parallel_for((cols + width - 1) / width, [&](std::int32_t s) noexcept {
+    const std::int32_t j0 = s * width;
+    fn(j0, cols - j0 < width ? cols : j0 + width);
+  });
+}
+
+namespace testing {
+// Every split product in tiles of edge x edge (stretches of edge for the
+// matrix-vector products, and column blocks of edge for the factorizations)
+// whenever more than one thread is allowed, however small it is; 0 restores
+// the grids above.
+void set_tile_edge(std::int32_t edge) noexcept;
+}  // namespace testing
+
 inline void prod_mat(const float* a, const float* b, float* c, std::int32_t m, std::int32_t p,
                      std::int32_t n) noexcept {
-  active_kernels().prod_mat(a, b, c, m, p, n);
+  split_prod_mat(active_kernels(), a, b, c, m, p, n);
 }
 inline void prod_vec(const float* a, const float* x, float* y, std::int32_t rows, std::int32_t cols) noexcept {
-  active_kernels().prod_vec(a, x, y, rows, cols);
+  split_prod_vec(active_kernels(), a, x, y, rows, cols);
 }
 inline void prod_vec_left(const float* x, const float* a, float* y, std::int32_t rows, std::int32_t cols) noexcept {
-  active_kernels().prod_vec_left(x, a, y, rows, cols);
+  split_prod_vec_left(active_kernels(), x, a, y, rows, cols);
 }
 inline float dot(const float* x, const float* y, std::int32_t n) noexcept {
   return active_kernels().dot(0.0f, x, y, n);
@@ -233,7 +277,7 @@ inline void deflate_rank_one(float* b, std::int32_t n, float factor, const float
 }
 inline void gemm(std::int32_t m, std::int32_t n, std::int32_t k, operand a, operand b, float* c, std::ptrdiff_t ldc,
                  gemm_mode mode) noexcept {
-  active_kernels().gemm(m, n, k, a, b, c, ldc, mode);
+  split_gemm(active_kernels().gemm, m, n, k, a, b, c, ldc, mode);
 }
 inline void lu(float* a, std::int32_t rows, std::int32_t cols) noexcept { active_kernels().lu(a, rows, cols); }
 inline bool cholesky(float* w, std::int32_t n, float eps) noexcept { return active_kernels().cholesky(w, n, eps); }

@@ -37,6 +37,23 @@ void divide(float* x, float pivot, size_t count) {
 }
 
 constexpr ptrdiff_t kLuLeaf = 16;
+// c - a b (m x n, k terms) on the threads, split by tiles, or on the
+// calling thread when it is one block of a split already.
+void subtract_product(bool split, ptrdiff_t m, ptrdiff_t n, ptrdiff_t k, operand a, operand b, float* c,
+                      ptrdiff_t ldc) {
+  const auto mi = static_cast<std::int32_t>(m);
+  const auto ni = static_cast<std::int32_t>(n);
+  const auto ki = static_cast<std::int32_t>(k);
+  if (split) {
+    split_gemm(gemm_impl, mi, ni, ki, a, b, c, ldc, gemm_mode::subtract);
+  } else {
+    gemm_impl(mi, ni, ki, a, b, c, ldc, gemm_mode::subtract);
+  }
+}
+
+// The column blocks the threads take: whole register tiles of the product
+// (6 or 12 columns) and whole leaves.
+constexpr std::int32_t kColumnGranule = 48;
 
 // The halving point of [c0, c1): a multiple of kLuLeaf from c0, so that the
 // leaves are full ones but for the last.
@@ -214,9 +231,18 @@ void lu_columns(float* a, ptrdiff_t r, ptrdiff_t c0, ptrdiff_t c1) {
   }
   const ptrdiff_t cm = halving(c0, c1);
   lu_columns(a, r, c0, cm);
-  lower_solve(a, lda, c0, cm, cm, c1);
-  gemm_impl(static_cast<std::int32_t>(r - cm), static_cast<std::int32_t>(c1 - cm), static_cast<std::int32_t>(cm - c0),
-            operand{&at(cm, c0), 1, lda}, operand{&at(c0, cm), 1, lda}, &at(cm, cm), lda, gemm_mode::subtract);
+  // Each column of the right half takes its terms from its own values and
+  // the left half's alone, so column blocks go to the threads whole; a half
+  // too narrow for blocks has its product split by rows instead.
+  const ptrdiff_t w = cm - c0;
+  const auto cols = static_cast<std::int32_t>(c1 - cm);
+  const std::int64_t work = (r - c0) * (c1 - cm) * w;
+  const bool by_rows = column_block_width(cols, work, kColumnGranule) == 0;
+  split_columns(cols, work, kColumnGranule, [&](std::int32_t j0, std::int32_t j1) {
+    lower_solve(a, lda, c0, cm, cm + j0, cm + j1);
+    subtract_product(by_rows, r - cm, j1 - j0, w, operand{&at(cm, c0), 1, lda}, operand{&at(c0, cm + j0), 1, lda},
+                     &at(cm, cm + j0), lda);
+  });
   lu_columns(a, r, cm, c1);
 }
 
@@ -224,7 +250,8 @@ void lu(float* a, std::int32_t rows, std::int32_t cols) noexcept {
   const ptrdiff_t mn = std::min(rows, cols);
   lu_columns(a, rows, 0, mn);
   // A wide matrix: the columns right of the square part are rows of U only.
-  lower_solve(a, rows, 0, mn, mn, cols);
+  split_columns(cols - static_cast<std::int32_t>(mn), mn * mn * (cols - mn) / 2, kColumnGranule,
+                [&](std::int32_t j0, std::int32_t j1) { lower_solve(a, rows, 0, mn, mn + j0, mn + j1); });
 }
 
 // Columns [c0, c1) of the lower triangle, every term from the columns left
@@ -258,11 +285,18 @@ bool cholesky_columns(float* w, ptrdiff_t n, ptrdiff_t c0, ptrdiff_t c1, float e
   }
   const ptrdiff_t cm = halving(c0, c1);
   if (!cholesky_columns(w, n, c0, cm, eps)) return false;
-  for (ptrdiff_t j0 = cm; j0 < c1; j0 += kPanel) {
-    const ptrdiff_t jw = std::min<ptrdiff_t>(kPanel, c1 - j0);
-    gemm_impl(static_cast<std::int32_t>(n - j0), static_cast<std::int32_t>(jw), static_cast<std::int32_t>(cm - c0),
-              operand{&at(j0, c0), 1, lda}, operand{&at(j0, c0), lda, 1}, &at(j0, j0), lda, gemm_mode::subtract);
-  }
+  // The column blocks are independent: they go to the threads whole; too
+  // few of them, and each product is split by rows instead.
+  const auto cols = static_cast<std::int32_t>(c1 - cm);
+  const std::int64_t work = (n - cm) * (c1 - cm) * (cm - c0);
+  const bool by_rows = column_block_width(cols, work, kPanel) == 0;
+  split_columns(cols, work, kPanel, [&](std::int32_t b0, std::int32_t b1) {
+    for (ptrdiff_t j0 = cm + b0; j0 < cm + b1; j0 += kPanel) {
+      const ptrdiff_t jw = std::min<ptrdiff_t>(kPanel, cm + b1 - j0);
+      subtract_product(by_rows, n - j0, jw, cm - c0, operand{&at(j0, c0), 1, lda}, operand{&at(j0, c0), lda, 1},
+                       &at(j0, j0), lda);
+    }
+  });
   return cholesky_columns(w, n, cm, c1, eps);
 }
 
