@@ -188,20 +188,19 @@ void reflect_rows(float* x, std::ptrdiff_t ld, std::int32_t cols, std::int32_t n
   }
 }
 
-// G vectors side by side: each step of a sequence is a chain of dependent
-// fused steps, whose latency the other vectors' steps hide.
-
-// Rows i .. i + G N - 1: the three columns a reflector mixes stay in
-// vectors, so that each column is loaded and stored once for the sequence.
-template <std::ptrdiff_t G>
-HWY_INLINE void columns_sequence_block(float* p, std::ptrdiff_t ld, std::int32_t count, const float* f) {
+// A sequence of reflectors over G vectors side by side (each step is a
+// chain of dependent fused steps, whose latency the other vectors' steps
+// hide): the three rows (or columns) a reflector mixes stay in registers,
+// so that each is read with load(t, g) and written with store(v, t, g)
+// once for the sequence, t the offset along the sequence and g the vector.
+template <std::ptrdiff_t G, class Load, class Store>
+HWY_INLINE void reflect_sequence(std::int32_t count, const float* f, const Load& load, const Store& store) {
   const D d;
-  const auto N = static_cast<std::ptrdiff_t>(hn::Lanes(d));
   V a[G];
   V b[G];
   for (std::ptrdiff_t g = 0; g < G; ++g) {
-    a[g] = hn::LoadU(d, p + g * N);
-    b[g] = hn::LoadU(d, p + ld + g * N);
+    a[g] = load(0, g);
+    b[g] = load(1, g);
   }
   for (std::ptrdiff_t t = 0; t < count; ++t) {
     const float* ft = f + 5 * t;
@@ -210,54 +209,39 @@ HWY_INLINE void columns_sequence_block(float* p, std::ptrdiff_t ld, std::int32_t
     const V t1 = hn::Set(d, ft[2]);
     const V t2 = hn::Set(d, ft[3]);
     const V t3 = hn::Set(d, ft[4]);
-    float* column = p + t * ld;
     for (std::ptrdiff_t g = 0; g < G; ++g) {
-      const V c = hn::LoadU(d, column + 2 * ld + g * N);
+      const V c = load(t + 2, g);
       const V s = hn::MulAdd(v3, c, hn::MulAdd(v2, b[g], a[g]));
-      hn::StoreU(hn::NegMulAdd(s, t1, a[g]), d, column + g * N);
+      store(hn::NegMulAdd(s, t1, a[g]), t, g);
       a[g] = hn::NegMulAdd(s, t2, b[g]);
       b[g] = hn::NegMulAdd(s, t3, c);
     }
   }
   for (std::ptrdiff_t g = 0; g < G; ++g) {
-    hn::StoreU(a[g], d, p + count * ld + g * N);
-    hn::StoreU(b[g], d, p + (count + 1) * ld + g * N);
+    store(a[g], count, g);
+    store(b[g], count + 1, g);
   }
 }
 
-// Columns j .. j + G N - 1, the values of a row gathered into a vector (ld
-// apart): each value is gathered and scattered once for the sequence.
+// Rows i .. i + G N - 1 of columns t, loaded whole.
+template <std::ptrdiff_t G>
+HWY_INLINE void columns_sequence_block(float* p, std::ptrdiff_t ld, std::int32_t count, const float* f) {
+  const D d;
+  const auto N = static_cast<std::ptrdiff_t>(hn::Lanes(d));
+  reflect_sequence<G>(
+      count, f, [&](std::ptrdiff_t t, std::ptrdiff_t g) { return hn::LoadU(d, p + t * ld + g * N); },
+      [&](V v, std::ptrdiff_t t, std::ptrdiff_t g) { hn::StoreU(v, d, p + t * ld + g * N); });
+}
+
+// Columns j .. j + G N - 1 of rows t, gathered ld apart.
 template <std::ptrdiff_t G>
 HWY_INLINE void rows_sequence_block(float* p, std::ptrdiff_t ld, std::int32_t count, const float* f,
                                     hn::Vec<hn::RebindToSigned<D>> lanes) {
   const D d;
   const auto N = static_cast<std::ptrdiff_t>(hn::Lanes(d));
-  V a[G];
-  V b[G];
-  for (std::ptrdiff_t g = 0; g < G; ++g) {
-    a[g] = hn::GatherIndex(d, p + g * N * ld, lanes);
-    b[g] = hn::GatherIndex(d, p + g * N * ld + 1, lanes);
-  }
-  for (std::ptrdiff_t t = 0; t < count; ++t) {
-    const float* ft = f + 5 * t;
-    const V v2 = hn::Set(d, ft[0]);
-    const V v3 = hn::Set(d, ft[1]);
-    const V t1 = hn::Set(d, ft[2]);
-    const V t2 = hn::Set(d, ft[3]);
-    const V t3 = hn::Set(d, ft[4]);
-    for (std::ptrdiff_t g = 0; g < G; ++g) {
-      float* q = p + g * N * ld + t;
-      const V c = hn::GatherIndex(d, q + 2, lanes);
-      const V s = hn::MulAdd(v3, c, hn::MulAdd(v2, b[g], a[g]));
-      hn::ScatterIndex(hn::NegMulAdd(s, t1, a[g]), d, q, lanes);
-      a[g] = hn::NegMulAdd(s, t2, b[g]);
-      b[g] = hn::NegMulAdd(s, t3, c);
-    }
-  }
-  for (std::ptrdiff_t g = 0; g < G; ++g) {
-    hn::ScatterIndex(a[g], d, p + g * N * ld + count, lanes);
-    hn::ScatterIndex(b[g], d, p + g * N * ld + count + 1, lanes);
-  }
+  reflect_sequence<G>(
+      count, f, [&](std::ptrdiff_t t, std::ptrdiff_t g) { return hn::GatherIndex(d, p + g * N * ld + t, lanes); },
+      [&](V v, std::ptrdiff_t t, std::ptrdiff_t g) { hn::ScatterIndex(v, d, p + g * N * ld + t, lanes); });
 }
 
 void reflect_columns_sequence(float* x, std::ptrdiff_t ld, std::int32_t rows, std::int32_t count,
