@@ -79,7 +79,7 @@ class pool {
 
   // False when another caller has the pool.
   bool try_run(job& j, std::int32_t helpers) noexcept {
-    if (busy_.exchange(true, std::memory_order_acquire)) return false;
+    if (busy_.exchange(1U, std::memory_order_acquire) != 0U) return false;
     {
       std::lock_guard<std::mutex> lock(mutex_);
       start_workers(helpers);
@@ -98,7 +98,7 @@ class pool {
       current_ = nullptr;
       done_.wait(lock, [&] { return running_ == 0; });
     }
-    busy_.store(false, std::memory_order_release);
+    busy_.store(0U, std::memory_order_release);
     return true;
   }
 
@@ -156,7 +156,9 @@ class pool {
 #endif
   }
 
-  std::atomic<bool> busy_{false};
+  // A word, not a bool: a one-byte exchange needs libatomic on some targets
+  // (riscv64).
+  std::atomic<std::uint32_t> busy_{0U};
   // generation_, for the workers that are still awake.
   std::atomic<std::uint64_t> published_{0};
   std::mutex mutex_;
