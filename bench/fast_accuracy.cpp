@@ -829,12 +829,12 @@ void stops_survey(const std::vector<real_input>& reals, bool full) {
 
 // The values of one input one by one, against dgesvd and dgesvj: where the
 // worst relative errors sit.
-void value_detail(const std::string& spec) {
-  std::string family = spec.substr(0, spec.find(':'));
+void value_detail(const std::string& request) {
+  std::string family = request.substr(0, request.find(':'));
   std::int32_t m = 0;
   std::int32_t n = 0;
   std::int32_t draw = 0;
-  std::sscanf(spec.c_str() + family.size(), ":%d:%d:%d", &m, &n, &draw);
+  std::sscanf(request.c_str() + family.size(), ":%d:%d:%d", &m, &n, &draw);
   const t_matrix a = family_input(family, m, n, draw, 'v');
   const t_vector ours = orvik::m_svd_values(a);
   const float_svd peer = sgesvd_thin(a);
