@@ -1,5 +1,6 @@
 // The fast versions of the eigenvalue routines' updates (kernels.hpp),
-// compiled for every fast target (targets-inl.h). Vectors run across rows,
+// compiled for every fast target (targets-inl.h), and the tridiagonal QL
+// iteration, the shared scalar source of tridiagonal_ql-inl.h. Vectors run across rows,
 // each element meets the steps of its reference loop in the same order, so
 // the bits are the reference's.
 
@@ -10,13 +11,19 @@
 #include "kernels/fast_kernels-inl.h"
 #include "kernels/kernels.hpp"
 
+#include "common/power_of_two.hpp"
+
 #include <climits>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 
 HWY_BEFORE_NAMESPACE();
 namespace orvik::kernels::HWY_NAMESPACE {
+
+// Every pass includes it, so that its guard flips with each target.
+#include "kernels/tridiagonal_ql-inl.h"
 
 #if ORVIK_FAST_TARGET
 
@@ -274,6 +281,11 @@ void reflect_rows_sequence(float* x, std::ptrdiff_t ld, std::int32_t cols, std::
   for (std::ptrdiff_t t = 0; t < count; ++t) {
     reflect_rows(x + j * ld + t, ld, static_cast<std::int32_t>(cols - j), 3, f + 5 * t);
   }
+}
+
+bool tridiagonal_ql(float* d, float* e, std::int32_t n, float* z, float* cw, float* sw,
+                    std::int32_t max_sweeps) noexcept {
+  return ql::tridiagonal_ql_body(d, e, n, z, cw, sw, max_sweeps, rotate_eigenvectors);
 }
 
 #endif

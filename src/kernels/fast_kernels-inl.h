@@ -72,6 +72,8 @@ void reflect_rows(float* x, std::ptrdiff_t ld, std::int32_t cols, std::int32_t n
 void reflect_rows_sequence(float* x, std::ptrdiff_t ld, std::int32_t cols, std::int32_t count, const float* f) noexcept;
 void reflect_columns_sequence(float* x, std::ptrdiff_t ld, std::int32_t rows, std::int32_t count,
                               const float* f) noexcept;
+bool tridiagonal_ql(float* d, float* e, std::int32_t n, float* z, float* cw, float* sw,
+                    std::int32_t max_sweeps) noexcept;
 
 #endif  // ORVIK_FAST_TARGET
 

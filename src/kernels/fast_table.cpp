@@ -48,7 +48,8 @@ const kernel_table* fused_table() noexcept {
                                       reflect_rows,
                                       reflect_rows_sequence,
                                       reflect_columns_sequence,
-                                      bidiagonal_sweep};
+                                      bidiagonal_sweep,
+                                      tridiagonal_ql};
   return &table;
 }
 #undef ORVIK_TARGET_NAME

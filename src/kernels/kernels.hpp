@@ -188,6 +188,14 @@ struct kernel_table {
   // for rotate_columns (forward when downwards, backward otherwise).
   void (*bidiagonal_sweep)(float* d, float* e, std::int32_t count, float shift, bool downwards, float* lc, float* ls,
                            float* rc, float* rs) noexcept;
+
+  // The implicit QL / QR iteration on the symmetric tridiagonal d[0..n-1],
+  // e[0..n-2] (e holds n entries; tridiagonal_ql-inl.h), at most max_sweeps
+  // sweeps, each sweep's rotations applied to the columns of z (n x n) when
+  // z is not null; cw and sw are n entries of scratch. False when the limit
+  // ends it first.
+  bool (*tridiagonal_ql)(float* d, float* e, std::int32_t n, float* z, float* cw, float* sw,
+                         std::int32_t max_sweeps) noexcept;
 };
 
 const kernel_table& reference_kernels() noexcept;
@@ -320,6 +328,10 @@ inline void rotate_columns(float* a, std::ptrdiff_t ld, std::int32_t rows, std::
 inline void bidiagonal_sweep(float* d, float* e, std::int32_t count, float shift, bool downwards, float* lc, float* ls,
                              float* rc, float* rs) noexcept {
   active_kernels().bidiagonal_sweep(d, e, count, shift, downwards, lc, ls, rc, rs);
+}
+inline bool tridiagonal_ql(float* d, float* e, std::int32_t n, float* z, float* cw, float* sw,
+                           std::int32_t max_sweeps) noexcept {
+  return active_kernels().tridiagonal_ql(d, e, n, z, cw, sw, max_sweeps);
 }
 
 }  // namespace orvik::kernels

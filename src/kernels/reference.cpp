@@ -4,6 +4,8 @@
 
 #include "kernels/kernels.hpp"
 
+#include "common/power_of_two.hpp"
+
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
@@ -282,6 +284,13 @@ void bidiagonal_sweep_ref(float* d, float* e, std::int32_t count, float shift, b
   bidiagonal_sweep_body(d, e, count, shift, downwards, lc, ls, rc, rs);
 }
 
+#include "kernels/tridiagonal_ql-inl.h"
+
+bool tridiagonal_ql_ref(float* d, float* e, std::int32_t n, float* z, float* cw, float* sw,
+                        std::int32_t max_sweeps) noexcept {
+  return ql::tridiagonal_ql_body(d, e, n, z, cw, sw, max_sweeps, rotate_eigenvectors_ref);
+}
+
 }  // namespace
 
 const kernel_table& reference_kernels() noexcept {
@@ -307,7 +316,8 @@ const kernel_table& reference_kernels() noexcept {
                                       reflect_rows_ref,
                                       reflect_rows_sequence_ref,
                                       reflect_columns_sequence_ref,
-                                      bidiagonal_sweep_ref};
+                                      bidiagonal_sweep_ref,
+                                      tridiagonal_ql_ref};
   return table;
 }
 

@@ -19,49 +19,16 @@
 
 namespace orvik::detail::eigen {
 
-// The unit roundoff of float32 and the smallest normal float.
-inline constexpr float eps = 0x1p-24f;
-inline constexpr float safe_min = 0x1p-126f;
-
 using detail::exponent_of;
 using detail::times_power_of_two;
 
-// The larger of two numbers that are not NaN.
-inline float larger(float x, float y) { return x < y ? y : x; }
-
-// sqrt(x^2 + y^2) without overflow or harmful underflow: both scaled by the
-// power of two that brings the larger into [0.5, 1).
-inline float hypot2(float x, float y) {
-  const float m = larger(std::fabs(x), std::fabs(y));
-  if (m == 0.0f || std::isinf(m)) return m;
-  const int e = exponent_of(m);
-  const float xs = times_power_of_two(x, -e);
-  const float ys = times_power_of_two(y, -e);
-  return times_power_of_two(std::sqrt(std::fma(xs, xs, ys * ys)), e);
-}
+#include "common/rotation_steps-inl.h"
 
 // The largest |x(i)|, 0 for an empty or zero x.
 inline float max_magnitude(const float* x, std::ptrdiff_t count, std::ptrdiff_t stride = 1) {
   float m = 0.0f;
   for (std::ptrdiff_t i = 0; i < count; ++i) m = larger(m, std::fabs(x[i * stride]));
   return m;
-}
-
-// A plane rotation with c f + s g = r and c g - s f = 0, c >= 0 (r takes
-// f's sign): LAPACK's slartg, on the scaled pair.
-struct rotation {
-  float c;
-  float s;
-  float r;
-};
-inline rotation make_rotation(float f, float g) {
-  if (g == 0.0f) return {1.0f, 0.0f, f};
-  if (f == 0.0f) return {0.0f, 1.0f, g};
-  const int e = exponent_of(larger(std::fabs(f), std::fabs(g)));
-  const float fs = times_power_of_two(f, -e);
-  const float gs = times_power_of_two(g, -e);
-  const float d = std::copysign(std::sqrt(std::fma(fs, fs, gs * gs)), fs);
-  return {fs / d, gs / d, times_power_of_two(d, e)};
 }
 
 // The Householder reflector H = I - tau u u^T with H (alpha, x) = (beta, 0),

@@ -1,8 +1,8 @@
 // Eigenvalues and eigenvectors of a symmetric matrix: Householder reduction
 // to tridiagonal form, then the implicit QL / QR iteration with Wilkinson
 // shifts (QL where the block's larger end is at the top, QR otherwise, as
-// LAPACK's ssteqr chooses), the rotations applied to the reflectors'
-// product when vectors are wanted. The iteration never looks at the
+// LAPACK's ssteqr chooses; kernels::tridiagonal_ql), the rotations applied
+// to the reflectors' product when vectors are wanted. The iteration never looks at the
 // vectors, so the values have the same bits with and without them.
 
 #include <orvik/decompositions.hpp>
@@ -161,220 +161,6 @@ tridiagonal reduce_to_tridiagonal(std::vector<float>& w, std::int32_t n) {
   return t;
 }
 
-// The eigenvalues of [[a, b], [b, c]], rt1 the one of larger magnitude, and
-// (cs, sn) the unit eigenvector of rt1 (LAPACK's slaev2).
-struct two_by_two {
-  float rt1;
-  float rt2;
-  float cs;
-  float sn;
-};
-two_by_two eigen_two_by_two(float a, float b, float c) {
-  const float sm = a + c;
-  const float df = a - c;
-  const float adf = std::fabs(df);
-  const float tb = b + b;
-  const float ab = std::fabs(tb);
-  const bool a_larger = std::fabs(a) > std::fabs(c);
-  const float acmx = a_larger ? a : c;
-  const float acmn = a_larger ? c : a;
-  float rt = 0.0f;
-  if (adf > ab) {
-    const float q = ab / adf;
-    rt = adf * std::sqrt(std::fma(q, q, 1.0f));
-  } else if (adf < ab) {
-    const float q = adf / ab;
-    rt = ab * std::sqrt(std::fma(q, q, 1.0f));
-  } else {
-    rt = ab * std::sqrt(2.0f);
-  }
-  two_by_two out{};
-  int sgn1 = 1;
-  if (sm < 0.0f) {
-    out.rt1 = 0.5f * (sm - rt);
-    sgn1 = -1;
-    out.rt2 = std::fma(-(b / out.rt1), b, (acmx / out.rt1) * acmn);
-  } else if (sm > 0.0f) {
-    out.rt1 = 0.5f * (sm + rt);
-    out.rt2 = std::fma(-(b / out.rt1), b, (acmx / out.rt1) * acmn);
-  } else {
-    out.rt1 = 0.5f * rt;
-    out.rt2 = -0.5f * rt;
-  }
-  int sgn2 = 1;
-  float cs = 0.0f;
-  if (df >= 0.0f) {
-    cs = df + rt;
-  } else {
-    cs = df - rt;
-    sgn2 = -1;
-  }
-  if (std::fabs(cs) > ab) {
-    const float ct = -tb / cs;
-    out.sn = 1.0f / std::sqrt(std::fma(ct, ct, 1.0f));
-    out.cs = ct * out.sn;
-  } else if (ab == 0.0f) {
-    out.cs = 1.0f;
-    out.sn = 0.0f;
-  } else {
-    const float tn = -cs / tb;
-    out.cs = 1.0f / std::sqrt(std::fma(tn, tn, 1.0f));
-    out.sn = tn * out.cs;
-  }
-  if (sgn1 == sgn2) {
-    const float tn = out.cs;
-    out.cs = -out.sn;
-    out.sn = tn;
-  }
-  return out;
-}
-
-// |e|^2 small against |d(i) d(j)|: the off-diagonal entry is negligible.
-bool negligible(float e, float di, float dj) {
-  return e * e <= std::fma(eg::eps * eg::eps * std::fabs(di), std::fabs(dj), eg::safe_min);
-}
-
-// The implicit QL / QR iteration of LAPACK's ssteqr on (d, e), rotations
-// applied to the columns of z (n x n) when z is not null. False when the
-// sweep limit ends it before every off-diagonal entry is negligible.
-bool tridiagonal_ql(std::vector<float>& d, std::vector<float>& e, std::int32_t n, float* z) {
-  if (n <= 1) return true;
-  const auto ld = static_cast<std::ptrdiff_t>(n);
-  std::vector<float> cw = detail::work_buffer(n, kAllocate);
-  std::vector<float> sw = detail::work_buffer(n, kAllocate);
-  const auto rotate = [&](std::int32_t first, std::int32_t count, bool forward) {
-    if (z == nullptr) return;
-    kernels::rotate_eigenvectors(z + static_cast<std::ptrdiff_t>(first) * ld, ld, n, count, cw.data() + first,
-                                 sw.data() + first, forward);
-  };
-  const std::int32_t max_sweeps = kSweepsPerOrder * n;
-  std::int32_t sweeps = 0;
-  const auto D = [&](std::int32_t i) -> float& { return d[static_cast<std::size_t>(i)]; };
-  const auto E = [&](std::int32_t i) -> float& { return e[static_cast<std::size_t>(i)]; };
-  std::int32_t l1 = 0;
-  while (l1 < n) {
-    if (l1 > 0) E(l1 - 1) = 0.0f;
-    std::int32_t m = l1;
-    for (; m < n - 1; ++m) {
-      const float tst = std::fabs(E(m));
-      if (tst == 0.0f) break;
-      if (tst <= (std::sqrt(std::fabs(D(m))) * std::sqrt(std::fabs(D(m + 1)))) * eg::eps) {
-        E(m) = 0.0f;
-        break;
-      }
-    }
-    std::int32_t l = l1;
-    std::int32_t lend = m;
-    l1 = m + 1;
-    if (lend == l) continue;
-    if (std::fabs(D(lend)) < std::fabs(D(l))) std::swap(l, lend);
-    if (lend > l) {
-      // QL: deflation at the top.
-      while (l <= lend) {
-        std::int32_t mm = l;
-        for (; mm < lend; ++mm) {
-          if (negligible(E(mm), D(mm), D(mm + 1))) break;
-        }
-        if (mm < lend) E(mm) = 0.0f;
-        float p = D(l);
-        if (mm == l) {
-          ++l;
-          continue;
-        }
-        if (mm == l + 1) {
-          const two_by_two r = eigen_two_by_two(D(l), E(l), D(l + 1));
-          cw[static_cast<std::size_t>(l)] = r.cs;
-          sw[static_cast<std::size_t>(l)] = r.sn;
-          rotate(l, 1, false);
-          D(l) = r.rt1;
-          D(l + 1) = r.rt2;
-          E(l) = 0.0f;
-          l += 2;
-          continue;
-        }
-        if (sweeps == max_sweeps) return false;
-        ++sweeps;
-        float g = (D(l + 1) - p) / (2.0f * E(l));
-        float r = eg::hypot2(g, 1.0f);
-        g = (D(mm) - p) + E(l) / (g + std::copysign(r, g));
-        float s = 1.0f;
-        float c = 1.0f;
-        p = 0.0f;
-        for (std::int32_t i = mm - 1; i >= l; --i) {
-          const float f = s * E(i);
-          const float b = c * E(i);
-          const eg::rotation rot = eg::make_rotation(g, f);
-          c = rot.c;
-          s = rot.s;
-          if (i != mm - 1) E(i + 1) = rot.r;
-          g = D(i + 1) - p;
-          r = std::fma(D(i) - g, s, (2.0f * c) * b);
-          p = s * r;
-          D(i + 1) = g + p;
-          g = std::fma(c, r, -b);
-          cw[static_cast<std::size_t>(i)] = c;
-          sw[static_cast<std::size_t>(i)] = -s;
-        }
-        rotate(l, mm - l, false);
-        D(l) = D(l) - p;
-        E(l) = g;
-      }
-    } else {
-      // QR: deflation at the bottom.
-      while (l >= lend) {
-        std::int32_t mm = l;
-        for (; mm > lend; --mm) {
-          if (negligible(E(mm - 1), D(mm), D(mm - 1))) break;
-        }
-        if (mm > lend) E(mm - 1) = 0.0f;
-        float p = D(l);
-        if (mm == l) {
-          --l;
-          continue;
-        }
-        if (mm == l - 1) {
-          const two_by_two r = eigen_two_by_two(D(l - 1), E(l - 1), D(l));
-          cw[static_cast<std::size_t>(mm)] = r.cs;
-          sw[static_cast<std::size_t>(mm)] = r.sn;
-          rotate(mm, 1, true);
-          D(l - 1) = r.rt1;
-          D(l) = r.rt2;
-          E(l - 1) = 0.0f;
-          l -= 2;
-          continue;
-        }
-        if (sweeps == max_sweeps) return false;
-        ++sweeps;
-        float g = (D(l - 1) - p) / (2.0f * E(l - 1));
-        float r = eg::hypot2(g, 1.0f);
-        g = (D(mm) - p) + E(l - 1) / (g + std::copysign(r, g));
-        float s = 1.0f;
-        float c = 1.0f;
-        p = 0.0f;
-        for (std::int32_t i = mm; i < l; ++i) {
-          const float f = s * E(i);
-          const float b = c * E(i);
-          const eg::rotation rot = eg::make_rotation(g, f);
-          c = rot.c;
-          s = rot.s;
-          if (i != mm) E(i - 1) = rot.r;
-          g = D(i) - p;
-          r = std::fma(D(i + 1) - g, s, (2.0f * c) * b);
-          p = s * r;
-          D(i) = g + p;
-          g = std::fma(c, r, -b);
-          cw[static_cast<std::size_t>(i)] = c;
-          sw[static_cast<std::size_t>(i)] = s;
-        }
-        rotate(mm, l - mm, true);
-        D(l) = D(l) - p;
-        E(l - 1) = g;
-      }
-    }
-  }
-  return true;
-}
-
 }  // namespace
 
 t_eig m_eig_sym(const t_matrix& a, std::optional<bool> vectors) {
@@ -415,7 +201,10 @@ t_eig m_eig_sym(const t_matrix& a, std::optional<bool> vectors) {
     z = detail::work_buffer(static_cast<std::int64_t>(n) * n, kAllocate);
     eg::form_q(w, t.tau, n, z, kAllocate);
   }
-  if (!tridiagonal_ql(t.d, t.e, n, want_vectors ? z.data() : nullptr)) {
+  std::vector<float> cw = detail::work_buffer(n, kAllocate);
+  std::vector<float> sw = detail::work_buffer(n, kAllocate);
+  if (!kernels::tridiagonal_ql(t.d.data(), t.e.data(), n, want_vectors ? z.data() : nullptr, cw.data(), sw.data(),
+                               kSweepsPerOrder * n)) {
     detail::m_fail("m_eig_sym::eig method diverge", 301);
   }
   for (float& x : t.d) x = eg::times_power_of_two(x, -k);
