@@ -53,13 +53,19 @@ constexpr std::int32_t kBlockFrom = 96;
 constexpr std::int32_t kUpdateColumns = 64;
 
 void reduce_panel(std::vector<float>& w, std::int32_t n, std::int32_t k0, tridiagonal& t, std::vector<float>& wp,
-                  std::vector<float>& x_op, std::vector<float>& y_op) {
+                  std::vector<float>& across, std::vector<float>& x_op, std::vector<float>& y_op) {
   using kernels::gemm;
   using kernels::gemm_mode;
   using kernels::operand;
   const auto ld = static_cast<std::ptrdiff_t>(n);
   const auto at = [&](std::int32_t i, std::int32_t j) { return w.data() + i + static_cast<std::ptrdiff_t>(j) * ld; };
   const auto pw = [&](std::int32_t i, std::int32_t j) { return wp.data() + i + static_cast<std::ptrdiff_t>(j) * ld; };
+  // The panel's vectors and products row by row as well (2 kPanel values
+  // per row of w: v(0 .. kPanel), then p(0 .. kPanel)), so that their
+  // products with a vector are column-major ones, vectorised across the
+  // panel's columns.
+  const auto row_v = [&](std::int32_t i) { return across.data() + static_cast<std::ptrdiff_t>(i) * 2 * kPanel; };
+  const auto row_p = [&](std::int32_t i) { return row_v(i) + kPanel; };
   float t1[kPanel];
   float t2[kPanel];
   for (std::int32_t i = 0; i < kPanel; ++i) {
@@ -79,14 +85,18 @@ void reduce_panel(std::vector<float>& w, std::int32_t n, std::int32_t k0, tridia
     float* p = pw(k + 1, i);
     gemm(m, 1, m, operand{at(k + 1, k + 1), 1, ld}, operand{x, 1, m}, p, ld, gemm_mode::assign);
     if (i > 0) {
-      gemm(i, 1, m, operand{pw(k + 1, 0), ld, 1}, operand{x, 1, m}, t1, i, gemm_mode::assign);
+      gemm(i, 1, m, operand{row_p(k + 1), 1, 2 * kPanel}, operand{x, 1, m}, t1, i, gemm_mode::assign);
       gemm(m, 1, i, operand{at(k + 1, k0), 1, ld}, operand{t1, 1, i}, p, ld, gemm_mode::subtract);
-      gemm(i, 1, m, operand{at(k + 1, k0), ld, 1}, operand{x, 1, m}, t2, i, gemm_mode::assign);
+      gemm(i, 1, m, operand{row_v(k + 1), 1, 2 * kPanel}, operand{x, 1, m}, t2, i, gemm_mode::assign);
       gemm(m, 1, i, operand{pw(k + 1, 0), 1, ld}, operand{t2, 1, i}, p, ld, gemm_mode::subtract);
     }
     for (std::int32_t r = 0; r < m; ++r) p[r] = h.tau * p[r];
     const float alpha = -((0.5f * h.tau) * kernels::dot(p, x, m));
     for (std::int32_t r = 0; r < m; ++r) p[r] = std::fma(alpha, x[r], p[r]);
+    for (std::int32_t r = 0; r < m; ++r) {
+      row_v(k + 1 + r)[i] = x[r];
+      row_p(k + 1 + r)[i] = p[r];
+    }
   }
   const std::int32_t s = k0 + kPanel;
   const std::int32_t ms = n - s;
@@ -129,9 +139,10 @@ tridiagonal reduce_to_tridiagonal(std::vector<float>& w, std::int32_t n) {
   std::int32_t first = 0;
   if (n > kBlockFrom) {
     std::vector<float> wp = detail::work_buffer(static_cast<std::int64_t>(n) * kPanel, kAllocate);
+    std::vector<float> across = detail::work_buffer(static_cast<std::int64_t>(n) * 2 * kPanel, kAllocate);
     std::vector<float> x_op = detail::work_buffer(static_cast<std::int64_t>(n) * 2 * kPanel, kAllocate);
     std::vector<float> y_op = detail::work_buffer(static_cast<std::int64_t>(n) * 2 * kPanel, kAllocate);
-    for (; n - first > kBlockFrom; first += kPanel) reduce_panel(w, n, first, t, wp, x_op, y_op);
+    for (; n - first > kBlockFrom; first += kPanel) reduce_panel(w, n, first, t, wp, across, x_op, y_op);
   }
   for (std::int32_t k = first; k + 2 < n; ++k) {
     const std::int32_t m = n - k - 1;
