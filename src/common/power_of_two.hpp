@@ -32,6 +32,18 @@ inline float times_power_of_two(float x, int k) {
   return x * power(k);
 }
 
+// Every x(i) 2^k, as times_power_of_two gives each: where 2^k is a float,
+// one product each with the factor made once, a loop the compiler can
+// vectorise.
+inline void scale_all_by_power_of_two(float* x, std::size_t n, int k) {
+  if (k < -126 || k > 127) {
+    for (std::size_t i = 0; i < n; ++i) x[i] = times_power_of_two(x[i], k);
+    return;
+  }
+  const float factor = times_power_of_two(1.0f, k);
+  for (std::size_t i = 0; i < n; ++i) x[i] = x[i] * factor;
+}
+
 // The Euclidean length of x[0], x[stride], ... (n values): every value
 // scaled by the power of two of the largest magnitude, the squares summed
 // in order from 0, one fused step each, the root scaled back. NaN where a

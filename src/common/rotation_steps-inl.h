@@ -53,8 +53,10 @@ inline rotation make_rotation(float f, float g) {
   const float af = std::fabs(f);
   const float ag = std::fabs(g);
   if (squares_in_range(larger(af, ag), af < ag ? af : ag)) {
-    const float d = std::copysign(std::sqrt(std::fma(f, f, g * g)), f);
-    return {f / d, g / d, d};
+    // f / d and g / d with d = copysign(root, f), the signs settled on the
+    // numerators (exactly) so that the divisions start at the root.
+    const float root = std::sqrt(std::fma(f, f, g * g));
+    return {af / root, (f < 0.0f ? -g : g) / root, std::copysign(root, f)};
   }
   const int e = ::orvik::detail::exponent_of(larger(af, ag));
   const float fs = ::orvik::detail::times_power_of_two(f, -e);

@@ -163,12 +163,15 @@ inline bool tridiagonal_ql_body(float* d, float* e, std::int32_t n, float* z, fl
         for (std::int32_t i = mm - 1; i >= l; --i) {
           const float f = s * e[i];
           const float b = c * e[i];
+          // (2 c) b and c (2 b) round the same product: the doubling is
+          // exact either way, and this one is made before c is known.
+          const float b2 = 2.0f * b;
           const rotation rot = make_rotation(g, f);
           c = rot.c;
           s = rot.s;
           if (i != mm - 1) e[i + 1] = rot.r;
           g = d[i + 1] - p;
-          r = std::fma(d[i] - g, s, (2.0f * c) * b);
+          r = std::fma(d[i] - g, s, c * b2);
           p = s * r;
           d[i + 1] = g + p;
           g = std::fma(c, r, -b);
@@ -214,12 +217,13 @@ inline bool tridiagonal_ql_body(float* d, float* e, std::int32_t n, float* z, fl
         for (std::int32_t i = mm; i < l; ++i) {
           const float f = s * e[i];
           const float b = c * e[i];
+          const float b2 = 2.0f * b;
           const rotation rot = make_rotation(g, f);
           c = rot.c;
           s = rot.s;
           if (i != mm) e[i - 1] = rot.r;
           g = d[i] - p;
-          r = std::fma(d[i + 1] - g, s, (2.0f * c) * b);
+          r = std::fma(d[i + 1] - g, s, c * b2);
           p = s * r;
           d[i] = g + p;
           g = std::fma(c, r, -b);

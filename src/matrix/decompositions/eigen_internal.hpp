@@ -20,15 +20,22 @@
 namespace orvik::detail::eigen {
 
 using detail::exponent_of;
+using detail::scale_all_by_power_of_two;
 using detail::times_power_of_two;
 
 #include "common/rotation_steps-inl.h"
 
 // The largest |x(i)|, 0 for an empty or zero x.
+// The largest of numbers is the same in any order, so four running ones
+// share the work and their latency.
 inline float max_magnitude(const float* x, std::ptrdiff_t count, std::ptrdiff_t stride = 1) {
-  float m = 0.0f;
-  for (std::ptrdiff_t i = 0; i < count; ++i) m = larger(m, std::fabs(x[i * stride]));
-  return m;
+  float m[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+  std::ptrdiff_t i = 0;
+  for (; i + 4 <= count; i += 4) {
+    for (std::ptrdiff_t q = 0; q < 4; ++q) m[q] = larger(m[q], std::fabs(x[(i + q) * stride]));
+  }
+  for (; i < count; ++i) m[0] = larger(m[0], std::fabs(x[i * stride]));
+  return larger(larger(m[0], m[1]), larger(m[2], m[3]));
 }
 
 // The Householder reflector H = I - tau u u^T with H (alpha, x) = (beta, 0),
@@ -45,16 +52,27 @@ inline reflector make_reflector(float alpha, float* x, std::ptrdiff_t count, std
   if (xmax == 0.0f) return {alpha, 0.0f};
   const int e = exponent_of(larger(xmax, std::fabs(alpha)));
   float sum = 0.0f;
-  for (std::ptrdiff_t i = 0; i < count; ++i) {
-    const float xi = times_power_of_two(x[i * stride], -e);
-    x[i * stride] = xi;
-    sum = std::fma(xi, xi, sum);
+  if (stride == 1) {
+    // The same steps: the scaling, then the squares' chain through the
+    // kernels' dot product (fused steps in order from 0).
+    scale_all_by_power_of_two(x, static_cast<std::size_t>(count), -e);
+    sum = kernels::dot(x, x, static_cast<std::int32_t>(count));
+  } else {
+    for (std::ptrdiff_t i = 0; i < count; ++i) {
+      const float xi = times_power_of_two(x[i * stride], -e);
+      x[i * stride] = xi;
+      sum = std::fma(xi, xi, sum);
+    }
   }
   const float as = times_power_of_two(alpha, -e);
   const float bs = -std::copysign(std::sqrt(std::fma(as, as, sum)), as);
   const float tau = (bs - as) / bs;
   const float scale = as - bs;
-  for (std::ptrdiff_t i = 0; i < count; ++i) x[i * stride] = x[i * stride] / scale;
+  if (stride == 1) {
+    for (std::ptrdiff_t i = 0; i < count; ++i) x[i] = x[i] / scale;
+  } else {
+    for (std::ptrdiff_t i = 0; i < count; ++i) x[i * stride] = x[i * stride] / scale;
+  }
   return {times_power_of_two(bs, e), tau};
 }
 

@@ -675,7 +675,7 @@ t_eig_gen m_eig_gen(const t_matrix& a, std::optional<bool> vectors) {
   const float largest = eg::max_magnitude(w.data(), static_cast<std::ptrdiff_t>(w.size()));
   const int k = largest == 0.0f ? 0 : eg::scale_exponent(largest);
   if (k != 0) {
-    for (float& x : w) x = eg::times_power_of_two(x, k);
+    detail::scale_all_by_power_of_two(w.data(), w.size(), k);
   }
   const matrix_view h{w.data(), n};
   const balancing balanced = balance(h, n);

@@ -180,15 +180,21 @@ t_eig m_eig_sym(const t_matrix& a, std::optional<bool> vectors) {
   const std::int32_t n = a.rows;
   // A NaN facing a NaN counts as a matching pair here, so that it reaches
   // the finiteness check and its own message.
-  for (std::int32_t j = 1; j <= n; ++j) {
-    for (std::int32_t i = j + 1; i <= n; ++i) {
-      const float x = detail::at(a, i, j);
-      const float y = detail::at(a, j, i);
-      if (!(x == y) && !(std::isnan(x) && std::isnan(y))) {
-        detail::m_fail("m_eig_sym::symmetric matrix expected", 202);
+  // In tiles, so that the rows read across stay in cache.
+  constexpr std::int32_t kTile = 32;
+  bool symmetric = true;
+  for (std::int32_t j0 = 1; j0 <= n; j0 += kTile) {
+    for (std::int32_t i0 = j0; i0 <= n; i0 += kTile) {
+      for (std::int32_t j = j0; j < std::min(n + 1, j0 + kTile); ++j) {
+        for (std::int32_t i = std::max(i0, j + 1); i < std::min(n + 1, i0 + kTile); ++i) {
+          const float x = detail::at(a, i, j);
+          const float y = detail::at(a, j, i);
+          symmetric = symmetric && ((x == y) || (std::isnan(x) && std::isnan(y)));
+        }
       }
     }
   }
+  if (!symmetric) detail::m_fail("m_eig_sym::symmetric matrix expected", 202);
   for (const float x : a.elements) {
     if (!std::isfinite(x)) detail::m_fail("m_eig_sym::matrix has an entry that is not finite", 300);
   }
@@ -204,7 +210,7 @@ t_eig m_eig_sym(const t_matrix& a, std::optional<bool> vectors) {
   const float largest = eg::max_magnitude(w.data(), static_cast<std::ptrdiff_t>(w.size()));
   const int k = largest == 0.0f ? 0 : eg::scale_exponent(largest);
   if (k != 0) {
-    for (float& x : w) x = eg::times_power_of_two(x, k);
+    detail::scale_all_by_power_of_two(w.data(), w.size(), k);
   }
   tridiagonal t = reduce_to_tridiagonal(w, n);
   std::vector<float> z;
