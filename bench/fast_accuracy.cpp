@@ -793,7 +793,7 @@ void stops_survey(const std::vector<real_input>& reals, bool full) {
   std::fprintf(out, "\n");
 
   if (reals.empty()) return;
-  // The specified iterations on the real matrices: up to order 120 by
+  // The classic iterations on the real matrices: up to order 120 by
   // default (the SVD sweeps cost O(n^3) each, and the larger files take
   // minutes a call), 220 with --full; Householder up to 16 (up to 51 with
   // --full: 20 s a call at 48).

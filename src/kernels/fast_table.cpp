@@ -49,7 +49,8 @@ const kernel_table* fused_table() noexcept {
                                       reflect_rows_sequence,
                                       reflect_columns_sequence,
                                       bidiagonal_sweep,
-                                      tridiagonal_ql};
+                                      tridiagonal_ql,
+                                      accumulate_reflectors};
   return &table;
 }
 #undef ORVIK_TARGET_NAME

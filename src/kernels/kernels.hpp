@@ -12,7 +12,7 @@
 // build time, it is the reference table.
 //
 // Every output element receives its terms in increasing order, one fused
-// multiply-add each, from its specified start; a version may visit the
+// multiply-add each, from its defined start; a version may visit the
 // outputs in any order but never reorders, splits or widens one output's
 // terms.
 //
@@ -196,6 +196,17 @@ struct kernel_table {
   // ends it first.
   bool (*tridiagonal_ql)(float* d, float* e, std::int32_t n, float* z, float* cw, float* sw,
                          std::int32_t max_sweeps) noexcept;
+
+  // y (n x n, column-major, leading dimension n), the identity on entry
+  // (a fast version may pass over rows no reflector has reached yet, whose
+  // zeros it leaves as they are), receives the reflectors
+  // k = count-1 .. 0 in turn, each skipped where tau(k) is 0; reflector k
+  // acts on rows and columns k+1 .. n-1: for each such row r,
+  // p = the fused chain from 0 of y(r, c) u(c, k) over c = k+1 .. n-1 in
+  // order, then y(r, c) = fma(-tu(c, k), p, y(r, c)). u and tu are n x n
+  // column-major, column k read from row k+1 on.
+  void (*accumulate_reflectors)(float* y, std::int32_t n, const float* u, const float* tu, const float* tau,
+                                std::int32_t count) noexcept;
 };
 
 const kernel_table& reference_kernels() noexcept;
@@ -332,6 +343,10 @@ inline void bidiagonal_sweep(float* d, float* e, std::int32_t count, float shift
 inline bool tridiagonal_ql(float* d, float* e, std::int32_t n, float* z, float* cw, float* sw,
                            std::int32_t max_sweeps) noexcept {
   return active_kernels().tridiagonal_ql(d, e, n, z, cw, sw, max_sweeps);
+}
+inline void accumulate_reflectors(float* y, std::int32_t n, const float* u, const float* tu, const float* tau,
+                                  std::int32_t count) noexcept {
+  active_kernels().accumulate_reflectors(y, n, u, tu, tau, count);
 }
 
 }  // namespace orvik::kernels

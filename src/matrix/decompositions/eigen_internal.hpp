@@ -38,6 +38,21 @@ inline float max_magnitude(const float* x, std::ptrdiff_t count, std::ptrdiff_t 
   return larger(larger(m[0], m[1]), larger(m[2], m[3]));
 }
 
+// The index of the first entry of largest magnitude among x[0 .. n-1] (0
+// when n is 0 or x[0] is NaN; a later NaN is passed over).
+inline std::size_t first_largest_magnitude(const float* x, std::size_t n) {
+  std::size_t big = 0;
+  float best = n > 0 ? std::fabs(x[0]) : 0.0f;
+  for (std::size_t i = 1; i < n; ++i) {
+    const float a = std::fabs(x[i]);
+    if (a > best) {
+      best = a;
+      big = i;
+    }
+  }
+  return big;
+}
+
 // The Householder reflector H = I - tau u u^T with H (alpha, x) = (beta, 0),
 // u = (1, v): x (count entries) is overwritten with v. Computed on the pair
 // scaled so that its largest magnitude lies in [0.5, 1), so neither a huge
@@ -94,31 +109,37 @@ inline void subtract_outer(float* c, std::ptrdiff_t ld, std::int32_t rows, std::
 // a reduction stored as LAPACK stores them: H(k) = I - tau(k) u u^T acts on
 // rows k+1 .. n-1, u = (1, w(k+2 .., k)). Accumulated backwards on the
 // transpose: Q^T H(k) is Y - (Y u)(tau u)^T, a product and a rank-one update
-// that both run down columns.
+// (kernels::accumulate_reflectors).
 inline void form_q(const std::vector<float>& w, const std::vector<float>& tau, std::int32_t n, std::vector<float>& z,
                    std::string_view allocate_message) {
   const auto ld = static_cast<std::ptrdiff_t>(n);
   const auto un = static_cast<std::size_t>(n);
   std::vector<float> y = work_buffer(static_cast<std::int64_t>(n) * n, allocate_message);
   for (std::size_t i = 0; i < un; ++i) y[i * un + i] = 1.0f;
-  std::vector<float> u = work_buffer(n, allocate_message);
-  std::vector<float> tu = work_buffer(n, allocate_message);
-  std::vector<float> p = work_buffer(n, allocate_message);
-  for (std::int32_t k = n - 3; k >= 0; --k) {
+  // Column k of u: the reflector's vector from row k + 1 on; of tu, tau(k)
+  // times it.
+  const std::int32_t count = std::max(n - 2, 0);
+  std::vector<float> u = work_buffer(static_cast<std::int64_t>(n) * n, allocate_message);
+  std::vector<float> tu = work_buffer(static_cast<std::int64_t>(n) * n, allocate_message);
+  for (std::int32_t k = 0; k < count; ++k) {
     const float t = tau[static_cast<std::size_t>(k)];
-    if (t == 0.0f) continue;
-    const std::int32_t m = n - k - 1;
-    const float* below = w.data() + static_cast<std::ptrdiff_t>(k) * ld + k + 1;
-    u[0] = 1.0f;
-    std::copy(below + 1, below + m, u.begin() + 1);
-    for (std::size_t i = 0; i < static_cast<std::size_t>(m); ++i) tu[i] = t * u[i];
-    float* y22 = y.data() + static_cast<std::ptrdiff_t>(k + 1) * ld + k + 1;
-    kernels::gemm(m, 1, m, kernels::operand{y22, 1, ld}, kernels::operand{u.data(), 1, m}, p.data(), m,
-                  kernels::gemm_mode::assign);
-    subtract_outer(y22, ld, m, m, p.data(), tu.data());
+    const std::ptrdiff_t first = static_cast<std::ptrdiff_t>(k) * ld + k + 1;
+    u[static_cast<std::size_t>(first)] = 1.0f;
+    std::copy(w.begin() + first + 1, w.begin() + (static_cast<std::ptrdiff_t>(k) + 1) * ld, u.begin() + first + 1);
+    for (std::ptrdiff_t i = first; i < (static_cast<std::ptrdiff_t>(k) + 1) * ld; ++i) {
+      tu[static_cast<std::size_t>(i)] = t * u[static_cast<std::size_t>(i)];
+    }
   }
-  for (std::size_t j = 0; j < un; ++j)
-    for (std::size_t i = 0; i < un; ++i) z[j * un + i] = y[i * un + j];
+  kernels::accumulate_reflectors(y.data(), n, u.data(), tu.data(), tau.data(), count);
+  // The transpose in tiles, so that the rows read across stay in cache.
+  constexpr std::size_t kTile = 32;
+  for (std::size_t j0 = 0; j0 < un; j0 += kTile) {
+    for (std::size_t i0 = 0; i0 < un; i0 += kTile) {
+      for (std::size_t j = j0; j < std::min(un, j0 + kTile); ++j) {
+        for (std::size_t i = i0; i < std::min(un, i0 + kTile); ++i) z[j * un + i] = y[i * un + j];
+      }
+    }
+  }
 }
 
 }  // namespace orvik::detail::eigen

@@ -243,11 +243,7 @@ t_eig m_eig_sym(const t_matrix& a, std::optional<bool> vectors) {
       const float* from = z.data() + static_cast<std::size_t>(order[j]) * un;
       float* to = result.eigvecs.elements.data() + j * un;
       // The entry of largest magnitude (the first of equals) made positive.
-      std::size_t big = 0;
-      for (std::size_t i = 1; i < un; ++i) {
-        if (std::fabs(from[i]) > std::fabs(from[big])) big = i;
-      }
-      const bool flip = from[big] < 0.0f;
+      const bool flip = from[eg::first_largest_magnitude(from, un)] < 0.0f;
       for (std::size_t i = 0; i < un; ++i) to[i] = flip ? -from[i] : from[i];
     }
   }

@@ -76,7 +76,7 @@ TEST(Determinant, GaussJordanAgainstTheDiagonalOfU) {
 
 // Where LU without pivoting meets a zero pivot on a finite matrix, the
 // partially pivoted elimination's determinant; every sound call keeps its
-// own bits, and the rescue leaves the remembered sizes of the specified run.
+// own bits, and the rescue leaves the remembered sizes of the unpivoted run.
 TEST(Determinant, ZeroPivotRescue) {
   // A zero leading pivot; the determinant is -5. Partial pivoting takes
   // rows 2 and then 3 as pivot rows (two exchanges): pivots 2, 3.5 and
