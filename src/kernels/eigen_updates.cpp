@@ -304,48 +304,48 @@ std::int32_t next_reflector(const float* tau, std::int32_t k) {
 // above k + 1 that a pass covers are rows of the identity not yet reached
 // (zeros from column k + 1 on), which the pass leaves as they are.
 template <std::size_t W>
-HWY_INLINE void reflector_rows(float* y, std::ptrdiff_t n, const float* u, const float* tu, const float* tau,
-                               std::int32_t count, std::ptrdiff_t r0) {
+HWY_INLINE void reflector_rows(float* y, std::ptrdiff_t n, const float* v, const float* tau, std::int32_t count,
+                               std::ptrdiff_t r0) {
   const D d;
   const auto N = static_cast<std::ptrdiff_t>(hn::Lanes(d));
   const auto last_row = r0 + static_cast<std::ptrdiff_t>(W) * N - 1;
   std::int32_t k = next_reflector(tau, static_cast<std::int32_t>(std::min<std::ptrdiff_t>(count - 1, last_row - 1)));
   if (k < 0) return;
   const auto column = [&](std::ptrdiff_t c) { return y + r0 + c * n; };
+  const auto u = [&](std::ptrdiff_t j, std::ptrdiff_t c) { return c == j + 1 ? 1.0f : v[j * n + c]; };
   V p[W];
-  for (auto& v : p) v = hn::Zero(d);
+  for (auto& x : p) x = hn::Zero(d);
   for (std::ptrdiff_t c = k + 1; c < n; ++c) {
-    const V uc = hn::Set(d, u[k * n + c]);
+    const V uc = hn::Set(d, u(k, c));
     for (std::size_t q = 0; q < W; ++q) p[q] = hn::MulAdd(hn::LoadU(d, column(c) + q * N), uc, p[q]);
   }
   while (k >= 0) {
     const std::int32_t kn = next_reflector(tau, k - 1);
-    const float* tk = tu + k * n;
+    const float t = tau[k];
     if (kn < 0) {
       for (std::ptrdiff_t c = k + 1; c < n; ++c) {
-        const V t = hn::Set(d, tk[c]);
+        const V tc = hn::Set(d, t * u(k, c));
         for (std::size_t q = 0; q < W; ++q) {
           float* at = column(c) + q * N;
-          hn::StoreU(hn::NegMulAdd(t, p[q], hn::LoadU(d, at)), d, at);
+          hn::StoreU(hn::NegMulAdd(tc, p[q], hn::LoadU(d, at)), d, at);
         }
       }
       return;
     }
-    const float* un = u + kn * n;
     V pn[W];
-    for (auto& v : pn) v = hn::Zero(d);
+    for (auto& x : pn) x = hn::Zero(d);
     for (std::ptrdiff_t c = kn + 1; c <= k; ++c) {
-      const V uc = hn::Set(d, un[c]);
+      const V uc = hn::Set(d, u(kn, c));
       for (std::size_t q = 0; q < W; ++q) pn[q] = hn::MulAdd(hn::LoadU(d, column(c) + q * N), uc, pn[q]);
     }
     for (std::ptrdiff_t c = k + 1; c < n; ++c) {
-      const V t = hn::Set(d, tk[c]);
-      const V uc = hn::Set(d, un[c]);
+      const V tc = hn::Set(d, t * u(k, c));
+      const V uc = hn::Set(d, u(kn, c));
       for (std::size_t q = 0; q < W; ++q) {
         float* at = column(c) + q * N;
-        const V v = hn::NegMulAdd(t, p[q], hn::LoadU(d, at));
-        hn::StoreU(v, d, at);
-        pn[q] = hn::MulAdd(v, uc, pn[q]);
+        const V x = hn::NegMulAdd(tc, p[q], hn::LoadU(d, at));
+        hn::StoreU(x, d, at);
+        pn[q] = hn::MulAdd(x, uc, pn[q]);
       }
     }
     for (std::size_t q = 0; q < W; ++q) p[q] = pn[q];
@@ -354,26 +354,28 @@ HWY_INLINE void reflector_rows(float* y, std::ptrdiff_t n, const float* u, const
 }
 
 // One row, as the reference loop treats it.
-void reflector_row(float* y, std::ptrdiff_t n, const float* u, const float* tu, const float* tau, std::int32_t count,
-                   std::ptrdiff_t r) {
+void reflector_row(float* y, std::ptrdiff_t n, const float* v, const float* tau, std::int32_t count, std::ptrdiff_t r) {
   for (auto k = static_cast<std::int32_t>(std::min<std::ptrdiff_t>(count - 1, r - 1)); k >= 0; --k) {
     if (tau[k] == 0.0f) continue;
+    const auto u = [&](std::ptrdiff_t c) { return c == k + 1 ? 1.0f : v[k * n + c]; };
     float p = 0.0f;
-    for (std::ptrdiff_t c = k + 1; c < n; ++c) p = std::fma(y[r + c * n], u[k * n + c], p);
-    for (std::ptrdiff_t c = k + 1; c < n; ++c) y[r + c * n] = std::fma(-tu[k * n + c], p, y[r + c * n]);
+    for (std::ptrdiff_t c = k + 1; c < n; ++c) p = std::fma(y[r + c * n], u(c), p);
+    for (std::ptrdiff_t c = k + 1; c < n; ++c) y[r + c * n] = std::fma(-(tau[k] * u(c)), p, y[r + c * n]);
   }
 }
 
 }  // namespace
 
-void accumulate_reflectors(float* y, std::int32_t n, const float* u, const float* tu, const float* tau,
-                           std::int32_t count) noexcept {
+void accumulate_reflectors(float* y, std::int32_t n, const float* v, const float* tau, std::int32_t count) noexcept {
   const auto N = static_cast<std::ptrdiff_t>(hn::Lanes(D()));
   const auto un = static_cast<std::ptrdiff_t>(n);
   std::ptrdiff_t r = 0;
-  for (; r + 4 * N <= un; r += 4 * N) reflector_rows<4>(y, un, u, tu, tau, count, r);
-  for (; r + N <= un; r += N) reflector_rows<1>(y, un, u, tu, tau, count, r);
-  for (; r < un; ++r) reflector_row(y, un, u, tu, tau, count, r);
+  // Eight vectors of rows a block: longer runs of each column for the
+  // prefetchers (two vectors ran 1.4 times slower at n = 512).
+  for (; r + 8 * N <= un; r += 8 * N) reflector_rows<8>(y, un, v, tau, count, r);
+  for (; r + 4 * N <= un; r += 4 * N) reflector_rows<4>(y, un, v, tau, count, r);
+  for (; r + N <= un; r += N) reflector_rows<1>(y, un, v, tau, count, r);
+  for (; r < un; ++r) reflector_row(y, un, v, tau, count, r);
 }
 
 #endif

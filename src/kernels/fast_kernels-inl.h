@@ -74,8 +74,7 @@ void reflect_columns_sequence(float* x, std::ptrdiff_t ld, std::int32_t rows, st
                               const float* f) noexcept;
 bool tridiagonal_ql(float* d, float* e, std::int32_t n, float* z, float* cw, float* sw,
                     std::int32_t max_sweeps) noexcept;
-void accumulate_reflectors(float* y, std::int32_t n, const float* u, const float* tu, const float* tau,
-                           std::int32_t count) noexcept;
+void accumulate_reflectors(float* y, std::int32_t n, const float* v, const float* tau, std::int32_t count) noexcept;
 
 #endif  // ORVIK_FAST_TARGET
 

@@ -203,9 +203,10 @@ struct kernel_table {
   // k = count-1 .. 0 in turn, each skipped where tau(k) is 0; reflector k
   // acts on rows and columns k+1 .. n-1: for each such row r,
   // p = the fused chain from 0 of y(r, c) u(c, k) over c = k+1 .. n-1 in
-  // order, then y(r, c) = fma(-tu(c, k), p, y(r, c)). u and tu are n x n
-  // column-major, column k read from row k+1 on.
-  void (*accumulate_reflectors)(float* y, std::int32_t n, const float* u, const float* tu, const float* tau,
+  // order, then y(r, c) = fma(-t(c), p, y(r, c)) with t(c) = tau(k) u(c, k)
+  // rounded. u(k+1, k) is 1 and u(c, k) for c > k+1 is v(c, k), v n x n
+  // column-major (a reduction's vectors, stored below its subdiagonal).
+  void (*accumulate_reflectors)(float* y, std::int32_t n, const float* v, const float* tau,
                                 std::int32_t count) noexcept;
 };
 
@@ -344,9 +345,9 @@ inline bool tridiagonal_ql(float* d, float* e, std::int32_t n, float* z, float* 
                            std::int32_t max_sweeps) noexcept {
   return active_kernels().tridiagonal_ql(d, e, n, z, cw, sw, max_sweeps);
 }
-inline void accumulate_reflectors(float* y, std::int32_t n, const float* u, const float* tu, const float* tau,
+inline void accumulate_reflectors(float* y, std::int32_t n, const float* v, const float* tau,
                                   std::int32_t count) noexcept {
-  active_kernels().accumulate_reflectors(y, n, u, tu, tau, count);
+  active_kernels().accumulate_reflectors(y, n, v, tau, count);
 }
 
 }  // namespace orvik::kernels

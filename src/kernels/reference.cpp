@@ -291,17 +291,16 @@ bool tridiagonal_ql_ref(float* d, float* e, std::int32_t n, float* z, float* cw,
   return ql::tridiagonal_ql_body(d, e, n, z, cw, sw, max_sweeps, rotate_eigenvectors_ref);
 }
 
-void accumulate_reflectors_ref(float* y, std::int32_t n, const float* u, const float* tu, const float* tau,
+void accumulate_reflectors_ref(float* y, std::int32_t n, const float* v, const float* tau,
                                std::int32_t count) noexcept {
   const auto ld = static_cast<std::ptrdiff_t>(n);
   for (std::int32_t k = count - 1; k >= 0; --k) {
     if (tau[k] == 0.0f) continue;
-    const float* uk = u + k * ld;
-    const float* tk = tu + k * ld;
+    const auto u = [&](std::ptrdiff_t c) { return c == k + 1 ? 1.0f : v[k * ld + c]; };
     for (std::ptrdiff_t r = k + 1; r < n; ++r) {
       float p = 0.0f;
-      for (std::ptrdiff_t c = k + 1; c < n; ++c) p = std::fma(y[r + c * ld], uk[c], p);
-      for (std::ptrdiff_t c = k + 1; c < n; ++c) y[r + c * ld] = std::fma(-tk[c], p, y[r + c * ld]);
+      for (std::ptrdiff_t c = k + 1; c < n; ++c) p = std::fma(y[r + c * ld], u(c), p);
+      for (std::ptrdiff_t c = k + 1; c < n; ++c) y[r + c * ld] = std::fma(-(tau[k] * u(c)), p, y[r + c * ld]);
     }
   }
 }

@@ -138,16 +138,15 @@ TEST(EigenUpdateKernels, AccumulatedReflectorsMatchReference) {
   for (const std::int32_t n : {0, 1, 2, 3, 15, 16, 17, 63, 64, 65, 100}) {
     SCOPED_TRACE(::testing::Message() << "n=" << n);
     const auto nn = static_cast<std::size_t>(n) * n;
-    const auto u = test::spread_values(gen, nn + 1);
-    const auto tu = test::spread_values(gen, nn + 1);
+    const auto v = test::spread_values(gen, nn + 1);
     auto tau = test::spread_values(gen, static_cast<std::size_t>(n) + 1);
     for (std::size_t k = 0; k < tau.size(); k += 5) tau[k] = 0.0f;
     std::vector<float> y(nn, 0.0f);
     for (std::int32_t i = 0; i < n; ++i) y[static_cast<std::size_t>(i) * (n + 1)] = 1.0f;
     auto y_ref = y;
     const std::int32_t count = n > 2 ? n - 2 : 0;
-    ref.accumulate_reflectors(y_ref.data(), n, u.data(), tu.data(), tau.data(), count);
-    fast.accumulate_reflectors(y.data(), n, u.data(), tu.data(), tau.data(), count);
+    ref.accumulate_reflectors(y_ref.data(), n, v.data(), tau.data(), count);
+    fast.accumulate_reflectors(y.data(), n, v.data(), tau.data(), count);
     EXPECT_TRUE(same_bits(y, y_ref));
   }
 }

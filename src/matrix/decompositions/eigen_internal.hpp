@@ -112,25 +112,10 @@ inline void subtract_outer(float* c, std::ptrdiff_t ld, std::int32_t rows, std::
 // (kernels::accumulate_reflectors).
 inline void form_q(const std::vector<float>& w, const std::vector<float>& tau, std::int32_t n, std::vector<float>& z,
                    std::string_view allocate_message) {
-  const auto ld = static_cast<std::ptrdiff_t>(n);
   const auto un = static_cast<std::size_t>(n);
   std::vector<float> y = work_buffer(static_cast<std::int64_t>(n) * n, allocate_message);
   for (std::size_t i = 0; i < un; ++i) y[i * un + i] = 1.0f;
-  // Column k of u: the reflector's vector from row k + 1 on; of tu, tau(k)
-  // times it.
-  const std::int32_t count = std::max(n - 2, 0);
-  std::vector<float> u = work_buffer(static_cast<std::int64_t>(n) * n, allocate_message);
-  std::vector<float> tu = work_buffer(static_cast<std::int64_t>(n) * n, allocate_message);
-  for (std::int32_t k = 0; k < count; ++k) {
-    const float t = tau[static_cast<std::size_t>(k)];
-    const std::ptrdiff_t first = static_cast<std::ptrdiff_t>(k) * ld + k + 1;
-    u[static_cast<std::size_t>(first)] = 1.0f;
-    std::copy(w.begin() + first + 1, w.begin() + (static_cast<std::ptrdiff_t>(k) + 1) * ld, u.begin() + first + 1);
-    for (std::ptrdiff_t i = first; i < (static_cast<std::ptrdiff_t>(k) + 1) * ld; ++i) {
-      tu[static_cast<std::size_t>(i)] = t * u[static_cast<std::size_t>(i)];
-    }
-  }
-  kernels::accumulate_reflectors(y.data(), n, u.data(), tu.data(), tau.data(), count);
+  kernels::accumulate_reflectors(y.data(), n, w.data(), tau.data(), std::max(n - 2, 0));
   // The transpose in tiles, so that the rows read across stay in cache.
   constexpr std::size_t kTile = 32;
   for (std::size_t j0 = 0; j0 < un; j0 += kTile) {
