@@ -203,7 +203,7 @@ int main(int argc, char** argv) {
     row r3{"m_prod_vec2", n, flops, 0, peer_t, -1};
     r3.orvik = best_time([] {}, [&] { orvik::t_vector v = orvik::m_prod_vec2(x, a); }, budget);
     r3.reference =
-        best_time([] {}, [&] { ref.prod_vec_left(x.elements.data(), a.elements.data(), y.data(), n, n); }, 0.0);
+        best_time([] {}, [&] { ref.prod_vec_left(x.elements.data(), a.elements.data(), n, y.data(), n, n); }, 0.0);
     print(r3);
   }
 

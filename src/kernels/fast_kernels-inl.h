@@ -36,7 +36,8 @@ bool small_product(std::size_t m, std::size_t n, std::size_t k, operand a, opera
 
 // matrix_vector.cpp
 void prod_vec(const float* a, const float* x, float* y, std::int32_t rows, std::int32_t cols) noexcept;
-void prod_vec_left(const float* x, const float* a, float* y, std::int32_t rows, std::int32_t cols) noexcept;
+void prod_vec_left(const float* x, const float* a, std::ptrdiff_t lda, float* y, std::int32_t rows,
+                   std::int32_t cols) noexcept;
 
 // vector_steps.cpp
 float dot(float s, const float* x, const float* y, std::int32_t n) noexcept;

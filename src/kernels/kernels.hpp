@@ -74,9 +74,11 @@ struct kernel_table {
   // j = 1 to cols from 0.0 (m_prod_vec1 and m_prod_vec_c alike).
   void (*prod_vec)(const float* a, const float* x, float* y, std::int32_t rows, std::int32_t cols) noexcept;
 
-  // y (cols) = x (rows) as a row vector times a (rows x cols); y(i) sums
-  // x(j) * a(j, i) for j = 1 to rows from 0.0.
-  void (*prod_vec_left)(const float* x, const float* a, float* y, std::int32_t rows, std::int32_t cols) noexcept;
+  // y (cols) = x (rows) as a row vector times a (rows x cols, leading
+  // dimension lda >= rows); y(i) sums x(j) * a(j, i) for j = 1 to rows
+  // from 0.0.
+  void (*prod_vec_left)(const float* x, const float* a, std::ptrdiff_t lda, float* y, std::int32_t rows,
+                        std::int32_t cols) noexcept;
 
   // The fused running sum of x(i) * y(i) for i = 1 to n from s. One chain
   // of dependent steps: no version can reorder it.
@@ -233,8 +235,8 @@ void split_prod_mat(const kernel_table& table, const float* a, const float* b, f
                     std::int32_t n) noexcept;
 void split_prod_vec(const kernel_table& table, const float* a, const float* x, float* y, std::int32_t rows,
                     std::int32_t cols) noexcept;
-void split_prod_vec_left(const kernel_table& table, const float* x, const float* a, float* y, std::int32_t rows,
-                         std::int32_t cols) noexcept;
+void split_prod_vec_left(const kernel_table& table, const float* x, const float* a, std::ptrdiff_t lda, float* y,
+                         std::int32_t rows, std::int32_t cols) noexcept;
 
 // Column blocks for the factorizations' updates, whose columns depend on
 // their own values alone: fn(j0, j1) for blocks of [0, cols) on the
@@ -271,8 +273,12 @@ inline void prod_mat(const float* a, const float* b, float* c, std::int32_t m, s
 inline void prod_vec(const float* a, const float* x, float* y, std::int32_t rows, std::int32_t cols) noexcept {
   split_prod_vec(active_kernels(), a, x, y, rows, cols);
 }
+inline void prod_vec_left(const float* x, const float* a, std::ptrdiff_t lda, float* y, std::int32_t rows,
+                          std::int32_t cols) noexcept {
+  split_prod_vec_left(active_kernels(), x, a, lda, y, rows, cols);
+}
 inline void prod_vec_left(const float* x, const float* a, float* y, std::int32_t rows, std::int32_t cols) noexcept {
-  split_prod_vec_left(active_kernels(), x, a, y, rows, cols);
+  prod_vec_left(x, a, rows, y, rows, cols);
 }
 inline float dot(const float* x, const float* y, std::int32_t n) noexcept {
   return active_kernels().dot(0.0f, x, y, n);

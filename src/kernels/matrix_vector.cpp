@@ -104,7 +104,7 @@ HWY_INLINE void left_rows(const float* p, size_t m, __m256 out[8]) {
 // one by one at the end, still in order.
 template <size_t G>
 HWY_INLINE void left_columns(const float* HWY_RESTRICT x, const float* HWY_RESTRICT a, float* HWY_RESTRICT y,
-                             size_t m) {
+                             size_t m, size_t ld) {
   const size_t m8 = m / 8 * 8;
   __m256 acc[G];
   for (auto& v : acc) v = _mm256_setzero_ps();
@@ -112,13 +112,13 @@ HWY_INLINE void left_columns(const float* HWY_RESTRICT x, const float* HWY_RESTR
     [&]<size_t... g>(std::index_sequence<g...>) {
       (
           [&] {
-            const float* p = a + g * 8 * m + j;
+            const float* p = a + g * 8 * ld + j;
             // Keeps the compiler from turning each of the 8G column
             // addresses into a pointer of its own, more than there are
             // registers: one pointer per group and the stride suffice.
             __asm__("" : "+r"(p));
             __m256 r[8];
-            left_rows(p, m, r);
+            left_rows(p, ld, r);
 #pragma GCC unroll 8
             for (size_t s = 0; s < 8; ++s) acc[g] = _mm256_fmadd_ps(_mm256_broadcast_ss(x + j + s), r[s], acc[g]);
           }(),
@@ -130,7 +130,7 @@ HWY_INLINE void left_columns(const float* HWY_RESTRICT x, const float* HWY_RESTR
   if (m8 == m) return;
   for (size_t i = 0; i < 8 * G; ++i) {
     float s = y[i];
-    for (size_t j = m8; j < m; ++j) s = std::fma(x[j], a[i * m + j], s);
+    for (size_t j = m8; j < m; ++j) s = std::fma(x[j], a[i * ld + j], s);
     y[i] = s;
   }
 }
@@ -154,7 +154,7 @@ HWY_INLINE bool any_tiny_lane(__m256 v) {
 // others'.
 template <size_t G>
 HWY_INLINE void careful_left_columns(const float* HWY_RESTRICT below_x, const float* HWY_RESTRICT x,
-                                     const float* HWY_RESTRICT a, float* HWY_RESTRICT y, size_t m, bool finite) {
+                                     const float* HWY_RESTRICT a, float* HWY_RESTRICT y, size_t m, size_t ld, bool finite) {
   const size_t m8 = m / 8 * 8;
   const hn::Full256<float> d8;
   __m256 acc[G];
@@ -165,7 +165,7 @@ HWY_INLINE void careful_left_columns(const float* HWY_RESTRICT below_x, const fl
   }
   for (size_t j = 0; j < m8; j += 8) {
     __m256 r[G][8];
-    for (size_t g = 0; g < G; ++g) left_rows(a + g * 8 * m + j, m, r[g]);
+    for (size_t g = 0; g < G; ++g) left_rows(a + g * 8 * ld + j, ld, r[g]);
     for (size_t s = 0; s < 8; ++s) {
       const float xs = x[j + s];
       const __m256 vx = _mm256_set1_ps(xs);
@@ -199,20 +199,20 @@ HWY_INLINE void careful_left_columns(const float* HWY_RESTRICT below_x, const fl
   for (size_t g = 0; g < G; ++g) _mm256_storeu_ps(y + 8 * g, acc[g]);
   for (size_t i = 0; i < 8 * G; ++i) {
     float t = y[i];
-    for (size_t j = m8; j < m; ++j) t = fused_scalar(x[j], a[i * m + j], t);
+    for (size_t j = m8; j < m; ++j) t = fused_scalar(x[j], a[i * ld + j], t);
     y[i] = t;
   }
 }
 
 // x^T a where x holds tiny values: groups of 32, 16 or 8 columns, the last
 // few columns with zero columns after them.
-void careful_prod_vec_left(const float* x, const float* a, float* y, size_t m, size_t n) {
+void careful_prod_vec_left(const float* x, const float* a, float* y, size_t m, size_t ld, size_t n) {
   const buffer below(m);
   const buffer padded(8 * m);
   if (!below.ok() || !padded.ok()) {
     for (size_t c = 0; c < n; ++c) {
       float t = 0.0f;
-      for (size_t j = 0; j < m; ++j) t = fused_scalar(x[j], a[c * m + j], t);
+      for (size_t j = 0; j < m; ++j) t = fused_scalar(x[j], a[c * ld + j], t);
       y[c] = t;
     }
     return;
@@ -221,28 +221,33 @@ void careful_prod_vec_left(const float* x, const float* a, float* y, size_t m, s
   // Whether a holds only finite values, so that a zero x(j) adds zeros.
   const D d;
   const size_t N = hn::Lanes(d);
-  const size_t total = m * n;
   auto finite_lanes = hn::IsFinite(hn::Zero(d));
-  size_t i = 0;
-  for (; i + N <= total; i += N) finite_lanes = hn::And(finite_lanes, hn::IsFinite(hn::LoadU(d, a + i)));
-  bool finite = hn::AllTrue(d, finite_lanes);
-  for (; i < total; ++i) finite = finite && std::isfinite(a[i]);
+  bool finite = true;
+  for (size_t k = 0; k < n; ++k) {
+    const float* col = a + k * ld;
+    size_t i = 0;
+    for (; i + N <= m; i += N) finite_lanes = hn::And(finite_lanes, hn::IsFinite(hn::LoadU(d, col + i)));
+    for (; i < m; ++i) finite = finite && std::isfinite(col[i]);
+  }
+  finite = finite && hn::AllTrue(d, finite_lanes);
   size_t c = 0;
-  for (; c + 32 <= n; c += 32) careful_left_columns<4>(below.get(), x, a + c * m, y + c, m, finite);
-  for (; c + 8 <= n; c += 8) careful_left_columns<1>(below.get(), x, a + c * m, y + c, m, finite);
+  for (; c + 32 <= n; c += 32) careful_left_columns<4>(below.get(), x, a + c * ld, y + c, m, ld, finite);
+  for (; c + 8 <= n; c += 8) careful_left_columns<1>(below.get(), x, a + c * ld, y + c, m, ld, finite);
   if (c == n) return;
   std::fill_n(padded.get(), 8 * m, 0.0f);
-  std::copy_n(a + c * m, (n - c) * m, padded.get());
+  for (size_t k = c; k < n; ++k) std::copy_n(a + k * ld, m, padded.get() + (k - c) * m);
   float out[8];
-  careful_left_columns<1>(below.get(), x, padded.get(), out, m, finite);
+  careful_left_columns<1>(below.get(), x, padded.get(), out, m, m, finite);
   std::copy_n(out, n - c, y + c);
 }
 
-void prod_vec_left(const float* x, const float* a, float* y, std::int32_t rows, std::int32_t cols) noexcept {
+void prod_vec_left(const float* x, const float* a, std::ptrdiff_t lda, float* y, std::int32_t rows,
+                   std::int32_t cols) noexcept {
+  const auto ld = static_cast<size_t>(lda);
   const auto m = static_cast<size_t>(rows);
   const auto n = static_cast<size_t>(cols);
   if (kAvoidSubnormals && any_tiny(x, m)) {
-    careful_prod_vec_left(x, a, y, m, n);
+    careful_prod_vec_left(x, a, y, m, ld, n);
     return;
   }
   // Four chains while the columns are short and in cache. Longer columns
@@ -251,13 +256,13 @@ void prod_vec_left(const float* x, const float* a, float* y, std::int32_t rows, 
   // same sets) within what the cache holds.
   size_t c = 0;
   if (m < 384) {
-    for (; c + 32 <= n; c += 32) left_columns<4>(x, a + c * m, y + c, m);
+    for (; c + 32 <= n; c += 32) left_columns<4>(x, a + c * ld, y + c, m, ld);
   } else if (m < 768) {
-    for (; c + 24 <= n; c += 24) left_columns<3>(x, a + c * m, y + c, m);
+    for (; c + 24 <= n; c += 24) left_columns<3>(x, a + c * ld, y + c, m, ld);
   }
-  for (; c + 16 <= n; c += 16) left_columns<2>(x, a + c * m, y + c, m);
+  for (; c + 16 <= n; c += 16) left_columns<2>(x, a + c * ld, y + c, m, ld);
   if (c + 8 <= n) {
-    left_columns<1>(x, a + c * m, y + c, m);
+    left_columns<1>(x, a + c * ld, y + c, m, ld);
     c += 8;
   }
   if (c == n) return;
@@ -265,21 +270,23 @@ void prod_vec_left(const float* x, const float* a, float* y, std::int32_t rows, 
   // room is had; one chain after another otherwise.
   if (const buffer padded(8 * m); padded.ok()) {
     std::fill_n(padded.get(), 8 * m, 0.0f);
-    std::copy_n(a + c * m, (n - c) * m, padded.get());
+    for (size_t k = c; k < n; ++k) std::copy_n(a + k * ld, m, padded.get() + (k - c) * m);
     float out[8];
-    left_columns<1>(x, padded.get(), out, m);
+    left_columns<1>(x, padded.get(), out, m, m);
     std::copy_n(out, n - c, y + c);
     return;
   }
   for (; c < n; ++c) {
     float s = 0.0f;
-    for (size_t j = 0; j < m; ++j) s = std::fma(x[j], a[c * m + j], s);
+    for (size_t j = 0; j < m; ++j) s = std::fma(x[j], a[c * ld + j], s);
     y[c] = s;
   }
 }
 
 #else
-void prod_vec_left(const float* x, const float* a, float* y, std::int32_t rows, std::int32_t cols) noexcept {
+void prod_vec_left(const float* x, const float* a, std::ptrdiff_t lda, float* y, std::int32_t rows,
+                   std::int32_t cols) noexcept {
+  const auto ld = static_cast<size_t>(lda);
   // Each y(i) is one column's chain of terms, so the chains of neighbouring
   // columns go side by side in the lanes: 4 x 4 blocks of a are transposed
   // in registers, and eight groups of four columns keep the pipeline full.
@@ -300,7 +307,7 @@ void prod_vec_left(const float* x, const float* a, float* y, std::int32_t rows, 
       const V4 x3 = hn::Set(d4, x[j + 3]);
       for (size_t g = 0; g < kGroups; ++g) {
         V4 w[4];
-        transposed_block(a + (c + 4 * g) * m + j, m, w);
+        transposed_block(a + (c + 4 * g) * ld + j, ld, w);
         acc[g] = hn::MulAdd(w[0], x0, acc[g]);
         acc[g] = hn::MulAdd(w[1], x1, acc[g]);
         acc[g] = hn::MulAdd(w[2], x2, acc[g]);
@@ -310,16 +317,16 @@ void prod_vec_left(const float* x, const float* a, float* y, std::int32_t rows, 
     for (size_t g = 0; g < kGroups; ++g) hn::StoreU(acc[g], d4, y + c + 4 * g);
     for (size_t i = c; i < c + 4 * kGroups; ++i) {
       float s = y[i];
-      for (size_t j = m4; j < m; ++j) s = std::fma(x[j], a[i * m + j], s);
+      for (size_t j = m4; j < m; ++j) s = std::fma(x[j], a[i * ld + j], s);
       y[i] = s;
     }
   }
   // Four independent chains for the last columns.
   for (; c + 4 <= n; c += 4) {
-    const float* a0 = a + c * m;
-    const float* a1 = a0 + m;
-    const float* a2 = a1 + m;
-    const float* a3 = a2 + m;
+    const float* a0 = a + c * ld;
+    const float* a1 = a0 + ld;
+    const float* a2 = a1 + ld;
+    const float* a3 = a2 + ld;
     float s0 = 0.0f, s1 = 0.0f, s2 = 0.0f, s3 = 0.0f;
     for (size_t j = 0; j < m; ++j) {
       s0 = std::fma(x[j], a0[j], s0);
@@ -334,7 +341,7 @@ void prod_vec_left(const float* x, const float* a, float* y, std::int32_t rows, 
   }
   for (; c < n; ++c) {
     float s = 0.0f;
-    for (size_t j = 0; j < m; ++j) s = std::fma(x[j], a[c * m + j], s);
+    for (size_t j = 0; j < m; ++j) s = std::fma(x[j], a[c * ld + j], s);
     y[c] = s;
   }
 }

@@ -36,10 +36,11 @@ void prod_vec_ref(const float* a, const float* x, float* y, std::int32_t rows, s
   }
 }
 
-void prod_vec_left_ref(const float* x, const float* a, float* y, std::int32_t rows, std::int32_t cols) noexcept {
+void prod_vec_left_ref(const float* x, const float* a, std::ptrdiff_t lda, float* y, std::int32_t rows,
+                       std::int32_t cols) noexcept {
   for (std::int32_t i = 0; i < cols; ++i) {
     float s = 0.0f;
-    for (std::int32_t j = 0; j < rows; ++j) s = std::fma(x[j], a[idx(j, i, rows)], s);
+    for (std::int32_t j = 0; j < rows; ++j) s = std::fma(x[j], a[j + i * lda], s);
     y[i] = s;
   }
 }

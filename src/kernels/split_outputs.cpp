@@ -106,15 +106,15 @@ void split_prod_vec(const kernel_table& table, const float* a, const float* x, f
   });
 }
 
-void split_prod_vec_left(const kernel_table& table, const float* x, const float* a, float* y, std::int32_t rows,
-                         std::int32_t cols) noexcept {
+void split_prod_vec_left(const kernel_table& table, const float* x, const float* a, std::ptrdiff_t lda, float* y,
+                         std::int32_t rows, std::int32_t cols) noexcept {
   const grid g = tiling(1, cols, rows);
   if (g.edge == 0) {
-    table.prod_vec_left(x, a, y, rows, cols);
+    table.prod_vec_left(x, a, lda, y, rows, cols);
     return;
   }
   for_tiles(g, 1, cols, [&](std::int32_t, std::int32_t j0, std::int32_t, std::int32_t w) {
-    table.prod_vec_left(x, a + static_cast<std::ptrdiff_t>(j0) * rows, y + j0, rows, w);
+    table.prod_vec_left(x, a + static_cast<std::ptrdiff_t>(j0) * lda, lda, y + j0, rows, w);
   });
 }
 

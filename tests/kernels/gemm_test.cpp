@@ -172,8 +172,8 @@ TEST(ProductKernels, MatrixVectorProductsMatchTheReference) {
         EXPECT_TRUE(same_bits(got, want)) << rows << "x" << cols;
         std::vector<float> want_left(static_cast<std::size_t>(cols));
         std::vector<float> got_left(want_left.size(), 9.0f);
-        ref.prod_vec_left(xl.data(), a.data(), want_left.data(), rows, cols);
-        fast.prod_vec_left(xl.data(), a.data(), got_left.data(), rows, cols);
+        ref.prod_vec_left(xl.data(), a.data(), rows, want_left.data(), rows, cols);
+        fast.prod_vec_left(xl.data(), a.data(), rows, got_left.data(), rows, cols);
         EXPECT_TRUE(same_bits(got_left, want_left)) << rows << "x" << cols;
       }
     }

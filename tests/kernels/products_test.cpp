@@ -37,7 +37,7 @@ std::vector<float> reference_vec(const std::vector<float>& a, const std::vector<
 
 std::vector<float> reference_left(const std::vector<float>& x, const std::vector<float>& a, int rows, int cols) {
   std::vector<float> y(static_cast<std::size_t>(cols));
-  ref.prod_vec_left(x.data(), a.data(), y.data(), rows, cols);
+  ref.prod_vec_left(x.data(), a.data(), rows, y.data(), rows, cols);
   return y;
 }
 

@@ -92,7 +92,7 @@ struct products {
     } else {
       ref.prod_mat(am.data(), b.data(), out[3].data(), s.m, s.k, s.n);
       ref.prod_vec(am.data(), x.data(), out[4].data(), s.m, s.k);
-      ref.prod_vec_left(xl.data(), am.data(), out[5].data(), s.m, s.k);
+      ref.prod_vec_left(xl.data(), am.data(), s.m, out[5].data(), s.m, s.k);
     }
     return out;
   }

@@ -136,8 +136,8 @@ TEST(TinyValues, ChainsMatchTheReference) {
       if (rows == cols) a = near_identity(gen, rows);
       std::vector<float> want(static_cast<std::size_t>(cols));
       std::vector<float> got(want.size(), 5.0f);
-      ref.prod_vec_left(x.data(), a.data(), want.data(), rows, cols);
-      fast.prod_vec_left(x.data(), a.data(), got.data(), rows, cols);
+      ref.prod_vec_left(x.data(), a.data(), rows, want.data(), rows, cols);
+      fast.prod_vec_left(x.data(), a.data(), rows, got.data(), rows, cols);
       ASSERT_TRUE(same_bits(got, want)) << rows << "x" << cols;
       // y - f x, one fused step each; with a subnormal f and subnormal x
       // too, whose products all round to zeros of either sign.
@@ -217,8 +217,8 @@ TEST(TinyValues, TiesAreBrokenByTheTinyRunningSum) {
     }
     std::vector<float> want_left(m);
     std::vector<float> got_left(m);
-    ref.prod_vec_left(x.data(), columns.data(), want_left.data(), 2, m);
-    fast.prod_vec_left(x.data(), columns.data(), got_left.data(), 2, m);
+    ref.prod_vec_left(x.data(), columns.data(), 2, want_left.data(), 2, m);
+    fast.prod_vec_left(x.data(), columns.data(), 2, got_left.data(), 2, m);
     EXPECT_TRUE(same_bits(got_left, want_left));
   }
 }

@@ -22,11 +22,12 @@ const kernels::kernel_table& ref = kernels::reference_kernels();
 const kernels::kernel_table& fast = kernels::optimised_kernels();
 
 ::testing::AssertionResult left_product_matches(const std::vector<float>& x, const std::vector<float>& a,
-                                                std::int32_t rows, std::int32_t cols) {
+                                                std::int32_t rows, std::int32_t cols, std::ptrdiff_t ld = 0) {
+  if (ld == 0) ld = rows;
   std::vector<float> want(static_cast<std::size_t>(cols));
   std::vector<float> got(want.size(), 5.0f);
-  ref.prod_vec_left(x.data(), a.data(), want.data(), rows, cols);
-  fast.prod_vec_left(x.data(), a.data(), got.data(), rows, cols);
+  ref.prod_vec_left(x.data(), a.data(), ld, want.data(), rows, cols);
+  fast.prod_vec_left(x.data(), a.data(), ld, got.data(), rows, cols);
   return same_bits(got, want);
 }
 
@@ -42,6 +43,30 @@ TEST(TransposedProduct, MatchesTheReferenceAcrossTheBlocking) {
       const auto a = test::spread_values(gen, static_cast<std::size_t>(rows) * cols);
       const auto x = test::spread_values(gen, static_cast<std::size_t>(rows));
       EXPECT_TRUE(left_product_matches(x, a, rows, cols)) << rows << "x" << cols;
+    }
+  }
+}
+
+// Columns further apart than the rows, their padding NaN (never read), with
+// plain and with tiny values of x (the careful steps).
+TEST(TransposedProduct, LeadingDimensionBeyondTheRows) {
+  std::mt19937 gen(577);
+  for (const std::int32_t rows : {1, 8, 13, 100, 400}) {
+    for (const std::int32_t cols : {1, 9, 33, 40}) {
+      for (const bool tiny : {false, true}) {
+        const std::ptrdiff_t ld = rows + 3;
+        std::vector<float> a(static_cast<std::size_t>(ld) * cols, std::numeric_limits<float>::quiet_NaN());
+        const auto values = test::spread_values(gen, a.size());
+        for (std::int32_t c = 0; c < cols; ++c) {
+          for (std::int32_t r = 0; r < rows; ++r) {
+            const auto at = static_cast<std::size_t>(r + c * ld);
+            a[at] = values[at];
+          }
+        }
+        auto x = test::spread_values(gen, static_cast<std::size_t>(rows));
+        if (tiny) x[0] = 1e-40f;
+        EXPECT_TRUE(left_product_matches(x, a, rows, cols, ld)) << rows << "x" << cols << " tiny " << tiny;
+      }
     }
   }
 }

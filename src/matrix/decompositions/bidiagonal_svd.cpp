@@ -51,9 +51,10 @@ float eps() { return math_machine_eps(); }
 
 // std::fmax and std::fmin, written out for the loops that run once per
 // entry and sweep: the result of the library functions (a NaN loses to a
-// number), without a call.
-float larger(float x, float y) { return x >= y || std::isnan(y) ? x : y; }
-float smaller(float x, float y) { return x <= y || std::isnan(y) ? x : y; }
+// number; of equals, x), without a call, and in a form the compiler makes
+// a max / min instruction of rather than branches that the data decide.
+float larger(float x, float y) { return std::isnan(x) ? y : (y > x ? y : x); }
+float smaller(float x, float y) { return std::isnan(x) ? y : (y < x ? y : x); }
 
 // sqrt(a^2 + b^2) without overflow or destructive underflow: in the safe
 // range directly, elsewhere on both scaled by the same power of two.
@@ -221,13 +222,11 @@ float make_reflector(float* x, ptrdiff_t stride, std::int32_t n) {
 // The columns of a matrix with `ld` rows, from `col0` (row 0 of the first),
 // rows first .. ld-1 and `cols` columns, multiplied from the left by
 // H = I - tau v v^T: w = b^T v, then w = tau w, then b = b - v w^T. `v`
-// holds ld values, zeros before `first`, so that w comes from the left
-// product kernel over whole columns: the leading zero terms leave each sum
-// at +0, where the sum over the block alone starts.
+// holds ld values, zeros before `first`.
 void reflect_from_left(float* col0, std::int32_t ld, std::int32_t first, std::int32_t cols, const float* v, float tau,
                        float* w) {
   if (tau == 0.0f || cols <= 0) return;
-  kernels::prod_vec_left(v, col0, w, ld, cols);
+  kernels::prod_vec_left(v + first, col0 + first, ld, w, ld - first, cols);
   for (std::int32_t j = 0; j < cols; ++j) w[j] = tau * w[j];
   kernels::gemm(ld - first, cols, 1, {v + first, 1, 0}, {w, 0, 1}, col0 + first, ld, kernels::gemm_mode::subtract);
 }
@@ -316,11 +315,11 @@ void reduce_panel(reduction& r, std::int32_t p, std::int32_t width, panel_buffer
     std::copy_n(at(i, i), m - i, b.v.begin() + i);
     const std::int32_t rest = n - i - 1;
     // Y(i+1:, l) = tq (W^T v - Y V^T v - U^T X^T v), the transposed
-    // products over whole columns against v's leading zeros.
-    kernels::prod_vec_left(b.v.data(), at(0, i + 1), ys(i + 1, l), m, rest);
-    kernels::prod_vec_left(b.v.data(), at(0, p), t, m, l);
+    // products from v's first nonzero row.
+    kernels::prod_vec_left(b.v.data() + i, at(i, i + 1), m, ys(i + 1, l), m - i, rest);
+    kernels::prod_vec_left(b.v.data() + i, at(i, p), m, t, m - i, l);
     subtract_product(rest, l, ys(i + 1, 0), n, t, 1, ys(i + 1, l));
-    kernels::prod_vec_left(b.v.data(), x, t, m, l);
+    kernels::prod_vec_left(b.v.data() + i, x + i, m, t, m - i, l);
     subtract_product(rest, l, uts(i + 1, 0), n, t, 1, ys(i + 1, l));
     for (std::int32_t j = 0; j < rest; ++j) ys(i + 1, l)[j] = tq * ys(i + 1, l)[j];
     // Row i brought up to date, in a contiguous copy.
@@ -340,7 +339,7 @@ void reduce_panel(reduction& r, std::int32_t p, std::int32_t width, panel_buffer
     const std::int32_t below = m - i - 1;
     kernels::gemm(below, 1, rest, {at(i + 1, i + 1), 1, m}, {row, 1, 0}, xs(i + 1, l), below,
                   kernels::gemm_mode::assign);
-    kernels::prod_vec_left(b.u.data(), y, t, n, l + 1);
+    kernels::prod_vec_left(b.u.data() + i + 1, y + i + 1, n, t, n - i - 1, l + 1);
     subtract_product(below, l + 1, at(i + 1, p), m, t, 1, xs(i + 1, l));
     if (l > 0) {
       kernels::gemm(l, 1, rest, {at(p, i + 1), 1, m}, {row, 1, 0}, t, l, kernels::gemm_mode::assign);
@@ -478,6 +477,7 @@ bool bidiagonal_qr(std::vector<float>& d, std::vector<float>& e, const accumulat
   const auto n = static_cast<std::int32_t>(d.size());
   if (n <= 1) return true;
   const float tol = tolerance_roundings * eps();
+  const float zero_shift_below = std::fmax(eps(), zero_shift_share * tol);
   const float unfl = std::numeric_limits<float>::min();
   const auto ad = [&](std::int32_t i) { return std::fabs(d[static_cast<std::size_t>(i)]); };
   const auto ae = [&](std::int32_t i) { return std::fabs(e[static_cast<std::size_t>(i)]); };
@@ -587,7 +587,7 @@ bool bidiagonal_qr(std::vector<float>& d, std::vector<float>& e, const accumulat
     // The shift: zero where it would spoil the smallest value's relative
     // accuracy, else the smaller value of the trailing (or leading) 2 x 2.
     float shift = 0.0f;
-    if (!(static_cast<float>(n) * tol * (sminl / smax) <= std::fmax(eps(), zero_shift_share * tol))) {
+    if (!(static_cast<float>(n) * tol * (sminl / smax) <= zero_shift_below)) {
       float sll = 0.0f;
       if (downwards) {
         sll = ad(top);
