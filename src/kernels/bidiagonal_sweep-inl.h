@@ -33,9 +33,10 @@ inline sweep_rotation sweep_rotate_onto(float f, float g) {
   const float ag = std::fabs(g);
   const float big = af >= ag || std::isnan(ag) ? af : ag;
   if (big >= 0x1p-60f && big <= 0x1p60f) {
+    // g / r with the sign of r = copysign(d, f) settled on g (exactly), so
+    // that the division starts at the root.
     const float d = std::sqrt(std::fma(f, f, g * g));
-    const float r = std::copysign(d, f);
-    return {std::fabs(f) / d, g / r, r};
+    return {af / d, (f < 0.0f ? -g : g) / d, std::copysign(d, f)};
   }
   int e = 0;
   static_cast<void>(std::frexp(big, &e));
