@@ -52,14 +52,67 @@ inline sweep_rotation sweep_rotate_onto(float f, float g) {
 inline float sweep_x(float c, float s, float x, float y) { return std::fma(c, x, s * y); }
 inline float sweep_y(float c, float s, float x, float y) { return std::fma(c, y, -(s * x)); }
 
+// The next iteration's convergence scan, made here on the values as the
+// sweep leaves them, each as soon as it is final: a chain of its own, which
+// runs beside the sweep's instead of after it. From the end the chase
+// starts at, mu begins as |d| there and steps over e(i) as
+// mu' = |d(next)| (mu / (mu + |e(i)|)) until |e(i)| <= tol mu, the first
+// such i being the split; minima holds the running minimum of mu at every
+// d index reached.
+struct sweep_scan {
+  float tol;
+  float* minima;
+  std::int32_t split;
+  float mu;
+  bool on;
+};
+
+// fmin's result, as the driver takes it (of equals, the first).
+inline float scan_smaller(float x, float y) { return std::isnan(x) ? y : (y < x ? y : x); }
+
+inline void scan_start(sweep_scan& s, std::int32_t at, float dv) {
+  s.mu = std::fabs(dv);
+  s.minima[at] = s.mu;
+}
+
+inline void scan_step(sweep_scan& s, std::int32_t e_index, float ev, float dv, std::int32_t next, std::int32_t prev) {
+  if (!s.on) return;
+  const float ae = std::fabs(ev);
+  if (ae <= s.tol * s.mu) {
+    s.split = e_index;
+    s.on = false;
+    return;
+  }
+  s.mu = std::fabs(dv) * (s.mu / (s.mu + ae));
+  s.minima[next] = scan_smaller(s.minima[prev], s.mu);
+}
+
 // The sweep on d[0..count] and e[0..count-1]. Downwards the chase runs from
 // the top and the rotations come in the order rotate_columns applies them
 // forwards; upwards from the bottom, stored for a backward application.
 // shift 0: Demmel-Kahan's zero-shift sweep, which keeps the relative
 // accuracy of tiny values; otherwise the shifted implicit QR sweep.
-inline void bidiagonal_sweep_body(float* d, float* e, std::int32_t count, float shift, bool downwards, float* lc,
-                                  float* ls, float* rc, float* rs) noexcept {
+// The scan's split (-1 for none) is returned.
+inline std::int32_t bidiagonal_sweep_body(float* d, float* e, std::int32_t count, float shift, bool downwards,
+                                          float* lc, float* ls, float* rc, float* rs, float tol,
+                                          float* minima) noexcept {
   const std::int32_t n = count;
+  sweep_scan scan{tol, minima, -1, 0.0f, true};
+  // Downwards d(i) and e(i-1) are final after step i; upwards d(i) and e(i).
+  const auto scanned_down = [&](std::int32_t i) {
+    if (i == 0) {
+      scan_start(scan, 0, d[0]);
+    } else {
+      scan_step(scan, i - 1, e[i - 1], d[i], i, i - 1);
+    }
+  };
+  const auto scanned_up = [&](std::int32_t i) {
+    if (i == n) {
+      scan_start(scan, n, d[n]);
+    } else {
+      scan_step(scan, i, e[i], d[i], i, i + 1);
+    }
+  };
   if (shift == 0.0f) {
     float cs = 1.0f;
     float oldcs = 1.0f;
@@ -77,10 +130,12 @@ inline void bidiagonal_sweep_body(float* d, float* e, std::int32_t count, float 
         rs[i] = a.s;
         lc[i] = b.c;
         ls[i] = b.s;
+        scanned_down(i);
       }
       const float h = d[n] * cs;
       d[n] = h * oldcs;
       e[n - 1] = h * oldsn;
+      scanned_down(n);
     } else {
       for (std::int32_t i = n; i > 0; --i) {
         const sweep_rotation a = sweep_rotate_onto(d[i] * cs, e[i - 1]);
@@ -94,12 +149,14 @@ inline void bidiagonal_sweep_body(float* d, float* e, std::int32_t count, float 
         ls[i - 1] = -a.s;
         rc[i - 1] = b.c;
         rs[i - 1] = -b.s;
+        scanned_up(i);
       }
       const float h = d[0] * cs;
       d[0] = h * oldcs;
       e[0] = h * oldsn;
+      scanned_up(0);
     }
-    return;
+    return scan.split;
   }
   if (downwards) {
     float f = (std::fabs(d[0]) - shift) * (std::copysign(1.0f, d[0]) + shift / d[0]);
@@ -123,8 +180,10 @@ inline void bidiagonal_sweep_body(float* d, float* e, std::int32_t count, float 
       rs[i] = a.s;
       lc[i] = b.c;
       ls[i] = b.s;
+      scanned_down(i);
     }
     e[n - 1] = f;
+    scanned_down(n);
   } else {
     float f = (std::fabs(d[n]) - shift) * (std::copysign(1.0f, d[n]) + shift / d[n]);
     float g = e[n - 1];
@@ -147,9 +206,12 @@ inline void bidiagonal_sweep_body(float* d, float* e, std::int32_t count, float 
       ls[i - 1] = -a.s;
       rc[i - 1] = b.c;
       rs[i - 1] = -b.s;
+      scanned_up(i);
     }
     e[0] = f;
+    scanned_up(0);
   }
+  return scan.split;
 }
 
 #endif  // ORVIK_KERNELS_BIDIAGONAL_SWEEP_INL_H_

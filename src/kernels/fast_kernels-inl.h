@@ -61,8 +61,8 @@ std::int32_t gauss_jordan_rank(float* t, std::int32_t rows, std::int32_t cols, f
 // rotations.cpp
 void rotate_columns(float* a, std::ptrdiff_t ld, std::int32_t rows, std::int32_t count, const float* c, const float* s,
                     bool backward) noexcept;
-void bidiagonal_sweep(float* d, float* e, std::int32_t count, float shift, bool downwards, float* lc, float* ls,
-                      float* rc, float* rs) noexcept;
+std::int32_t bidiagonal_sweep(float* d, float* e, std::int32_t count, float shift, bool downwards, float* lc, float* ls,
+                              float* rc, float* rs, float tol, float* minima) noexcept;
 
 // eigen_updates.cpp
 void symmetric_rank_two(float* a, std::ptrdiff_t lda, std::int32_t m, const float* v, const float* w) noexcept;

@@ -187,9 +187,13 @@ struct kernel_table {
   // e[0..count-1] (bidiagonal_sweep-inl.h): zero-shift when shift is 0,
   // shifted otherwise, chasing downwards or upwards. The rotations for the
   // left and the right factor go to (lc, ls) and (rc, rs), count each, ready
-  // for rotate_columns (forward when downwards, backward otherwise).
-  void (*bidiagonal_sweep)(float* d, float* e, std::int32_t count, float shift, bool downwards, float* lc, float* ls,
-                           float* rc, float* rs) noexcept;
+  // for rotate_columns (forward when downwards, backward otherwise). With
+  // it, the next convergence scan on the swept block from the end the chase
+  // starts at (bidiagonal_sweep_body's sweep_scan, tolerance tol): the
+  // running minima of its estimates in minima (count + 1 entries, by d
+  // index), and its split returned (-1 for none).
+  std::int32_t (*bidiagonal_sweep)(float* d, float* e, std::int32_t count, float shift, bool downwards, float* lc,
+                                   float* ls, float* rc, float* rs, float tol, float* minima) noexcept;
 
   // The implicit QL / QR iteration on the symmetric tridiagonal d[0..n-1],
   // e[0..n-2] (e holds n entries; tridiagonal_ql-inl.h), at most max_sweeps
@@ -343,9 +347,9 @@ inline void rotate_columns(float* a, std::ptrdiff_t ld, std::int32_t rows, std::
   active_kernels().rotate_columns(a, ld, rows, count, c, s, backward);
 }
 
-inline void bidiagonal_sweep(float* d, float* e, std::int32_t count, float shift, bool downwards, float* lc, float* ls,
-                             float* rc, float* rs) noexcept {
-  active_kernels().bidiagonal_sweep(d, e, count, shift, downwards, lc, ls, rc, rs);
+inline std::int32_t bidiagonal_sweep(float* d, float* e, std::int32_t count, float shift, bool downwards, float* lc,
+                                     float* ls, float* rc, float* rs, float tol, float* minima) noexcept {
+  return active_kernels().bidiagonal_sweep(d, e, count, shift, downwards, lc, ls, rc, rs, tol, minima);
 }
 inline bool tridiagonal_ql(float* d, float* e, std::int32_t n, float* z, float* cw, float* sw,
                            std::int32_t max_sweeps) noexcept {

@@ -280,9 +280,9 @@ void reflect_columns_sequence_ref(float* x, std::ptrdiff_t ld, std::int32_t rows
 
 #include "kernels/bidiagonal_sweep-inl.h"
 
-void bidiagonal_sweep_ref(float* d, float* e, std::int32_t count, float shift, bool downwards, float* lc, float* ls,
-                          float* rc, float* rs) noexcept {
-  bidiagonal_sweep_body(d, e, count, shift, downwards, lc, ls, rc, rs);
+std::int32_t bidiagonal_sweep_ref(float* d, float* e, std::int32_t count, float shift, bool downwards, float* lc,
+                                  float* ls, float* rc, float* rs, float tol, float* minima) noexcept {
+  return bidiagonal_sweep_body(d, e, count, shift, downwards, lc, ls, rc, rs, tol, minima);
 }
 
 #include "kernels/tridiagonal_ql-inl.h"

@@ -118,9 +118,9 @@ void rotate_columns(float* a, ptrdiff_t ld, std::int32_t rows, std::int32_t coun
   }
 }
 
-void bidiagonal_sweep(float* d, float* e, std::int32_t count, float shift, bool downwards, float* lc, float* ls,
-                      float* rc, float* rs) noexcept {
-  bidiagonal_sweep_body(d, e, count, shift, downwards, lc, ls, rc, rs);
+std::int32_t bidiagonal_sweep(float* d, float* e, std::int32_t count, float shift, bool downwards, float* lc, float* ls,
+                              float* rc, float* rs, float tol, float* minima) noexcept {
+  return bidiagonal_sweep_body(d, e, count, shift, downwards, lc, ls, rc, rs, tol, minima);
 }
 
 #endif

@@ -501,6 +501,14 @@ bool bidiagonal_qr(std::vector<float>& d, std::vector<float>& e, const accumulat
   std::int32_t old_bottom = -1;
   bool downwards = true;
   std::int32_t bottom = n - 1;
+  // The convergence scan the last sweep made on its block [old_top,
+  // old_bottom] as it left it: while the next block keeps the end that
+  // scan started from (the top downwards, the bottom upwards), nothing in
+  // it has changed since (a changed entry would be a zero, and a split),
+  // and the scan over it is a prefix of that one.
+  std::vector<float> minima(static_cast<std::size_t>(n) + 1);
+  bool scanned = false;
+  std::int32_t scanned_split = -1;
 
   while (bottom > 0) {
     if (steps >= budget) return false;
@@ -547,7 +555,20 @@ bool bidiagonal_qr(std::vector<float>& d, std::vector<float>& e, const accumulat
     // value as seen from the end the chase starts at.
     float sminl = 0.0f;
     bool split = false;
-    if (downwards) {
+    const bool reuse = scanned && (downwards ? top == old_top : bottom == old_bottom);
+    if (reuse) {
+      // The same tests on the same values as the loops below.
+      if (downwards ? ae(bottom - 1) <= tol * ad(bottom) : ae(top) <= tol * ad(top)) {
+        e[static_cast<std::size_t>(downwards ? bottom - 1 : top)] = 0.0f;
+        continue;
+      }
+      const std::int32_t at = scanned_split < 0 ? -1 : old_top + scanned_split;
+      if (at >= 0 && (downwards ? at < bottom : at >= top)) {
+        e[static_cast<std::size_t>(at)] = 0.0f;
+        continue;
+      }
+      sminl = minima[static_cast<std::size_t>((downwards ? bottom : top) - old_top)];
+    } else if (downwards) {
       if (ae(bottom - 1) <= tol * ad(bottom)) {
         e[static_cast<std::size_t>(bottom - 1)] = 0.0f;
         continue;
@@ -607,8 +628,9 @@ bool bidiagonal_qr(std::vector<float>& d, std::vector<float>& e, const accumulat
     }
     steps += bottom - top;
     const std::int32_t count = bottom - top;
-    kernels::bidiagonal_sweep(d.data() + top, e.data() + top, count, shift, downwards, rot.lc.data(), rot.ls.data(),
-                              rot.rc.data(), rot.rs.data());
+    scanned_split = kernels::bidiagonal_sweep(d.data() + top, e.data() + top, count, shift, downwards, rot.lc.data(),
+                                              rot.ls.data(), rot.rc.data(), rot.rs.data(), tol, minima.data());
+    scanned = true;
     if (downwards) {
       apply(acc.right, acc.right_rows, top, count, rot.rc, rot.rs, false);
       apply(acc.left, acc.left_rows, top, count, rot.lc, rot.ls, false);
