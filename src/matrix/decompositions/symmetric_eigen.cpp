@@ -92,7 +92,7 @@ void reduce_panel(std::vector<float>& w, std::int32_t n, std::int32_t k0, tridia
     }
     for (std::int32_t r = 0; r < m; ++r) p[r] = h.tau * p[r];
     const float alpha = -((0.5f * h.tau) * kernels::dot(p, x, m));
-    for (std::int32_t r = 0; r < m; ++r) p[r] = std::fma(alpha, x[r], p[r]);
+    kernels::subtract_scaled(p, 1, -alpha, x, 1, m);  // p = fma(alpha, x, p)
     for (std::int32_t r = 0; r < m; ++r) {
       row_v(k + 1 + r)[i] = x[r];
       row_p(k + 1 + r)[i] = p[r];
@@ -158,9 +158,7 @@ tridiagonal reduce_to_tridiagonal(std::vector<float>& w, std::int32_t n) {
                     kernels::gemm_mode::assign);
       for (std::int32_t i = 0; i < m; ++i) p[static_cast<std::size_t>(i)] = h.tau * p[static_cast<std::size_t>(i)];
       const float alpha = -((0.5f * h.tau) * kernels::dot(p.data(), x, m));
-      for (std::int32_t i = 0; i < m; ++i) {
-        p[static_cast<std::size_t>(i)] = std::fma(alpha, x[i], p[static_cast<std::size_t>(i)]);
-      }
+      kernels::subtract_scaled(p.data(), 1, -alpha, x, 1, m);  // p = fma(alpha, x, p)
       kernels::symmetric_rank_two(a22, ld, m, x, p.data());
     }
   }
