@@ -61,7 +61,7 @@ TEST(EigenUpdateKernels, SymmetricRankTwoKeepsExactSymmetry) {
 TEST(EigenUpdateKernels, RotateColumnsMatchesReference) {
   std::mt19937 gen(4711);
   std::uniform_real_distribution<float> angle(-1.0f, 1.0f);
-  for (const std::int32_t rows : {0, 1, 5, 7, 8, 15, 16, 17, 31, 63, 64, 65, 67, 129}) {
+  for (const std::int32_t rows : {0, 1, 5, 7, 8, 15, 16, 17, 31, 63, 64, 65, 67, 129, 255, 256, 257, 400, 529}) {
     for (const std::int32_t count : {0, 1, 2, 5, 12}) {
       for (const bool forward : {false, true}) {
         SCOPED_TRACE(::testing::Message() << "rows=" << rows << " count=" << count << " forward=" << forward);
