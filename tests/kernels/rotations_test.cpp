@@ -37,7 +37,7 @@ void rotations(std::mt19937& gen, std::int32_t count, std::vector<float>& c, std
 
 TEST(RotationKernels, ChainMatchesReferenceOnEveryRowCount) {
   std::mt19937 gen(41);
-  for (const std::int32_t rows : {0, 1, 3, 7, 8, 9, 15, 16, 17, 31, 32, 33, 63, 64, 65, 100, 129}) {
+  for (const std::int32_t rows : {0, 1, 3, 7, 8, 9, 15, 16, 17, 31, 32, 33, 63, 64, 65, 100, 129, 256, 300}) {
     for (const std::int32_t count : {1, 2, 5, 19}) {
       for (const bool backward : {false, true}) {
         for (const std::uint32_t specials : {0u, 13u}) {
