@@ -103,8 +103,8 @@ HWY_INLINE void left_rows(const float* p, size_t m, __m256 out[8]) {
 // transposes of the others. Rows past the last multiple of eight are added
 // one by one at the end, still in order.
 template <size_t G>
-HWY_INLINE void left_columns(const float* HWY_RESTRICT x, const float* HWY_RESTRICT a, float* HWY_RESTRICT y,
-                             size_t m, size_t ld) {
+HWY_INLINE void left_columns(const float* HWY_RESTRICT x, const float* HWY_RESTRICT a, float* HWY_RESTRICT y, size_t m,
+                             size_t ld) {
   const size_t m8 = m / 8 * 8;
   __m256 acc[G];
   for (auto& v : acc) v = _mm256_setzero_ps();
@@ -154,7 +154,8 @@ HWY_INLINE bool any_tiny_lane(__m256 v) {
 // others'.
 template <size_t G>
 HWY_INLINE void careful_left_columns(const float* HWY_RESTRICT below_x, const float* HWY_RESTRICT x,
-                                     const float* HWY_RESTRICT a, float* HWY_RESTRICT y, size_t m, size_t ld, bool finite) {
+                                     const float* HWY_RESTRICT a, float* HWY_RESTRICT y, size_t m, size_t ld,
+                                     bool finite) {
   const size_t m8 = m / 8 * 8;
   const hn::Full256<float> d8;
   __m256 acc[G];

@@ -175,13 +175,13 @@ TEST(EigenUpdateKernels, TridiagonalQlMatchesReference) {
           auto z1 = z;
           std::vector<float> c(static_cast<std::size_t>(n));
           std::vector<float> s(static_cast<std::size_t>(n));
-          const bool want = ref.tridiagonal_ql(d1.data(), e1.data(), n, vectors ? z1.data() : nullptr, c.data(),
-                                               s.data(), limit);
+          const bool want =
+              ref.tridiagonal_ql(d1.data(), e1.data(), n, vectors ? z1.data() : nullptr, c.data(), s.data(), limit);
           auto d2 = d;
           auto e2 = e;
           auto z2 = z;
-          const bool got = fast.tridiagonal_ql(d2.data(), e2.data(), n, vectors ? z2.data() : nullptr, c.data(),
-                                               s.data(), limit);
+          const bool got =
+              fast.tridiagonal_ql(d2.data(), e2.data(), n, vectors ? z2.data() : nullptr, c.data(), s.data(), limit);
           EXPECT_EQ(got, want);
           EXPECT_TRUE(same_bits(d2, d1));
           EXPECT_TRUE(same_bits(e2, e1));
