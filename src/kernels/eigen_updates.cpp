@@ -1,8 +1,8 @@
 // The fast versions of the eigenvalue routines' updates (kernels.hpp),
-// compiled for every fast target (targets-inl.h), and the tridiagonal QL
-// iteration, the shared scalar source of tridiagonal_ql-inl.h. Vectors run across rows,
-// each element meets the steps of its reference loop in the same order, so
-// the bits are the reference's.
+// compiled for every fast target (targets-inl.h), with the tridiagonal QL
+// iteration from the shared scalar source tridiagonal_ql-inl.h. Vectors
+// run across rows, each element meets the steps of its reference loop in
+// the same order, so the bits are the reference's.
 
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "kernels/eigen_updates.cpp"

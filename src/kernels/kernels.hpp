@@ -204,8 +204,8 @@ struct kernel_table {
                          std::int32_t max_sweeps) noexcept;
 
   // y (n x n, column-major, leading dimension n), the identity on entry
-  // (a fast version may pass over rows no reflector has reached yet, whose
-  // zeros it leaves as they are), receives the reflectors
+  // and v finite (a fast version may pass over rows no reflector has
+  // reached yet, whose zeros it leaves as they are), receives the reflectors
   // k = count-1 .. 0 in turn, each skipped where tau(k) is 0; reflector k
   // acts on rows and columns k+1 .. n-1: for each such row r,
   // p = the fused chain from 0 of y(r, c) u(c, k) over c = k+1 .. n-1 in

@@ -25,9 +25,9 @@ using detail::times_power_of_two;
 
 #include "common/rotation_steps-inl.h"
 
-// The largest |x(i)|, 0 for an empty or zero x.
-// The largest of numbers is the same in any order, so four running ones
-// share the work and their latency.
+// The largest |x(i)|, 0 for an empty or zero x. The largest of numbers is
+// the same in any order, so four running maxima share the work and hide
+// each other's latency.
 inline float max_magnitude(const float* x, std::ptrdiff_t count, std::ptrdiff_t stride = 1) {
   float m[4] = {0.0f, 0.0f, 0.0f, 0.0f};
   std::ptrdiff_t i = 0;

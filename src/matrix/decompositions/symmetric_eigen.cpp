@@ -2,8 +2,9 @@
 // to tridiagonal form, then the implicit QL / QR iteration with Wilkinson
 // shifts (QL where the block's larger end is at the top, QR otherwise, as
 // LAPACK's ssteqr chooses; kernels::tridiagonal_ql), the rotations applied
-// to the reflectors' product when vectors are wanted. The iteration never looks at the
-// vectors, so the values have the same bits with and without them.
+// to the reflectors' product when vectors are wanted. The iteration never
+// looks at the vectors, so the values have the same bits with and without
+// them.
 
 #include <orvik/decompositions.hpp>
 
