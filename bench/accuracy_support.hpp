@@ -26,6 +26,8 @@ void dgesvd_(const char* jobu, const char* jobvt, const int* m, const int* n, do
 void dgeev_(const char* jobvl, const char* jobvr, const int* n, double* a, const int* lda, double* wr, double* wi,
             double* vl, const int* ldvl, double* vr, const int* ldvr, double* work, const int* lwork, int* info,
             std::size_t, std::size_t);
+void dsyev_(const char* jobz, const char* uplo, const int* n, double* a, const int* lda, double* w, double* work,
+            const int* lwork, int* info, std::size_t, std::size_t);
 void dgemm_(const char* transa, const char* transb, const int* m, const int* n, const int* k, const double* alpha,
             const double* a, const int* lda, const double* b, const int* ldb, const double* beta, double* c,
             const int* ldc, std::size_t, std::size_t);
@@ -86,6 +88,19 @@ inline std::vector<std::complex<double>> eigenvalues(const t_matrix& a) {
   std::vector<std::complex<double>> out;
   for (std::size_t i = 0; i < wr.size(); ++i) out.emplace_back(wr[i], wi[i]);
   return out;
+}
+
+// The eigenvalues of a symmetric matrix (dsyev, its lower triangle),
+// ascending.
+inline std::vector<double> symmetric_eigenvalues(const t_matrix& a) {
+  const int n = a.rows;
+  dmat w = to_double(a);
+  std::vector<double> e(static_cast<std::size_t>(n));
+  const int lwork = 8 * n + 64;
+  dmat work(static_cast<std::size_t>(lwork));
+  int info = 0;
+  dsyev_("N", "L", &n, w.data(), &n, e.data(), work.data(), &lwork, &info, 1, 1);
+  return e;
 }
 
 // ---------------------------------------------------------------- measures in double

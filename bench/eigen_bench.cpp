@@ -9,6 +9,7 @@
 // Run it pinned to one core, e.g.
 //   env -u OPENBLAS_CORETYPE -u OPENBLAS_L2_SIZE taskset -c 1 orvik_eigen_bench /work/shared/realdata/matrices
 
+#include "accuracy_support.hpp"
 #include "native_peer.hpp"
 
 #include <orvik/decompositions.hpp>
@@ -34,13 +35,8 @@ void ssyev_(const char* jobz, const char* uplo, const int* n, float* a, const in
             const int* lwork, int* info, std::size_t, std::size_t);
 void ssyevd_(const char* jobz, const char* uplo, const int* n, float* a, const int* lda, float* w, float* work,
              const int* lwork, int* iwork, const int* liwork, int* info, std::size_t, std::size_t);
-void dsyev_(const char* jobz, const char* uplo, const int* n, double* a, const int* lda, double* w, double* work,
-            const int* lwork, int* info, std::size_t, std::size_t);
 void sgeev_(const char* jobvl, const char* jobvr, const int* n, float* a, const int* lda, float* wr, float* wi,
             float* vl, const int* ldvl, float* vr, const int* ldvr, float* work, const int* lwork, int* info,
-            std::size_t, std::size_t);
-void dgeev_(const char* jobvl, const char* jobvr, const int* n, double* a, const int* lda, double* wr, double* wi,
-            double* vl, const int* ldvl, double* vr, const int* ldvr, double* work, const int* lwork, int* info,
             std::size_t, std::size_t);
 }
 
@@ -115,17 +111,6 @@ struct lapack_gen {
     return info;
   }
 };
-
-std::vector<double> double_sym_values(const orvik::t_matrix& m) {
-  const int n = m.rows;
-  std::vector<double> a(m.elements.begin(), m.elements.end());
-  std::vector<double> w(static_cast<std::size_t>(n));
-  const int lwork = 8 * n + 64;
-  std::vector<double> work(static_cast<std::size_t>(lwork));
-  int info = 0;
-  dsyev_("N", "L", &n, a.data(), &n, w.data(), work.data(), &lwork, &info, 1, 1);
-  return w;
-}
 
 std::vector<std::complex<double>> double_gen_values(const orvik::t_matrix& m) {
   const int n = m.rows;
@@ -203,7 +188,7 @@ void symmetric_speed() {
 
 void symmetric_accuracy(const std::string& name, const orvik::t_matrix& a) {
   const int n = a.rows;
-  const std::vector<double> reference = double_sym_values(a);
+  const std::vector<double> reference = orvik_accuracy::symmetric_eigenvalues(a);
   const orvik::t_eig e = orvik::m_eig_sym(a);
   double res = 0.0;
   double orth = 0.0;

@@ -53,8 +53,6 @@ void dgesvj_(const char* joba, const char* jobu, const char* jobv, const int* m,
              int* info, std::size_t, std::size_t, std::size_t);
 void ssyev_(const char* jobz, const char* uplo, const int* n, float* a, const int* lda, float* w, float* work,
             const int* lwork, int* info, std::size_t, std::size_t);
-void dsyev_(const char* jobz, const char* uplo, const int* n, double* a, const int* lda, double* w, double* work,
-            const int* lwork, int* info, std::size_t, std::size_t);
 void sgeev_(const char* jobvl, const char* jobvr, const int* n, float* a, const int* lda, float* wr, float* wi,
             float* vl, const int* ldvl, float* vr, const int* ldvr, float* work, const int* lwork, int* info,
             std::size_t, std::size_t);
@@ -265,17 +263,6 @@ float_svd sgesvd_thin(const t_matrix& a) {
   sgesvd_("S", "S", &m, &n, w.data(), &m, r.s.data(), r.u.data(), &m, r.vt.data(), &k, work.data(), &lwork, &info, 1,
           1);
   return r;
-}
-
-std::vector<double> dsyev_values(const t_matrix& a) {
-  const int n = a.rows;
-  dmat w = to_double(a);
-  std::vector<double> e(static_cast<std::size_t>(n));
-  const int lwork = 8 * n + 64;
-  dmat work(static_cast<std::size_t>(lwork));
-  int info = 0;
-  dsyev_("N", "L", &n, w.data(), &n, e.data(), work.data(), &lwork, &info, 1, 1);
-  return e;
 }
 
 // ssyev with vectors: the values ascending, the vectors over a.
@@ -585,7 +572,7 @@ void sym_sample(sym_row& row, const t_matrix& a) {
   const std::vector<float> pw = ssyev_vectors(a, pv);
   row.peer_residual.push_back(eig_residual(a, pv, pw));
   row.peer_orth.push_back(orthogonality_of(pv, n, n));
-  const std::vector<double> ref = dsyev_values(a);
+  const std::vector<double> ref = symmetric_eigenvalues(a);
   double scale = 0.0;
   for (double x : ref) scale = std::max(scale, std::fabs(x));
   const auto error = [&](std::vector<float> w) {
