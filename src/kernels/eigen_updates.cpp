@@ -126,11 +126,9 @@ void rotate_eigenvectors(float* z, std::ptrdiff_t ldz, std::int32_t rows, std::i
   const D d;
   const auto N = static_cast<std::ptrdiff_t>(hn::Lanes(d));
   std::ptrdiff_t i = 0;
-  // Tall stretches: each column is met in runs of 16 vectors (8 where
-  // there are only 16 vector registers), which the prefetchers follow;
-  // four vectors ran 1.5 times slower on 512 x 512.
-  constexpr std::size_t kTall = HWY_TARGET == HWY_AVX2 ? 8 : 16;
-  for (; i + kTall * N <= rows; i += kTall * N) rotate_rows<kTall>(z + i, ldz, count, c, s, forward);
+  for (; i + kTallStretch * N <= rows; i += kTallStretch * N) {
+    rotate_rows<kTallStretch>(z + i, ldz, count, c, s, forward);
+  }
   for (; i + 8 * N <= rows; i += 8 * N) rotate_rows<8>(z + i, ldz, count, c, s, forward);
   for (; i + 4 * N <= rows; i += 4 * N) rotate_rows<4>(z + i, ldz, count, c, s, forward);
   for (; i + N <= rows; i += N) rotate_rows<1>(z + i, ldz, count, c, s, forward);

@@ -91,10 +91,7 @@ void rotate_columns(float* a, ptrdiff_t ld, std::int32_t rows, std::int32_t coun
   const size_t N = hn::Lanes(d);
   const auto m = static_cast<size_t>(rows);
   size_t i = 0;
-  // Tall stretches first, as for the eigenvectors' rotations: columns met
-  // in runs of 16 vectors (8 with 16 vector registers) for the prefetchers.
-  constexpr size_t kTall = HWY_TARGET == HWY_AVX2 ? 8 : 16;
-  for (; i + kTall * N <= m; i += kTall * N) stretch<kTall>(d, a, ld, i, count, c, s, backward);
+  for (; i + kTallStretch * N <= m; i += kTallStretch * N) stretch<kTallStretch>(d, a, ld, i, count, c, s, backward);
   for (; i + 4 * N <= m; i += 4 * N) stretch<4>(d, a, ld, i, count, c, s, backward);
   for (; i + N <= m; i += N) stretch<1>(d, a, ld, i, count, c, s, backward);
   // The last rows one by one, in the same steps.

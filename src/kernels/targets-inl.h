@@ -63,6 +63,12 @@ using V = hn::Vec<D>;
 // The most floats two vectors hold on any target.
 constexpr size_t kMaxMR = 2 * HWY_MAX_BYTES / sizeof(float);
 
+// The vectors of rows a chain of plane rotations carries at once
+// (rotate_columns, rotate_eigenvectors): columns met in runs this long are
+// followed by the prefetchers (four vectors ran 1.5 times slower on
+// 512 x 512); 8 where there are only 16 vector registers.
+constexpr size_t kTallStretch = HWY_TARGET == HWY_AVX2 ? 8 : 16;
+
 // Working storage of one call: aligned, bounded, never shared between
 // threads. Small sizes (the iterations' many small products) live in the
 // object itself, on the stack; larger ones on the heap. When the memory
