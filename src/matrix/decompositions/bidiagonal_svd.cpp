@@ -222,7 +222,7 @@ float make_reflector(float* x, ptrdiff_t stride, std::int32_t n) {
 // The columns of a matrix with `ld` rows, from `col0` (row 0 of the first),
 // rows first .. ld-1 and `cols` columns, multiplied from the left by
 // H = I - tau v v^T: w = b^T v, then w = tau w, then b = b - v w^T. `v`
-// holds ld values, zeros before `first`.
+// is read from index `first` on (its entries before it would be zeros).
 void reflect_from_left(float* col0, std::int32_t ld, std::int32_t first, std::int32_t cols, const float* v, float tau,
                        float* w) {
   if (tau == 0.0f || cols <= 0) return;
@@ -279,7 +279,7 @@ struct panel_buffers {
   std::vector<float> x;    // m x width
   std::vector<float> y;    // n x width
   std::vector<float> ut;   // n x width
-  std::vector<float> v;    // m, zeros before the reflector's first row
+  std::vector<float> v;    // m, read from the reflector's first row on
   std::vector<float> u;    // n, likewise
   std::vector<float> t;    // width + 1
   std::vector<float> row;  // n
@@ -311,7 +311,6 @@ void reduce_panel(reduction& r, std::int32_t p, std::int32_t width, panel_buffer
     r.tau_left[static_cast<std::size_t>(i)] = tq;
     r.d[static_cast<std::size_t>(i)] = *at(i, i);
     *at(i, i) = 1.0f;
-    std::fill_n(b.v.begin(), i, 0.0f);
     std::copy_n(at(i, i), m - i, b.v.begin() + i);
     const std::int32_t rest = n - i - 1;
     // Y(i+1:, l) = tq (W^T v - Y V^T v - U^T X^T v), the transposed
@@ -333,7 +332,6 @@ void reduce_panel(reduction& r, std::int32_t p, std::int32_t width, panel_buffer
     row[0] = 1.0f;
     for (std::int32_t j = 0; j < rest; ++j) *at(i, i + 1 + j) = row[j];
     std::copy_n(row, rest, uts(i + 1, l));
-    std::fill_n(b.u.begin(), i + 1, 0.0f);
     std::copy_n(row, rest, b.u.begin() + i + 1);
     // X(i+1:, l) = tp (W u - V Y^T u - X U u).
     const std::int32_t below = m - i - 1;
@@ -384,7 +382,6 @@ void bidiagonalize(reduction& r, std::string_view refused) {
     r.tau_left[static_cast<std::size_t>(k)] = tl;
     r.d[static_cast<std::size_t>(k)] = *at(k, k);
     if (tl != 0.0f) {
-      std::fill_n(v.begin(), k, 0.0f);
       v[static_cast<std::size_t>(k)] = 1.0f;
       std::copy_n(at(k + 1, k), len - 1, v.begin() + k + 1);
       reflect_from_left(at(0, k + 1), m, k, n - k - 1, v.data(), tl, w.data());
@@ -416,7 +413,6 @@ std::vector<float> form_left(const reduction& r, std::int32_t count, std::string
     const float tau = r.tau_left[static_cast<std::size_t>(k)];
     if (tau == 0.0f) continue;
     const std::int32_t len = m - k;
-    std::fill_n(v.begin(), k, 0.0f);
     v[static_cast<std::size_t>(k)] = 1.0f;
     const float* tail = r.w.data() + static_cast<ptrdiff_t>(k) * m + k + 1;
     std::copy_n(tail, len - 1, v.begin() + k + 1);
@@ -438,7 +434,6 @@ std::vector<float> form_right(const reduction& r, std::string_view refused) {
     const float tau = r.tau_right[static_cast<std::size_t>(k)];
     if (tau == 0.0f) continue;
     const std::int32_t len = n - k - 1;
-    std::fill_n(v.begin(), k + 1, 0.0f);
     v[static_cast<std::size_t>(k) + 1] = 1.0f;
     for (std::int32_t j = 1; j < len; ++j) {
       const std::size_t c = static_cast<std::size_t>(k) + 1 + static_cast<std::size_t>(j);
