@@ -5,8 +5,9 @@
 // chain of dependent scalar steps, so both give the same bits by
 // construction: the same correctly rounded operations in the same order.
 //
-// Included inside the includer's namespace, with <cmath> and <cstdint>
-// already included; the guard flips with each Highway target.
+// Included inside the includer's namespace, with <cmath>, <cstdint> and
+// "common/min_max.hpp" already included; the guard flips with each Highway
+// target.
 
 #if defined(ORVIK_KERNELS_BIDIAGONAL_SWEEP_INL_H_) == defined(HWY_TARGET_TOGGLE)  // NOLINT
 #ifdef ORVIK_KERNELS_BIDIAGONAL_SWEEP_INL_H_
@@ -67,9 +68,6 @@ struct sweep_scan {
   bool on;
 };
 
-// fmin's result, as the driver takes it (of equals, the first).
-inline float scan_smaller(float x, float y) { return std::isnan(x) ? y : (y < x ? y : x); }
-
 inline void scan_start(sweep_scan& s, std::int32_t at, float dv) {
   s.mu = std::fabs(dv);
   s.minima[at] = s.mu;
@@ -84,7 +82,7 @@ inline void scan_step(sweep_scan& s, std::int32_t e_index, float ev, float dv, s
     return;
   }
   s.mu = std::fabs(dv) * (s.mu / (s.mu + ae));
-  s.minima[next] = scan_smaller(s.minima[prev], s.mu);
+  s.minima[next] = ::orvik::detail::min_of(s.minima[prev], s.mu);
 }
 
 // The sweep on d[0..count] and e[0..count-1]. Downwards the chase runs from

@@ -4,6 +4,7 @@
 
 #include "kernels/kernels.hpp"
 
+#include "common/min_max.hpp"
 #include "common/power_of_two.hpp"
 
 #include <algorithm>

@@ -17,6 +17,8 @@
 
 #include "kernels/fast_kernels-inl.h"
 
+#include "common/min_max.hpp"
+
 #include <cmath>
 #include <cstddef>
 #include <cstdint>

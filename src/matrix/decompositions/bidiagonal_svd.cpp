@@ -15,6 +15,7 @@
 #include <orvik/decompositions.hpp>
 #include <orvik/maths.hpp>
 
+#include "common/min_max.hpp"
 #include "common/power_of_two.hpp"
 #include "kernels/kernels.hpp"
 #include "matrix/decompositions/decompositions_internal.hpp"
@@ -49,12 +50,10 @@ constexpr float safe_high = 0x1p60f;
 
 float eps() { return math_machine_eps(); }
 
-// std::fmax and std::fmin, written out for the loops that run once per
-// entry and sweep: the result of the library functions (a NaN loses to a
-// number; of equals, x), without a call, and in a form the compiler makes
-// a max / min instruction of rather than branches that the data decide.
-float larger(float x, float y) { return std::isnan(x) ? y : (y > x ? y : x); }
-float smaller(float x, float y) { return std::isnan(x) ? y : (y < x ? y : x); }
+// fmax and fmin for the loops that run once per entry and sweep; the
+// sweep's convergence scan (bidiagonal_sweep-inl.h) takes the same minimum.
+using detail::max_of;
+using detail::min_of;
 
 // sqrt(a^2 + b^2) without overflow or destructive underflow: in the safe
 // range directly, elsewhere on both scaled by the same power of two.
@@ -483,7 +482,7 @@ bool bidiagonal_qr(std::vector<float>& d, std::vector<float>& e, const accumulat
     float mu = smin_estimate;
     for (std::int32_t i = 1; i < n; ++i) {
       mu = ad(i) * (mu / (mu + ae(i - 1)));
-      smin_estimate = smaller(smin_estimate, mu);
+      smin_estimate = min_of(smin_estimate, mu);
       if (smin_estimate == 0.0f) break;
     }
   }
@@ -522,7 +521,7 @@ bool bidiagonal_qr(std::vector<float>& d, std::vector<float>& e, const accumulat
         }
         break;
       }
-      smax = larger(smax, larger(ad(i), ae(i)));
+      smax = max_of(smax, max_of(ad(i), ae(i)));
     }
     if (deflated) continue;
 
@@ -577,7 +576,7 @@ bool bidiagonal_qr(std::vector<float>& d, std::vector<float>& e, const accumulat
           break;
         }
         mu = ad(i + 1) * (mu / (mu + ae(i)));
-        sminl = smaller(sminl, mu);
+        sminl = min_of(sminl, mu);
       }
     } else {
       if (ae(top) <= tol * ad(top)) {
@@ -593,7 +592,7 @@ bool bidiagonal_qr(std::vector<float>& d, std::vector<float>& e, const accumulat
           break;
         }
         mu = ad(i) * (mu / (mu + ae(i)));
-        sminl = smaller(sminl, mu);
+        sminl = min_of(sminl, mu);
       }
     }
     if (split) continue;
