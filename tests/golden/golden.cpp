@@ -882,10 +882,12 @@ void front_ends(runner& run) {
 }
 
 // The fast decompositions and the rescues of the front ends, on shapes that
-// cross their block sizes (panels of 32, blocked above 96 columns).
+// cross their block sizes (panels of 32, blocked above 96 columns; the QR
+// first from 32 columns and twice as many rows).
 void fast_decompositions(runner& run) {
   const std::vector<std::array<std::int32_t, 2>> shapes = {{1, 1},   {2, 2},   {5, 3},    {3, 5},    {37, 37},
-                                                           {70, 29}, {13, 45}, {100, 97}, {97, 130}, {130, 130}};
+                                                           {70, 29}, {13, 45}, {100, 97}, {97, 130}, {130, 130},
+                                                           {64, 32}, {80, 33}, {40, 130}, {300, 130}};
   for (const auto& shape_of : shapes) {
     const std::int32_t r = shape_of[0];
     const std::int32_t c = shape_of[1];

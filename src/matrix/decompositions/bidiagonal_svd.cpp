@@ -399,6 +399,110 @@ void bidiagonalize(reduction& r, std::string_view refused) {
   }
 }
 
+// The QR below is blocked in panels of this many columns: each panel's
+// reflectors reach the columns right of it, or a factor, together as
+// I - V T V^T.
+constexpr std::int32_t qr_panel = 32;
+// A problem at least this many times taller than wide, with at least one
+// whole panel of columns, is first factored W = Q R by Householder QR, and R
+// (cols x cols) is reduced instead: the two-sided reduction then works on a
+// square of cols rows, and most of the work moves into the QR's
+// matrix-matrix updates. (Narrower problems keep the direct reduction, and
+// with it the bits they have always had.)
+constexpr std::int32_t qr_first_ratio = 2;
+constexpr std::int32_t qr_first_cols = qr_panel;
+
+// A panel's reflectors in block form: V (rows x width, unit lower
+// trapezoidal, the tails read from W below the diagonal from row and column
+// `first`) and the upper triangular T (width x width, leading dimension
+// qr_panel) with H_first ... H_first+width-1 = I - V T V^T.
+struct qr_block {
+  std::vector<float> v;
+  std::vector<float> t;
+  std::vector<float> s;
+  std::vector<float> y;
+  std::vector<float> z;
+};
+
+void make_qr_block(const float* w, std::int32_t m, std::int32_t first, std::int32_t width, const float* tau,
+                   qr_block& b) {
+  const std::int32_t rows = m - first;
+  std::fill_n(b.v.begin(), static_cast<std::size_t>(rows) * static_cast<std::size_t>(width), 0.0f);
+  std::fill(b.t.begin(), b.t.end(), 0.0f);
+  for (std::int32_t l = 0; l < width; ++l) {
+    float* col = b.v.data() + static_cast<ptrdiff_t>(l) * rows;
+    col[l] = 1.0f;
+    std::copy_n(w + static_cast<ptrdiff_t>(first + l) * m + first + l + 1, rows - l - 1, col + l + 1);
+    // T(0:l, l) = -tau_l T(0:l, 0:l) V(:, 0:l)^T v_l, v_l zero above row l.
+    float* tcol = b.t.data() + static_cast<ptrdiff_t>(l) * qr_panel;
+    if (l > 0) {
+      kernels::prod_vec_left(col + l, b.v.data() + l, rows, b.s.data(), rows - l, l);
+      kernels::gemm(l, 1, l, {b.t.data(), 1, qr_panel}, {b.s.data(), 1, 0}, tcol, l, kernels::gemm_mode::assign);
+      for (std::int32_t i = 0; i < l; ++i) tcol[i] = -tau[l] * tcol[i];
+    }
+    tcol[l] = tau[l];
+  }
+}
+
+// C (rows x cols, leading dimension ldc; rows those of the block) times
+// I - V T^T V^T (`transposed`, the reflectors applied first to last) or
+// I - V T V^T (last to first): C = C - V (op(T) (V^T C)).
+void apply_qr_block(qr_block& b, std::int32_t rows, std::int32_t width, bool transposed, float* c, std::int32_t ldc,
+                    std::int32_t cols) {
+  if (cols <= 0) return;
+  kernels::gemm(width, cols, rows, {b.v.data(), rows, 1}, {c, 1, ldc}, b.y.data(), width, kernels::gemm_mode::assign);
+  const kernels::operand t =
+      transposed ? kernels::operand{b.t.data(), qr_panel, 1} : kernels::operand{b.t.data(), 1, qr_panel};
+  kernels::gemm(width, cols, width, t, {b.y.data(), 1, width}, b.z.data(), width, kernels::gemm_mode::assign);
+  kernels::gemm(rows, cols, width, {b.v.data(), 1, rows}, {b.z.data(), 1, width}, c, ldc, kernels::gemm_mode::subtract);
+}
+
+qr_block qr_buffers(std::int32_t m, std::int32_t cols, std::string_view refused) {
+  qr_block b;
+  b.v = detail::work_buffer(static_cast<std::int64_t>(m) * qr_panel, refused);
+  b.t = detail::work_buffer(static_cast<std::int64_t>(qr_panel) * qr_panel, refused);
+  b.s = detail::work_buffer(qr_panel, refused);
+  b.y = detail::work_buffer(static_cast<std::int64_t>(qr_panel) * cols, refused);
+  b.z = detail::work_buffer(static_cast<std::int64_t>(qr_panel) * cols, refused);
+  return b;
+}
+
+// W (m x n, m >= n) = Q R in place: R on and above the diagonal, the
+// reflectors' tails below it, their factors in tau. Each panel is reduced
+// column by column, then the columns right of it are updated in one block.
+void factor_qr(float* w, std::int32_t m, std::int32_t n, float* tau, std::string_view refused) {
+  qr_block b = qr_buffers(m, n, refused);
+  std::vector<float> v = detail::work_buffer(m, refused);
+  std::vector<float> scratch = detail::work_buffer(qr_panel, refused);
+  for (std::int32_t p = 0; p < n; p += qr_panel) {
+    const std::int32_t width = std::min(qr_panel, n - p);
+    for (std::int32_t l = 0; l < width; ++l) {
+      const std::int32_t k = p + l;
+      float* col = w + static_cast<ptrdiff_t>(k) * m;
+      tau[k] = make_reflector(col + k, 1, m - k);
+      if (tau[k] == 0.0f || l + 1 == width) continue;
+      v[static_cast<std::size_t>(k)] = 1.0f;
+      std::copy_n(col + k + 1, m - k - 1, v.begin() + k + 1);
+      reflect_from_left(col + m, m, k, width - l - 1, v.data(), tau[k], scratch.data());
+    }
+    if (p + width == n) break;
+    make_qr_block(w, m, p, width, tau + p, b);
+    apply_qr_block(b, m - p, width, true, w + static_cast<ptrdiff_t>(p + width) * m + p, m, n - p - width);
+  }
+}
+
+// x (m x cols, its first n rows given) = Q x, the factorization's reflectors
+// applied last panel first.
+void apply_q(const float* w, std::int32_t m, std::int32_t n, const float* tau, float* x, std::int32_t cols,
+             std::string_view refused) {
+  qr_block b = qr_buffers(m, cols, refused);
+  for (std::int32_t p = (n - 1) / qr_panel * qr_panel; p >= 0; p -= qr_panel) {
+    const std::int32_t width = std::min(qr_panel, n - p);
+    make_qr_block(w, m, p, width, tau + p, b);
+    apply_qr_block(b, m - p, width, false, x + p, m, cols);
+  }
+}
+
 // Q's first `count` columns (count >= cols), rows x count: the reflectors
 // applied to the identity's columns, last reflector first, each only on the
 // block it can change.
@@ -720,12 +824,26 @@ outcome decompose(const t_matrix& a, bool vectors, bool full, std::string_view n
     }
   }
   if (n == 0) return out;
+  // A tall problem: W = Q R, and R goes through the reduction.
+  const bool qr_first = n >= qr_first_cols && m >= qr_first_ratio * n;
+  std::vector<float> qr;
+  std::vector<float> qr_tau;
+  if (qr_first) {
+    qr_tau = detail::work_buffer(n, refused);
+    factor_qr(r.w.data(), m, n, qr_tau.data(), refused);
+    qr = detail::work_buffer(static_cast<std::int64_t>(n) * n, refused);
+    for (std::int32_t j = 0; j < n; ++j) {
+      std::copy_n(r.w.begin() + static_cast<ptrdiff_t>(j) * m, j + 1, qr.begin() + static_cast<ptrdiff_t>(j) * n);
+    }
+    std::swap(qr, r.w);
+    r.rows = n;
+  }
   bidiagonalize(r, refused);
   accumulators acc;
   if (vectors) {
-    out.left = form_left(r, full ? m : n, refused);
+    out.left = form_left(r, qr_first ? n : full ? m : n, refused);
     out.right = form_right(r, refused);
-    acc = {out.left.data(), m, out.right.data(), n};
+    acc = {out.left.data(), r.rows, out.right.data(), n};
   }
   sweep_rotations rot;
   for (auto* buffer : {&rot.lc, &rot.ls, &rot.rc, &rot.rs}) *buffer = detail::work_buffer(n, refused);
@@ -734,6 +852,18 @@ outcome decompose(const t_matrix& a, bool vectors, bool full, std::string_view n
   }
   order_values(r.d, acc);
   for (float& x : r.d) x = detail::times_power_of_two(x, out.scale_exponent);
+  if (qr_first && vectors) {
+    // The left factor Q [U_R 0; 0 I] (full) or Q [U_R; 0] (thin).
+    const std::int32_t count = full ? m : n;
+    std::vector<float> u = detail::work_buffer(static_cast<std::int64_t>(m) * count, refused);
+    for (std::int32_t j = 0; j < n; ++j) {
+      std::copy_n(out.left.begin() + static_cast<ptrdiff_t>(j) * n, n, u.begin() + static_cast<ptrdiff_t>(j) * m);
+    }
+    for (std::int32_t j = n; j < count; ++j) u[static_cast<std::size_t>(j) * static_cast<std::size_t>(m + 1)] = 1.0f;
+    apply_q(qr.data(), m, n, qr_tau.data(), u.data(), count, refused);
+    out.left = std::move(u);
+  }
+  if (qr_first) r.rows = m;
   return out;
 }
 

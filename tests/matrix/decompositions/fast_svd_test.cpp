@@ -94,6 +94,12 @@ std::vector<family> families() {
   // Wide enough for the panels of the blocked reduction.
   out.push_back({"blocked 150x131", test::random_matrix(150, 131, 16)});
   out.push_back({"blocked wide 101x140", test::random_matrix(101, 140, 17)});
+  // Twice as tall as wide from 32 columns: the QR first, in three panels.
+  out.push_back({"QR first 170x70", test::random_matrix(170, 70, 19)});
+  out.push_back({"QR first wide 33x80", test::random_matrix(33, 80, 20)});
+  out.push_back({"graded QR first 140x64", graded(140, 64, 21)});
+  out.push_back({"QR first rank 10 of 200x40", test::known_rank_matrix(200, 40, 10, 22)});
+  out.push_back({"QR first zeros 64x32", test::zero_matrix(64, 32)});
   out.push_back({"graded blocked 128x128", graded(128, 128, 18)});
   return out;
 }
@@ -272,7 +278,7 @@ std::uint64_t digest_of(const std::vector<const std::vector<float>*>& parts) {
 std::string digests() {
   std::string out;
   for (const auto& [m, n] :
-       std::vector<std::array<std::int32_t, 2>>{{37, 37}, {70, 29}, {13, 45}, {100, 64}, {140, 131}}) {
+       std::vector<std::array<std::int32_t, 2>>{{37, 37}, {70, 29}, {13, 45}, {100, 64}, {140, 131}, {170, 70}}) {
     const t_matrix a = test::random_matrix(m, n, static_cast<unsigned>(m * 100 + n));
     const t_svd f = m_svd(a, true);
     const t_vector v = m_svd_values(graded(m, n, static_cast<unsigned>(m + n)));
