@@ -80,6 +80,26 @@ inline std::vector<float> work_buffer(std::int64_t count, std::string_view messa
   return buffer;
 }
 
+// A large work buffer kept per thread between calls. An operation that
+// takes a few buffers of n^2 floats per call would otherwise give them back
+// to the system at its end and fault their pages in again on the next call
+// (a quarter of m_eig_sym's time with vectors at n = 512). It holds `count`
+// zeros, or a copy of `source`, as work_buffer would (or stops with
+// `message`), and gives its storage back to the thread's store when it
+// goes; the store keeps a few buffers of moderate size only (kept_buffers.cpp).
+class kept_buffer {
+ public:
+  kept_buffer(std::int64_t count, std::string_view message);
+  kept_buffer(const std::vector<float>& source, std::string_view message);
+  ~kept_buffer();
+  kept_buffer(const kept_buffer&) = delete;
+  kept_buffer& operator=(const kept_buffer&) = delete;
+  std::vector<float>& get() noexcept { return storage_; }
+
+ private:
+  std::vector<float> storage_;
+};
+
 // Appends to a work buffer that grows value by value, or stops with `message`.
 inline void checked_append(std::vector<float>& buffer, float value, std::string_view message) {
   if (!append_element(buffer, value)) m_fail(message, 2001);

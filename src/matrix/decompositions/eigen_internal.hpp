@@ -113,7 +113,8 @@ inline void subtract_outer(float* c, std::ptrdiff_t ld, std::int32_t rows, std::
 inline void form_q(const std::vector<float>& w, const std::vector<float>& tau, std::int32_t n, std::vector<float>& z,
                    std::string_view allocate_message) {
   const auto un = static_cast<std::size_t>(n);
-  std::vector<float> y = work_buffer(static_cast<std::int64_t>(n) * n, allocate_message);
+  kept_buffer y_storage(static_cast<std::int64_t>(n) * n, allocate_message);
+  std::vector<float>& y = y_storage.get();
   for (std::size_t i = 0; i < un; ++i) y[i * un + i] = 1.0f;
   kernels::accumulate_reflectors(y.data(), n, w.data(), tau.data(), std::max(n - 2, 0));
   // The transpose in tiles, so that the rows read across stay in cache.

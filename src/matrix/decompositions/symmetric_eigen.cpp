@@ -205,18 +205,17 @@ t_eig m_eig_sym(const t_matrix& a, std::optional<bool> vectors) {
     return result;
   }
 
-  std::vector<float> w = detail::checked_copy(a.elements, kAllocate);
+  detail::kept_buffer w_storage(a.elements, kAllocate);
+  std::vector<float>& w = w_storage.get();
   const float largest = eg::max_magnitude(w.data(), static_cast<std::ptrdiff_t>(w.size()));
   const int k = largest == 0.0f ? 0 : eg::scale_exponent(largest);
   if (k != 0) {
     detail::scale_all_by_power_of_two(w.data(), w.size(), k);
   }
   tridiagonal t = reduce_to_tridiagonal(w, n);
-  std::vector<float> z;
-  if (want_vectors) {
-    z = detail::work_buffer(static_cast<std::int64_t>(n) * n, kAllocate);
-    eg::form_q(w, t.tau, n, z, kAllocate);
-  }
+  detail::kept_buffer z_storage(want_vectors ? static_cast<std::int64_t>(n) * n : 0, kAllocate);
+  std::vector<float>& z = z_storage.get();
+  if (want_vectors) eg::form_q(w, t.tau, n, z, kAllocate);
   std::vector<float> cw = detail::work_buffer(n, kAllocate);
   std::vector<float> sw = detail::work_buffer(n, kAllocate);
   if (!kernels::tridiagonal_ql(t.d.data(), t.e.data(), n, want_vectors ? z.data() : nullptr, cw.data(), sw.data(),

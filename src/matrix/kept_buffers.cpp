@@ -1,0 +1,68 @@
+// The per-thread store behind kept_buffer: at most kept_count buffers, each
+// of at most kept_floats elements (n = 512 squared), so that a thread holds
+// no more than 3 MiB between calls; larger buffers are given back.
+
+#include "matrix/matrix_internal.hpp"
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace orvik::detail {
+namespace {
+
+constexpr std::size_t kept_count = 3;
+constexpr std::size_t kept_floats = std::size_t{1} << 18;
+
+std::vector<std::vector<float>>& store() {
+  thread_local std::vector<std::vector<float>> kept;
+  return kept;
+}
+
+// The smallest kept buffer that holds `count` floats, taken out of the
+// store; an empty vector when none does.
+std::vector<float> take(std::int64_t count) {
+  auto& kept = store();
+  std::size_t best = kept.size();
+  for (std::size_t i = 0; i < kept.size(); ++i) {
+    if (static_cast<std::int64_t>(kept[i].capacity()) < count) continue;
+    if (best == kept.size() || kept[i].capacity() < kept[best].capacity()) best = i;
+  }
+  std::vector<float> out;
+  if (best < kept.size()) {
+    out.swap(kept[best]);
+    kept.erase(kept.begin() + static_cast<std::ptrdiff_t>(best));
+  }
+  return out;
+}
+
+}  // namespace
+
+kept_buffer::kept_buffer(std::int64_t count, std::string_view message) {
+  storage_ = take(count);
+  if (storage_.capacity() == 0 || count < 0) {
+    storage_ = work_buffer(count, message);
+    return;
+  }
+  storage_.assign(static_cast<std::size_t>(count), 0.0f);
+}
+
+kept_buffer::kept_buffer(const std::vector<float>& source, std::string_view message) {
+  storage_ = take(static_cast<std::int64_t>(source.size()));
+  if (storage_.capacity() == 0) {
+    storage_ = checked_copy(source, message);
+    return;
+  }
+  storage_.assign(source.begin(), source.end());
+}
+
+kept_buffer::~kept_buffer() {
+  auto& kept = store();
+  if (storage_.capacity() == 0 || storage_.capacity() > kept_floats || kept.size() >= kept_count) return;
+  // The store itself may not grow without throwing: then the buffer goes.
+  static_cast<void>(without_throwing([&] { kept.push_back(std::move(storage_)); }));
+}
+
+}  // namespace orvik::detail
