@@ -60,9 +60,19 @@ kept_buffer::kept_buffer(const std::vector<float>& source, std::string_view mess
 
 kept_buffer::~kept_buffer() {
   auto& kept = store();
-  if (storage_.capacity() == 0 || storage_.capacity() > kept_floats || kept.size() >= kept_count) return;
-  // The store itself may not grow without throwing: then the buffer goes.
-  static_cast<void>(without_throwing([&] { kept.push_back(std::move(storage_)); }));
+  if (storage_.capacity() == 0 || storage_.capacity() > kept_floats) return;
+  if (kept.size() < kept_count) {
+    // The store itself may not grow without throwing: then the buffer goes.
+    static_cast<void>(without_throwing([&] { kept.push_back(std::move(storage_)); }));
+    return;
+  }
+  // A full store keeps the larger buffers: a run of calls on a larger
+  // matrix after smaller ones then reuses its own.
+  auto smallest = kept.begin();
+  for (auto i = kept.begin(); i != kept.end(); ++i) {
+    if (i->capacity() < smallest->capacity()) smallest = i;
+  }
+  if (smallest->capacity() < storage_.capacity()) smallest->swap(storage_);
 }
 
 }  // namespace orvik::detail

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstdint>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -39,6 +40,20 @@ TEST(KeptBuffers, TakenAgainTheyHoldZerosOrTheCopyAndNestedOnesAreDistinct) {
   EXPECT_EQ(d.get(), source);
   detail::kept_buffer empty(0, "test::allocate error");
   EXPECT_TRUE(empty.get().empty());
+}
+
+TEST(KeptBuffers, AFullStoreKeepsTheLargerBuffers) {
+  {
+    // Fill the store with small buffers, then return a larger one.
+    std::vector<std::unique_ptr<detail::kept_buffer>> small;
+    for (int i = 0; i < 8; ++i) small.push_back(std::make_unique<detail::kept_buffer>(100, "test::allocate error"));
+  }
+  { detail::kept_buffer big(50000, "test::allocate error"); }
+  // A smaller request is served from the kept one (a fresh buffer would be
+  // only as large as asked).
+  detail::kept_buffer again(40000, "test::allocate error");
+  EXPECT_EQ(again.get().capacity(), 50000u);
+  EXPECT_EQ(again.get().size(), 40000u);
 }
 
 TEST(KeptBuffers, WarmAndColdStoresGiveTheSameBits) {
