@@ -46,6 +46,7 @@ TEST(KeptBuffers, AFullStoreKeepsTheLargerBuffers) {
   {
     // Fill the store with small buffers, then return a larger one.
     std::vector<std::unique_ptr<detail::kept_buffer>> small;
+    small.reserve(8);
     for (int i = 0; i < 8; ++i) small.push_back(std::make_unique<detail::kept_buffer>(100, "test::allocate error"));
   }
   { detail::kept_buffer big(50000, "test::allocate error"); }
