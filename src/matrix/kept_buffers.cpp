@@ -1,6 +1,7 @@
 // The per-thread store behind kept_buffer: at most kept_count buffers, each
-// of at most kept_floats elements (n = 512 squared), so that a thread holds
-// no more than 3 MiB between calls; larger buffers are given back.
+// of at most kept_floats elements (n = 512 squared) and kept_total in all,
+// so that a thread holds no more than 4 MiB between calls; larger buffers
+// are given back.
 
 #include "matrix/matrix_internal.hpp"
 
@@ -13,8 +14,9 @@
 namespace orvik::detail {
 namespace {
 
-constexpr std::size_t kept_count = 3;
+constexpr std::size_t kept_count = 8;
 constexpr std::size_t kept_floats = std::size_t{1} << 18;
+constexpr std::size_t kept_total = std::size_t{1} << 20;
 
 std::vector<std::vector<float>>& store() {
   thread_local std::vector<std::vector<float>> kept;
@@ -61,18 +63,23 @@ kept_buffer::kept_buffer(const std::vector<float>& source, std::string_view mess
 kept_buffer::~kept_buffer() {
   auto& kept = store();
   if (storage_.capacity() == 0 || storage_.capacity() > kept_floats) return;
-  if (kept.size() < kept_count) {
+  std::size_t total = storage_.capacity();
+  for (const auto& buffer : kept) total += buffer.capacity();
+  if (kept.size() < kept_count && total <= kept_total) {
     // The store itself may not grow without throwing: then the buffer goes.
     static_cast<void>(without_throwing([&] { kept.push_back(std::move(storage_)); }));
     return;
   }
   // A full store keeps the larger buffers: a run of calls on a larger
   // matrix after smaller ones then reuses its own.
+  if (kept.empty()) return;
   auto smallest = kept.begin();
   for (auto i = kept.begin(); i != kept.end(); ++i) {
     if (i->capacity() < smallest->capacity()) smallest = i;
   }
-  if (smallest->capacity() < storage_.capacity()) smallest->swap(storage_);
+  if (smallest->capacity() < storage_.capacity() && total - smallest->capacity() <= kept_total) {
+    smallest->swap(storage_);
+  }
 }
 
 }  // namespace orvik::detail

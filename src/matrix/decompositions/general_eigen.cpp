@@ -671,7 +671,8 @@ t_eig_gen m_eig_gen(const t_matrix& a, std::optional<bool> vectors) {
     return result;
   }
   const auto un = static_cast<std::size_t>(n);
-  std::vector<float> w = detail::checked_copy(a.elements, kAllocate);
+  detail::kept_buffer w_storage(a.elements, kAllocate);
+  std::vector<float>& w = w_storage.get();
   const float largest = eg::max_magnitude(w.data(), static_cast<std::ptrdiff_t>(w.size()));
   const int k = largest == 0.0f ? 0 : eg::scale_exponent(largest);
   if (k != 0) {
@@ -680,11 +681,9 @@ t_eig_gen m_eig_gen(const t_matrix& a, std::optional<bool> vectors) {
   const matrix_view h{w.data(), n};
   const balancing balanced = balance(h, n);
   const std::vector<float> tau = reduce_to_hessenberg(h, n);
-  std::vector<float> z;
-  if (want_vectors) {
-    z = detail::work_buffer(static_cast<std::int64_t>(n) * n, kAllocate);
-    eg::form_q(w, tau, n, z, kAllocate);
-  }
+  detail::kept_buffer z_storage(want_vectors ? static_cast<std::int64_t>(n) * n : 0, kAllocate);
+  std::vector<float>& z = z_storage.get();
+  if (want_vectors) eg::form_q(w, tau, n, z, kAllocate);
   for (std::int32_t j = 0; j < n; ++j)
     for (std::int32_t i = j + 2; i < n; ++i) h(i, j) = 0.0f;
   std::vector<float> wr = detail::work_buffer(n, kAllocate);
@@ -693,11 +692,12 @@ t_eig_gen m_eig_gen(const t_matrix& a, std::optional<bool> vectors) {
     detail::m_fail("m_eig_gen::eig method diverge", 301);
   }
 
-  std::vector<float> v;
+  detail::kept_buffer v_storage(want_vectors ? static_cast<std::int64_t>(n) * n : 0, kAllocate);
+  std::vector<float>& v = v_storage.get();
   if (want_vectors) {
-    std::vector<float> x = detail::work_buffer(static_cast<std::int64_t>(n) * n, kAllocate);
+    detail::kept_buffer x_storage(static_cast<std::int64_t>(n) * n, kAllocate);
+    std::vector<float>& x = x_storage.get();
     schur_vectors(h, n, matrix_view{x.data(), n});
-    v = detail::work_buffer(static_cast<std::int64_t>(n) * n, kAllocate);
     kernels::gemm(n, n, n, kernels::operand{z.data(), 1, n}, kernels::operand{x.data(), 1, n}, v.data(), n,
                   kernels::gemm_mode::assign);
     // Back to the unbalanced matrix's vectors, then unit length with the

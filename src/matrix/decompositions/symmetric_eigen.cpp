@@ -139,11 +139,13 @@ tridiagonal reduce_to_tridiagonal(std::vector<float>& w, std::int32_t n) {
   const auto col = [&](std::int32_t j) { return w.data() + static_cast<std::ptrdiff_t>(j) * ld; };
   std::int32_t first = 0;
   if (n > kBlockFrom) {
-    std::vector<float> wp = detail::work_buffer(static_cast<std::int64_t>(n) * kPanel, kAllocate);
-    std::vector<float> across = detail::work_buffer(static_cast<std::int64_t>(n) * 2 * kPanel, kAllocate);
-    std::vector<float> x_op = detail::work_buffer(static_cast<std::int64_t>(n) * 2 * kPanel, kAllocate);
-    std::vector<float> y_op = detail::work_buffer(static_cast<std::int64_t>(n) * 2 * kPanel, kAllocate);
-    for (; n - first > kBlockFrom; first += kPanel) reduce_panel(w, n, first, t, wp, across, x_op, y_op);
+    detail::kept_buffer wp(static_cast<std::int64_t>(n) * kPanel, kAllocate);
+    detail::kept_buffer across(static_cast<std::int64_t>(n) * 2 * kPanel, kAllocate);
+    detail::kept_buffer x_op(static_cast<std::int64_t>(n) * 2 * kPanel, kAllocate);
+    detail::kept_buffer y_op(static_cast<std::int64_t>(n) * 2 * kPanel, kAllocate);
+    for (; n - first > kBlockFrom; first += kPanel) {
+      reduce_panel(w, n, first, t, wp.get(), across.get(), x_op.get(), y_op.get());
+    }
   }
   for (std::int32_t k = first; k + 2 < n; ++k) {
     const std::int32_t m = n - k - 1;
