@@ -24,8 +24,10 @@ std::vector<std::vector<float>>& store() {
 }
 
 // The smallest kept buffer that holds `count` floats, taken out of the
-// store; an empty vector when none does.
+// store; an empty vector when none does, or when nothing (or a negative
+// count, which work_buffer reports) is asked for.
 std::vector<float> take(std::int64_t count) {
+  if (count <= 0) return {};
   auto& kept = store();
   std::size_t best = kept.size();
   for (std::size_t i = 0; i < kept.size(); ++i) {
@@ -44,7 +46,7 @@ std::vector<float> take(std::int64_t count) {
 
 kept_buffer::kept_buffer(std::int64_t count, std::string_view message) {
   storage_ = take(count);
-  if (storage_.capacity() == 0 || count < 0) {
+  if (storage_.capacity() == 0) {
     storage_ = work_buffer(count, message);
     return;
   }
