@@ -112,27 +112,7 @@ struct lapack_gen {
   }
 };
 
-std::vector<std::complex<double>> double_gen_values(const orvik::t_matrix& m) {
-  const int n = m.rows;
-  std::vector<double> a(m.elements.begin(), m.elements.end());
-  std::vector<double> wr(static_cast<std::size_t>(n)), wi(static_cast<std::size_t>(n));
-  const int lwork = 8 * n + 64 * n + 64;
-  std::vector<double> work(static_cast<std::size_t>(lwork));
-  int info = 0;
-  const int one = 1;
-  double dummy = 0.0;
-  dgeev_("N", "N", &n, a.data(), &n, wr.data(), wi.data(), &dummy, &one, &dummy, &one, work.data(), &lwork, &info, 1,
-         1);
-  std::vector<std::complex<double>> out;
-  for (int i = 0; i < n; ++i) out.emplace_back(wr[static_cast<std::size_t>(i)], wi[static_cast<std::size_t>(i)]);
-  return out;
-}
-
-double frobenius(const orvik::t_matrix& m) {
-  double s = 0.0;
-  for (const float x : m.elements) s += static_cast<double>(x) * x;
-  return std::sqrt(s);
-}
+double frobenius(const orvik::t_matrix& m) { return orvik_accuracy::fro(orvik_accuracy::to_double(m)); }
 
 // ||A V - V diag(w)||_F / (||A||_F n eps) and ||V^T V - I||_F / (n eps).
 void sym_quality(const orvik::t_matrix& a, const float* v, const float* w, double& residual, double& orthogonality) {
@@ -301,7 +281,7 @@ double gen_value_error(const orvik::t_matrix& a, const float* wr, const float* w
 
 void general_accuracy(const std::string& name, const orvik::t_matrix& a) {
   const int n = a.rows;
-  const std::vector<std::complex<double>> reference = double_gen_values(a);
+  const std::vector<std::complex<double>> reference = orvik_accuracy::eigenvalues(a);
   const orvik::t_eig_gen e = orvik::m_eig_gen(a, true);
   const double res = gen_residual(a, e.vectors.elements.data(), e.re.elements.data(), e.im.elements.data());
   const double err = gen_value_error(a, e.re.elements.data(), e.im.elements.data(), reference);
